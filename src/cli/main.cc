@@ -1,0 +1,79 @@
+// The `kestle` command-line tool: the component's four jobs on a host database
+// served by the embedded SQLite engine.
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "cli/cli.h"
+
+namespace kestle::cli {
+namespace {
+
+constexpr const char* kVersion = "1.01.0064";
+
+// The subcommands, in the order `kestle --help` lists them.
+constexpr Command kCommands[] = {
+    {"iif", "Convert an IIF file (drop and rename list columns)", SetupIif},
+    {"db", "Create, link and query host databases (SQLite, Jet SQL)", SetupDb},
+    {"archive", "Remove finished orders before an end date", SetupArchive},
+    {"backup", "Copy the back-end file into a dated backup", SetupBackup},
+    {"ship", "Run the ShipRush hand-off probe (FedEx or UPS)", SetupShip},
+};
+
+int Main(int argc, char** argv) {
+  CLI::App app{
+      "kestle: the Orvanta automation component's jobs on the command line.\n"
+      "Converts IIF files, archives finished orders, backs up the back-end file of a\n"
+      "split database and runs the shipping hand-off probe.",
+      "kestle"};
+  app.set_version_flag("--version", std::string("kestle ") + kVersion);
+  app.require_subcommand(1);
+  app.footer(
+      "Exit codes: 0 success, 1 run-time error or failed job, 2 usage error,\n"
+      "3 archive dates refused. Run `kestle help COMMAND` for a command's options.");
+
+  std::map<CLI::App*, Runner> runners;
+  for (const Command& c : kCommands) {
+    CLI::App* sub = app.add_subcommand(c.name, c.summary);
+    runners[sub] = c.setup(sub);
+  }
+
+  std::string help_topic;
+  CLI::App* help = app.add_subcommand("help", "Show the help of a command");
+  help->add_option("command", help_topic, "The command to explain");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+  }
+
+  if (help->parsed()) {
+    if (help_topic.empty()) {
+      std::fputs(app.help().c_str(), stdout);
+      return kExitOk;
+    }
+    for (auto& [sub, runner] : runners) {
+      if (sub->get_name() == help_topic) {
+        std::fputs(sub->help().c_str(), stdout);
+        return kExitOk;
+      }
+    }
+    return Fail("no command named '" + help_topic + "' (see kestle --help)", kExitUsage);
+  }
+  for (auto& [sub, runner] : runners) {
+    if (sub->parsed()) {
+      try {
+        return runner();
+      } catch (const RuntimeError& e) {
+        return ReportError(e);
+      }
+    }
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+}  // namespace kestle::cli
+
+int main(int argc, char** argv) { return kestle::cli::Main(argc, argv); }

@@ -1,0 +1,138 @@
+// Date arithmetic on the host's floating-point day counts.
+#include "platform/date.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace kestle {
+
+namespace {
+
+// Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's
+// days_from_civil), valid for every year the host can represent.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+void CivilFromDays(long long z, int* y, int* m, int* d) {
+  z += 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long yy = static_cast<long long>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = static_cast<int>(yy + (*m <= 2));
+}
+
+const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+}  // namespace
+
+Date MakeDate(int year, int month, int day, int hour, int minute, int second) {
+  const long long days = DaysFromCivil(year, month, day) - kEpochOffset;
+  const double time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+  // Before the epoch the integer part counts backwards while the fraction
+  // still adds the time of day, so the two are combined with opposite signs.
+  return days >= 0 ? days + time : days - time;
+}
+
+Date ToDate(const CivilTime& t) {
+  return MakeDate(t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+CivilTime ToCivil(Date date) {
+  double whole = std::trunc(date);
+  long long days = static_cast<long long>(whole);
+  long long secs = std::llround(std::fabs(date - whole) * 86400.0);
+  if (secs >= 86400) {  // rounding carried into the next day
+    secs -= 86400;
+    days += date >= 0 ? 1 : -1;
+  }
+  CivilTime t;
+  CivilFromDays(days + kEpochOffset, &t.year, &t.month, &t.day);
+  t.hour = static_cast<int>(secs / 3600);
+  t.minute = static_cast<int>(secs / 60 % 60);
+  t.second = static_cast<int>(secs % 60);
+  return t;
+}
+
+long long DayNumber(Date date) {
+  CivilTime t = ToCivil(date);
+  return DaysFromCivil(t.year, t.month, t.day) - kEpochOffset;
+}
+
+std::string IsoDateTimeText(Date date) {
+  CivilTime t = ToCivil(date);
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+namespace {
+
+// Reads exactly `width` decimal digits at text[*pos].
+bool ReadDigits(std::string_view text, size_t* pos, int width, int* out) {
+  if (*pos + width > text.size()) return false;
+  int v = 0;
+  for (int i = 0; i < width; ++i) {
+    char c = text[*pos + i];
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *pos += width;
+  *out = v;
+  return true;
+}
+
+bool Expect(std::string_view text, size_t* pos, char c) {
+  if (*pos >= text.size() || text[*pos] != c) return false;
+  ++*pos;
+  return true;
+}
+
+}  // namespace
+
+std::optional<Date> ParseIsoDateTime(std::string_view text) {
+  CivilTime t;
+  size_t pos = 0;
+  if (!ReadDigits(text, &pos, 4, &t.year) || !Expect(text, &pos, '-') ||
+      !ReadDigits(text, &pos, 2, &t.month) || !Expect(text, &pos, '-') ||
+      !ReadDigits(text, &pos, 2, &t.day)) {
+    return std::nullopt;
+  }
+  if (pos < text.size()) {
+    if (text[pos] != ' ' && text[pos] != 'T') return std::nullopt;
+    ++pos;
+    if (!ReadDigits(text, &pos, 2, &t.hour) || !Expect(text, &pos, ':') ||
+        !ReadDigits(text, &pos, 2, &t.minute)) {
+      return std::nullopt;
+    }
+    if (pos < text.size() && (!Expect(text, &pos, ':') || !ReadDigits(text, &pos, 2, &t.second))) {
+      return std::nullopt;
+    }
+    if (pos != text.size()) return std::nullopt;
+  }
+  if (t.year < 100 || t.month < 1 || t.month > 12 || t.day < 1 ||
+      t.day > DaysInMonth(t.year, t.month) || t.hour > 23 || t.minute > 59 || t.second > 59) {
+    return std::nullopt;
+  }
+  return ToDate(t);
+}
+
+}  // namespace kestle

@@ -1,0 +1,48 @@
+// Date/time values as the host application passes them: an 8-byte floating
+// point count of days since 1899-12-30, the fraction being the time of day.
+//
+// Pure arithmetic, no clock and no locale: the clock and the regional date
+// text belong to Env.
+#ifndef KESTLE_PLATFORM_DATE_H_
+#define KESTLE_PLATFORM_DATE_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestle {
+
+using Date = double;
+
+struct CivilTime {
+  int year = 1899;
+  int month = 12;  // 1..12
+  int day = 30;    // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..59
+};
+
+// The Date of a calendar date and time of day. Fields are not range-checked.
+Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+Date ToDate(const CivilTime& t);
+
+// The calendar date and time of `date`, rounded to the nearest second. Days
+// before 1899-12-30 follow the host's convention: the integer part counts days
+// backwards and the fraction still adds the time of day.
+CivilTime ToCivil(Date date);
+
+// The whole-day part of `date` as a day number (time of day dropped).
+long long DayNumber(Date date);
+
+// "YYYY-MM-DD HH:MM:SS", the form the SQLite engine stores and the form the
+// component writes between '#' delimiters.
+std::string IsoDateTimeText(Date date);
+
+// Parses "YYYY-MM-DD", optionally followed by " HH:MM[:SS]" or "THH:MM[:SS]".
+// Returns nothing for any other text or an impossible date.
+std::optional<Date> ParseIsoDateTime(std::string_view text);
+
+}  // namespace kestle
+
+#endif  // KESTLE_PLATFORM_DATE_H_

@@ -1,0 +1,102 @@
+// Env: everything Kestle needs from the operating system, behind one interface.
+//
+// Domain code never touches the OS directly. There is one implementation per
+// platform (env_posix.cc, env_windows.cc), chosen by the build, and a test
+// double (fake_env.h) that records message boxes and lets tests set the clock
+// and the date format. Every failing operation throws RuntimeError with a
+// standard file error number; OS error codes are converted in exactly one
+// place per platform.
+//
+// Paths and texts are UTF-8 std::strings. File contents are bytes: the ANSI
+// code page of IIF files is never decoded.
+#ifndef KESTLE_PLATFORM_ENV_H_
+#define KESTLE_PLATFORM_ENV_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/date.h"
+
+namespace kestle {
+
+// The title of a message box shown without a title of its own.
+inline constexpr const char* kAppTitle = "Orvanta Kestle ActiveX Component";
+
+// Message box style bits (the values of the Windows MB_* flags).
+inline constexpr unsigned kMbOk = 0x0;
+inline constexpr unsigned kMbIconStop = 0x10;  // the critical icon
+// Message box result: the OK button.
+inline constexpr int kIdOk = 1;
+
+// A file open for sequential reading.
+class SequentialFile {
+ public:
+  virtual ~SequentialFile() = default;
+  // Reads up to n bytes into buf; returns the number read, 0 at end of file.
+  virtual size_t Read(char* buf, size_t n) = 0;
+};
+
+// A file open for sequential writing. Writes are buffered by the caller or the
+// OS; Close() flushes and reports any late error. Destroying an unclosed file
+// closes it and ignores errors (the failure path).
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual void Append(const char* data, size_t n) = 0;
+  virtual void Close() = 0;
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The platform's Env; lives for the whole process.
+  static Env* Default();
+
+  // --- Sequential files -------------------------------------------------
+  // Opens an existing file for reading (53 when missing, 76 when a folder of
+  // the path is missing, 70 without access, 75 for a folder).
+  virtual std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) = 0;
+  // Creates the file or cuts an existing one to zero length.
+  virtual std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) = 0;
+  // True when both paths name one existing file (hard links included).
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // Size in bytes of an existing file; throws like NewSequentialFile.
+  virtual uint64_t FileSize(const std::string& path) = 0;
+
+  // --- File system ----------------------------------------------------------
+  virtual bool FolderExists(const std::string& path) = 0;
+  // Creates exactly one folder; fails when its parent is missing (76) or it
+  // already exists or cannot be made.
+  virtual void CreateFolder(const std::string& path) = 0;
+  // Copies a file, replacing an existing target. A failed copy leaves no
+  // partial file under the target name.
+  virtual void CopyFile(const std::string& from, const std::string& to) = 0;
+  // Renames a file over an existing target, atomically where the OS can.
+  virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+  // Removes a file; a missing file is not an error.
+  virtual void RemoveFile(const std::string& path) = 0;
+  // The name of the normal file found at `path` (its last component as the
+  // file system reports it), or "" when there is none. Folders, hidden and
+  // system files count as absent.
+  virtual std::string DirLookup(const std::string& path) = 0;
+  // The separator between a folder and a name in a path ('/' or '\\').
+  virtual char PathSeparator() const = 0;
+
+  // --- Clock and regional settings ---------------------------------------
+  virtual Date Now() = 0;
+  // The general date text of the user's regional settings: the short date,
+  // then a blank and the long time unless the time is midnight.
+  virtual std::string GeneralDateText(Date date) = 0;
+
+  // --- User interface ---------------------------------------------------
+  // Shows a modal message box and returns the button pressed. An empty title
+  // shows kAppTitle.
+  virtual int MessageBox(const std::string& text, unsigned style, const std::string& title) = 0;
+};
+
+}  // namespace kestle
+
+#endif  // KESTLE_PLATFORM_ENV_H_
