@@ -1,0 +1,300 @@
+// Late-bound DAO calls for the archive, backup and shipping jobs.
+#include "component/com/dao_database.h"
+
+#include <utility>
+
+#include "component/com/text.h"
+#include "platform/error.h"
+
+namespace kestle::com {
+
+namespace {
+
+constexpr int kTypeMismatch = 13;
+constexpr const char* kTypeMismatchText = "Type mismatch";
+constexpr const char* kAutomationErrorText = "Automation error";
+
+// A VARIANT that clears itself.
+class Variant {
+ public:
+  Variant() { VariantInit(&v_); }
+  ~Variant() { VariantClear(&v_); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
+
+  static Variant Text(const std::string& text) {
+    Variant v;
+    V_VT(&v.v_) = VT_BSTR;
+    V_BSTR(&v.v_) = ToBstr(text);
+    if (V_BSTR(&v.v_) == nullptr) throw std::bad_alloc();
+    return v;
+  }
+  static Variant Long(LONG value) {
+    Variant v;
+    V_VT(&v.v_) = VT_I4;
+    V_I4(&v.v_) = value;
+    return v;
+  }
+  // An optional argument left out.
+  static Variant Omitted() {
+    Variant v;
+    V_VT(&v.v_) = VT_ERROR;
+    V_ERROR(&v.v_) = DISP_E_PARAMNOTFOUND;
+    return v;
+  }
+
+  VARIANT* get() { return &v_; }
+  const VARIANT* get() const { return &v_; }
+
+ private:
+  VARIANT v_;
+};
+
+// The text of a system message for `hr`, or "Automation error".
+std::string SystemMessage(HRESULT hr) {
+  wchar_t* buffer = nullptr;
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (n > 0 && buffer != nullptr) {
+    text = Utf8FromWide(buffer, n);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+      text.pop_back();
+    }
+  }
+  if (buffer != nullptr) LocalFree(buffer);
+  return text.empty() ? kAutomationErrorText : text;
+}
+
+// The run-time error number that an HRESULT or scode carries. Automation
+// servers in the host's world (DAO among them) report their error numbers
+// as FACILITY_CONTROL codes, 0x800A0000 + number: those give the number.
+// Any other failure code is its own number, as a signed 32-bit value, the
+// way the host's runtime shows "Automation error" numbers.
+int NumberOfCode(HRESULT code) {
+  if (HRESULT_FACILITY(code) == FACILITY_CONTROL) return HRESULT_CODE(code);
+  return static_cast<int>(code);
+}
+
+// The run-time error for a failed Invoke. With DISP_E_EXCEPTION the server
+// described the error in EXCEPINFO: a FACILITY_CONTROL scode gives the
+// number (scode & 0xFFFF, DAO's own numbers arrive this way); otherwise the
+// server's wCode when it set one, else the scode as a signed number. The
+// description is the server's own text. Frees the strings of `excep`.
+RuntimeError DaoError(HRESULT hr, EXCEPINFO* excep, const wchar_t* member) {
+  int number;
+  std::string description;
+  if (hr == DISP_E_EXCEPTION) {
+    if (excep->pfnDeferredFillIn != nullptr) excep->pfnDeferredFillIn(excep);
+    if (HRESULT_FACILITY(excep->scode) == FACILITY_CONTROL || excep->wCode == 0) {
+      number = NumberOfCode(excep->scode);
+    } else {
+      number = excep->wCode;
+    }
+    description = FromBstr(excep->bstrDescription);
+    if (description.empty()) {
+      description = excep->scode != 0 ? SystemMessage(excep->scode) : kAutomationErrorText;
+    }
+  } else {
+    number = NumberOfCode(hr);
+    description = SystemMessage(hr);
+  }
+  SysFreeString(excep->bstrSource);
+  SysFreeString(excep->bstrDescription);
+  SysFreeString(excep->bstrHelpFile);
+  RuntimeError error(number, std::move(description));
+  error.set_detail("DAO " + Utf8FromWide(member, wcslen(member)));
+  return error;
+}
+
+// Calls member `name` of `object` with `args` (first argument first) and
+// returns its result. Raises the member's error as a RuntimeError.
+Variant Call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<Variant> args = {}) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) throw RuntimeError(kNoSuchMember, kNoSuchMemberText);
+
+  // Invoke takes the arguments last first.
+  std::vector<VARIANTARG> reversed;
+  for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it->get());
+  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                       static_cast<UINT>(reversed.size()), 0};
+  Variant result;
+  EXCEPINFO excep;
+  ZeroMemory(&excep, sizeof(excep));
+  UINT arg_err = 0;
+  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.get(), &excep,
+                      &arg_err);
+  if (FAILED(hr)) throw DaoError(hr, &excep, name);
+  return result;
+}
+
+Variant Get(IDispatch* object, const wchar_t* name, std::vector<Variant> args = {}) {
+  return Call(object, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, std::move(args));
+}
+
+// The object that a member returned; raises 13 for anything else and 91 for
+// Nothing.
+DispatchRef AsObject(Variant value) {
+  VARIANT* v = value.get();
+  if (V_VT(v) == VT_DISPATCH) {
+    if (V_DISPATCH(v) == nullptr) throw RuntimeError(kObjectNotSet, kObjectNotSetText);
+    return DispatchRef(V_DISPATCH(v));
+  }
+  if (V_VT(v) == VT_UNKNOWN && V_UNKNOWN(v) != nullptr) {
+    IDispatch* object = nullptr;
+    if (SUCCEEDED(V_UNKNOWN(v)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&object)))) {
+      DispatchRef ref(object);
+      object->Release();
+      return ref;
+    }
+  }
+  throw RuntimeError(kTypeMismatch, kTypeMismatchText);
+}
+
+// A value converted with the user's regional settings, as the host's runtime
+// converts values; raises 13 when it cannot be converted.
+void ChangeType(VARIANT* v, VARTYPE type) {
+  HRESULT hr = VariantChangeTypeEx(v, v, LOCALE_USER_DEFAULT, 0, type);
+  if (FAILED(hr)) throw RuntimeError(kTypeMismatch, kTypeMismatchText);
+}
+
+std::string AsText(Variant value) {
+  VARIANT* v = value.get();
+  if (V_VT(v) == VT_NULL || V_VT(v) == VT_EMPTY) return std::string();
+  ChangeType(v, VT_BSTR);
+  return FromBstr(V_BSTR(v));
+}
+
+// A field value: Null, a whole number, a real number, or text for the rest
+// (dates, booleans and currency as the host's runtime writes them as text).
+db::Value AsValue(Variant value) {
+  VARIANT* v = value.get();
+  switch (V_VT(v)) {
+    case VT_EMPTY:
+    case VT_NULL:
+      return db::Value();
+    case VT_BSTR:
+      return db::Value(FromBstr(V_BSTR(v)));
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+      ChangeType(v, VT_I8);
+      return db::Value(static_cast<int64_t>(V_I8(v)));
+    case VT_R4:
+    case VT_R8:
+      ChangeType(v, VT_R8);
+      return db::Value(V_R8(v));
+    default:
+      ChangeType(v, VT_BSTR);
+      return db::Value(FromBstr(V_BSTR(v)));
+  }
+}
+
+class DaoRecordset : public db::Recordset {
+ public:
+  explicit DaoRecordset(DispatchRef recordset) : recordset_(std::move(recordset)) {}
+
+  bool Eof() override {
+    Variant eof = Get(recordset_.get(), L"EOF");
+    ChangeType(eof.get(), VT_BOOL);
+    return V_BOOL(eof.get()) != VARIANT_FALSE;
+  }
+  void MoveFirst() override { Call(recordset_.get(), L"MoveFirst", DISPATCH_METHOD); }
+  void MoveNext() override { Call(recordset_.get(), L"MoveNext", DISPATCH_METHOD); }
+  db::Value Field(const std::string& name) override {
+    DispatchRef fields = AsObject(Get(recordset_.get(), L"Fields"));
+    std::vector<Variant> args;
+    args.push_back(Variant::Text(name));
+    DispatchRef field = AsObject(Get(fields.get(), L"Item", std::move(args)));
+    return AsValue(Get(field.get(), L"Value"));
+  }
+
+ private:
+  DispatchRef recordset_;
+};
+
+class DaoTableDef : public db::TableDef {
+ public:
+  explicit DaoTableDef(DispatchRef table) : table_(std::move(table)) {}
+
+  std::string Name() override { return AsText(Get(table_.get(), L"Name")); }
+  std::string Connect() override { return AsText(Get(table_.get(), L"Connect")); }
+
+ private:
+  DispatchRef table_;
+};
+
+}  // namespace
+
+DispatchRef::DispatchRef(IDispatch* object) : object_(object) {
+  if (object_ != nullptr) object_->AddRef();
+}
+
+DispatchRef::DispatchRef(const DispatchRef& other) : DispatchRef(other.object_) {}
+
+DispatchRef& DispatchRef::operator=(DispatchRef other) {
+  std::swap(object_, other.object_);
+  return *this;
+}
+
+DispatchRef::~DispatchRef() {
+  if (object_ != nullptr) object_->Release();
+}
+
+DaoDatabase::DaoDatabase(IUnknown* database) : is_nothing_(database == nullptr) {
+  if (database == nullptr) return;
+  IDispatch* object = nullptr;
+  if (SUCCEEDED(database->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&object)))) {
+    database_ = DispatchRef(object);
+    object->Release();
+  }
+}
+
+IDispatch* DaoDatabase::Object() {
+  if (is_nothing_) throw RuntimeError(kObjectNotSet, kObjectNotSetText);
+  if (!database_) throw RuntimeError(kNoSuchMember, kNoSuchMemberText);
+  return database_.get();
+}
+
+void DaoDatabase::Execute(const std::string& sql) {
+  std::vector<Variant> args;
+  args.push_back(Variant::Text(sql));
+  args.push_back(Variant::Omitted());  // Options: no dbFailOnError
+  Call(Object(), L"Execute", DISPATCH_METHOD, std::move(args));
+}
+
+std::shared_ptr<db::Recordset> DaoDatabase::OpenRecordset(const std::string& source) {
+  std::vector<Variant> args;
+  args.push_back(Variant::Text(source));
+  args.push_back(Variant::Omitted());  // Type
+  args.push_back(Variant::Omitted());  // Options
+  args.push_back(Variant::Omitted());  // LockEdit
+  return std::make_shared<DaoRecordset>(
+      AsObject(Call(Object(), L"OpenRecordset", DISPATCH_METHOD, std::move(args))));
+}
+
+std::vector<std::shared_ptr<db::TableDef>> DaoDatabase::TableDefs() {
+  DispatchRef table_defs = AsObject(Get(Object(), L"TableDefs"));
+  Variant count = Get(table_defs.get(), L"Count");
+  ChangeType(count.get(), VT_I4);
+  std::vector<std::shared_ptr<db::TableDef>> tables;
+  for (LONG i = 0; i < V_I4(count.get()); ++i) {
+    std::vector<Variant> args;
+    args.push_back(Variant::Long(i));
+    tables.push_back(
+        std::make_shared<DaoTableDef>(AsObject(Get(table_defs.get(), L"Item", std::move(args)))));
+  }
+  return tables;
+}
+
+}  // namespace kestle::com

@@ -1,0 +1,28 @@
+// How a failed method crosses the automation boundary: the error's number as
+// the HRESULT 0x800A0000 + number (FACILITY_CONTROL, the form of the
+// host's run-time errors) and its description in the thread's error
+// information, where ISupportErrorInfo callers and ITypeInfo::Invoke find it.
+#ifndef KESTLE_COMPONENT_COM_ERRORS_H_
+#define KESTLE_COMPONENT_COM_ERRORS_H_
+
+#include <string>
+
+#include "component/com/win_headers.h"
+
+namespace kestle::com {
+
+// The HRESULT of run-time error `number`: 0x800A0000 + number.
+HRESULT HresultFromErrorNumber(int number);
+
+// Sets the thread's error information (interface `iid`, source `source`,
+// `description` in UTF-8) and returns HresultFromErrorNumber(number).
+HRESULT FailCall(int number, const std::string& description, REFIID iid, const wchar_t* source);
+
+// Fills `excep` from the thread's error information for a call that failed
+// with `hr` (the scode); used when a dual method's failure surfaces through
+// IDispatch::Invoke.
+void FillExcepInfo(HRESULT hr, EXCEPINFO* excep);
+
+}  // namespace kestle::com
+
+#endif  // KESTLE_COMPONENT_COM_ERRORS_H_

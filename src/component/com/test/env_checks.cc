@@ -1,0 +1,187 @@
+// Checks of the Windows Env (src/platform/env_windows.cc, test build with
+// the message-box log): files through the wide-character API with UTF-8
+// paths, the error numbers of failed file operations, DirLookup's idea of a
+// normal file, CopyFile's replace-or-nothing, the clock, the general date
+// text of the en-US settings the test prefix runs with, and message boxes.
+#include "component/com/win_headers.h"  // before env.h: removes MessageBox, CopyFile
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "component/com/test/check.h"
+#include "component/com/test/fake_dao.h"
+#include "component/com/test/test_context.h"
+#include "component/com/test/test_util.h"
+#include "platform/env.h"
+#include "platform/error.h"
+
+namespace kestle::com::test {
+
+namespace {
+
+// The error number that `op` raises (0 when it raises none).
+int ErrorOf(const std::function<void()>& op) {
+  try {
+    op();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+std::string ReadAll(Env* env, const std::string& path) {
+  std::unique_ptr<SequentialFile> file = env->NewSequentialFile(path);
+  std::string bytes;
+  char buf[7];  // small, so that reads come in several pieces
+  for (size_t n; (n = file->Read(buf, sizeof buf)) > 0;) bytes.append(buf, n);
+  return bytes;
+}
+
+void Write(Env* env, const std::string& path, const std::string& bytes) {
+  std::unique_ptr<WritableFile> file = env->NewWritableFile(path);
+  file->Append(bytes.data(), bytes.size());
+  file->Close();
+}
+
+// The number of entries in a folder (temporary files included).
+int EntryCount(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) ++count;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return count;
+}
+
+}  // namespace
+
+void CheckWindowsEnv(const Context& context) {
+  Env* env = Env::Default();
+  const std::wstring wide_dir = context.work + L"env\\";
+  CreateDirectoryW(wide_dir.c_str(), nullptr);
+  const std::string dir = Utf8(wide_dir);
+
+  Group("Windows Env: files");
+  {
+    // A UTF-8 path reaches the file system as the same UTF-16 name.
+    const std::string name =
+        "Kunden \xC3\x9C"
+        "bersicht \xE2\x82\xAC.iif";
+    Write(env, dir + name, "a\r\nb\r\n");
+    CHECK(FileExists(wide_dir + L"Kunden \u00DCbersicht \u20AC.iif"));
+    CHECK_EQ(ReadAll(env, dir + name), "a\r\nb\r\n");
+    CHECK_EQ(env->FileSize(dir + name), 6u);
+    CHECK(env->SameFile(dir + name, dir + "." + "\\" + name));
+    Write(env, dir + "other.txt", "x");
+    CHECK(!env->SameFile(dir + name, dir + "other.txt"));
+    CHECK(!env->SameFile(dir + name, dir + "missing.txt"));
+
+    // An unclosed file keeps what was appended (the failure path).
+    {
+      std::unique_ptr<WritableFile> file = env->NewWritableFile(dir + "unclosed.txt");
+      file->Append("kept", 4);
+    }
+    CHECK_EQ(ReadAll(env, dir + "unclosed.txt"), "kept");
+    // A writable file cuts an existing one.
+    Write(env, dir + "unclosed.txt", "");
+    CHECK_EQ(env->FileSize(dir + "unclosed.txt"), 0u);
+  }
+
+  Group("Windows Env: error numbers");
+  CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir + "missing.iif"); }), err::kFileNotFound);
+  CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir + "no_folder\\x.iif"); }), err::kPathNotFound);
+  CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir); }), err::kPathFileAccess);
+  CHECK_EQ(ErrorOf([&] { env->NewWritableFile(dir + "no_folder\\x.iif"); }), err::kPathNotFound);
+  CHECK_EQ(ErrorOf([&] { env->FileSize(dir + "missing.iif"); }), err::kFileNotFound);
+  CHECK_EQ(ErrorOf([&] { env->CreateFolder(dir + "no_folder\\sub"); }), err::kPathNotFound);
+  CHECK_EQ(ErrorOf([&] { env->RemoveFile(dir + "missing.iif"); }), 0);
+  {
+    // A file opened without sharing cannot be read: permission denied.
+    HANDLE locked = CreateFileW((wide_dir + L"locked.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr);
+    CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir + "locked.txt"); }), err::kPermissionDenied);
+    CloseHandle(locked);
+  }
+
+  Group("Windows Env: folders, copy and rename");
+  CHECK(env->FolderExists(dir));
+  CHECK(env->FolderExists(dir.substr(0, dir.size() - 1)));
+  CHECK(!env->FolderExists(dir + "Backup"));
+  CHECK(!env->FolderExists(dir + "other.txt"));
+  CHECK(!env->FolderExists(""));
+  CHECK_EQ(ErrorOf([&] { env->CreateFolder(dir + "Backup\\"); }), 0);
+  CHECK(env->FolderExists(dir + "Backup\\"));
+  CHECK(ErrorOf([&] { env->CreateFolder(dir + "Backup"); }) != 0);  // exists already
+  {
+    Write(env, dir + "source.mdb", "new contents");
+    Write(env, dir + "Backup\\target.mdb", "old");
+    env->CopyFile(dir + "source.mdb", dir + "Backup\\target.mdb");
+    CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
+    // A failed copy leaves the target as it was and no file beside it.
+    int entries = EntryCount(wide_dir + L"Backup\\");
+    CHECK_EQ(ErrorOf([&] { env->CopyFile(dir + "missing.mdb", dir + "Backup\\target.mdb"); }),
+             err::kFileNotFound);
+    CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
+    CHECK_EQ(EntryCount(wide_dir + L"Backup\\"), entries);
+    CHECK_EQ(ErrorOf([&] { env->CopyFile(dir + "source.mdb", dir + "no_folder\\t.mdb"); }),
+             err::kPathNotFound);
+    env->RenameFile(dir + "source.mdb", dir + "Backup\\target.mdb");
+    CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
+    CHECK(!FileExists(wide_dir + L"source.mdb"));
+  }
+
+  Group("Windows Env: DirLookup");
+  {
+    Write(env, dir + "Orders_be.mdb", "x");
+    CHECK_EQ(env->DirLookup(dir + "Orders_be.mdb"), "Orders_be.mdb");
+    CHECK_EQ(env->DirLookup(dir + "missing.mdb"), "");
+    CHECK_EQ(env->DirLookup(dir + "no_folder\\x.mdb"), "");
+    CHECK_EQ(env->DirLookup(dir + "Backup"), "");  // a folder
+    CHECK_EQ(env->DirLookup(""), "");
+    Write(env, dir + "hidden.mdb", "x");
+    SetFileAttributesW((wide_dir + L"hidden.mdb").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    CHECK_EQ(env->DirLookup(dir + "hidden.mdb"), "");
+    Write(env, dir + "system.mdb", "x");
+    SetFileAttributesW((wide_dir + L"system.mdb").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    CHECK_EQ(env->DirLookup(dir + "system.mdb"), "");
+    Write(env, dir + "readonly.mdb", "x");
+    SetFileAttributesW((wide_dir + L"readonly.mdb").c_str(), FILE_ATTRIBUTE_READONLY);
+    CHECK_EQ(env->DirLookup(dir + "readonly.mdb"), "readonly.mdb");
+    SetFileAttributesW((wide_dir + L"readonly.mdb").c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK_EQ(env->PathSeparator(), '\\');
+  }
+
+  Group("Windows Env: clock and date text");
+  {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    Date now = env->Now();
+    DATE expected = MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    CHECK(now >= expected - 2.0 / 86400 && now <= expected + 2.0 / 86400);
+    // The prefix runs with the en-US regional settings.
+    CHECK_EQ(env->GeneralDateText(MakeDate(2025, 6, 30)), "6/30/2025");
+    CHECK_EQ(env->GeneralDateText(MakeDate(2026, 1, 5, 7, 3, 9)), "1/5/2026 7:03:09 AM");
+    CHECK_EQ(env->GeneralDateText(MakeDate(2026, 12, 31, 23, 59, 0)), "12/31/2026 11:59:00 PM");
+  }
+
+  Group("Windows Env: message boxes (test build)");
+  {
+    TakeBoxes(context.box_log);
+    CHECK_EQ(env->MessageBox("53: File not found", kMbOk | kMbIconStop, ""), kIdOk);
+    CHECK_EQ(env->MessageBox("line one\nline two", kMbOk, "ShipRush"), kIdOk);
+    std::vector<Box> boxes = TakeBoxes(context.box_log);
+    if (CHECK_EQ(boxes.size(), 2u)) {
+      CHECK_EQ(boxes[0].title, kAppTitle);
+      CHECK_EQ(boxes[0].style, kMbIconStop);
+      CHECK_EQ(boxes[0].text, "53: File not found");
+      CHECK_EQ(boxes[1].title, "ShipRush");
+      CHECK_EQ(boxes[1].text, "line one\nline two");
+    }
+  }
+}
+
+}  // namespace kestle::com::test

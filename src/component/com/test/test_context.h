@@ -1,0 +1,39 @@
+// What every check group of the Wine test client shares: the paths given on
+// the command line and the loaded test build of Kestle.dll.
+#ifndef KESTLE_COMPONENT_COM_TEST_TEST_CONTEXT_H_
+#define KESTLE_COMPONENT_COM_TEST_TEST_CONTEXT_H_
+
+#include <string>
+
+#include "component/com/win_headers.h"
+
+namespace kestle::com::test {
+
+struct Context {
+  std::wstring dll;      // the test build of Kestle.dll
+  std::wstring root;     // the source tree (golden files, IIF examples)
+  std::wstring work;     // an empty scratch folder, with a closing backslash
+  std::wstring box_log;  // where the test build records message boxes
+  HMODULE module = nullptr;
+};
+
+// Check groups, in the order main runs them.
+void CheckWindowsEnv(const Context& context);
+void CheckResources(const Context& context);
+void CheckRegistration(const Context& context);
+void CheckTypeLibrary(const Context& context);
+void CheckObjects(const Context& context);
+void CheckNamesAndDispatch(const Context& context);
+void CheckParseIIF(const Context& context);
+void CheckArchiver(const Context& context);
+void CheckBackup(const Context& context);
+void CheckShipping(const Context& context);
+void CheckUnload(const Context& context);
+void CheckUnregistration(const Context& context);
+
+// Creates an object by ProgID and returns its IDispatch (null on failure).
+IDispatch* CreateByProgId(const wchar_t* prog_id);
+
+}  // namespace kestle::com::test
+
+#endif  // KESTLE_COMPONENT_COM_TEST_TEST_CONTEXT_H_

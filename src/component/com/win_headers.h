@@ -1,0 +1,26 @@
+// The Windows and OLE Automation headers as every file of the automation
+// shell includes them.
+//
+// windows.h defines MessageBox and CopyFile as macros; Env has methods of
+// those names, so the macros are removed here and the W functions are called
+// by their own names.
+#ifndef KESTLE_COMPONENT_COM_WIN_HEADERS_H_
+#define KESTLE_COMPONENT_COM_WIN_HEADERS_H_
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+
+// windows.h first: the OLE headers build on its types.
+#include <windows.h>
+
+#include <ole2.h>
+#include <oleauto.h>
+
+#undef MessageBox
+#undef CopyFile
+
+#endif  // KESTLE_COMPONENT_COM_WIN_HEADERS_H_

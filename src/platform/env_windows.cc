@@ -1,0 +1,437 @@
+// The Windows Env: files through the wide-character file API, the local
+// clock, the user's regional settings for date text (VarBstrFromDate) and
+// modal message boxes (MessageBoxW) on the caller's thread.
+//
+// Paths and texts cross this file as UTF-8 and become UTF-16 for Windows in
+// Wide()/Narrow(); OS error codes become run-time errors in OsError().
+//
+// Test builds define KESTLE_MESSAGE_BOX_LOG: message boxes are then appended
+// to the file named by the environment variable of that name and answered
+// with OK, so that the automation tests run headless. Production builds
+// always show the box.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+// windows.h first: the OLE headers build on its types.
+#include <windows.h>
+
+#include <oleauto.h>
+
+// Env has methods named like these macros of windows.h.
+#undef MessageBox
+#undef CopyFile
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/env.h"
+#include "platform/error.h"
+
+namespace kestle {
+
+namespace {
+
+// --- Text ----------------------------------------------------------------
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(n > 0 ? n : 0, L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  }
+  return out;
+}
+
+std::string Narrow(const wchar_t* text, size_t length) {
+  if (length == 0) return std::string();
+  int n =
+      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n : 0, '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr,
+                        nullptr);
+  }
+  return out;
+}
+
+// --- Errors --------------------------------------------------------------
+
+std::string SystemMessage(DWORD code) {
+  wchar_t* buffer = nullptr;
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text = n > 0 && buffer != nullptr ? Narrow(buffer, n) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+// The one place where Windows error codes become run-time errors, with the
+// numbers of the host's file functions.
+RuntimeError OsError(DWORD code, const std::string& path) {
+  int number;
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      number = err::kFileNotFound;
+      break;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_DIRECTORY:
+      number = err::kPathNotFound;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
+      number = err::kPermissionDenied;
+      break;
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+      number = err::kDiskFull;
+      break;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      number = err::kBadFileNameOrNumber;
+      break;
+    case ERROR_NOT_READY:
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_IO_DEVICE:
+      number = err::kDeviceIo;
+      break;
+    default:  // ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS, ERROR_DIR_NOT_EMPTY...
+      number = err::kPathFileAccess;
+      break;
+  }
+  return RuntimeError(number).set_detail(path + ": " + SystemMessage(code));
+}
+
+RuntimeError LastError(const std::string& path) { return OsError(GetLastError(), path); }
+
+bool IsFolder(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// --- Files ---------------------------------------------------------------
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+  // Closes the handle; false when CloseHandle failed.
+  bool Close() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h == INVALID_HANDLE_VALUE || CloseHandle(h) != 0;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+class WindowsSequentialFile : public SequentialFile {
+ public:
+  WindowsSequentialFile(HANDLE h, std::string path) : file_(h), path_(std::move(path)) {}
+
+  size_t Read(char* buf, size_t n) override {
+    DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+    DWORD read = 0;
+    if (!ReadFile(file_.get(), buf, chunk, &read, nullptr)) {
+      DWORD code = GetLastError();
+      if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) return 0;
+      throw OsError(code, path_);
+    }
+    return read;
+  }
+
+ private:
+  Handle file_;
+  std::string path_;
+};
+
+class WindowsWritableFile : public WritableFile {
+ public:
+  WindowsWritableFile(HANDLE h, std::string path) : file_(h), path_(std::move(path)) {
+    buffer_.reserve(kBufferSize);
+  }
+  // The failure path: what was appended so far still reaches the file.
+  ~WindowsWritableFile() override {
+    if (file_.valid()) {
+      try {
+        Flush();
+      } catch (...) {
+      }
+    }
+  }
+
+  void Append(const char* data, size_t n) override {
+    if (buffer_.size() + n > kBufferSize) Flush();
+    if (n >= kBufferSize) {
+      WriteAll(data, n);
+    } else {
+      buffer_.append(data, n);
+    }
+  }
+
+  void Close() override {
+    Flush();
+    if (!file_.Close()) throw LastError(path_);
+  }
+
+ private:
+  static constexpr size_t kBufferSize = 1 << 16;
+
+  void Flush() {
+    if (buffer_.empty()) return;
+    std::string pending;
+    pending.swap(buffer_);
+    buffer_.reserve(kBufferSize);
+    WriteAll(pending.data(), pending.size());
+  }
+
+  void WriteAll(const char* data, size_t n) {
+    while (n > 0) {
+      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), data, chunk, &written, nullptr)) throw LastError(path_);
+      data += written;
+      n -= written;
+    }
+  }
+
+  Handle file_;
+  std::string path_;
+  std::string buffer_;
+};
+
+// The folder of `path` with its closing backslash ("" for a bare name).
+std::wstring FolderOf(const std::wstring& path) {
+  size_t cut = path.find_last_of(L"\\/:");
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+// --- Message boxes in test builds -----------------------------------------
+
+#ifdef KESTLE_MESSAGE_BOX_LOG
+// Appends "style<TAB>title<TAB>text" to the log named by the environment
+// variable KESTLE_MESSAGE_BOX_LOG (backslash, TAB, CR and LF escaped, so that
+// each box is one line). False when the variable is not set.
+bool RecordBox(const std::string& text, unsigned style, const std::string& title) {
+  wchar_t log_path[MAX_PATH * 2];
+  DWORD n = GetEnvironmentVariableW(L"KESTLE_MESSAGE_BOX_LOG", log_path, MAX_PATH * 2);
+  if (n == 0 || n >= MAX_PATH * 2) return false;
+  auto escape = [](const std::string& s) {
+    std::string out;
+    for (char c : s) {
+      switch (c) {
+        case '\\':
+          out += "\\\\";
+          break;
+        case '\t':
+          out += "\\t";
+          break;
+        case '\r':
+          out += "\\r";
+          break;
+        case '\n':
+          out += "\\n";
+          break;
+        default:
+          out += c;
+      }
+    }
+    return out;
+  };
+  std::string line = std::to_string(style) + "\t" + escape(title) + "\t" + escape(text) + "\n";
+  Handle log(CreateFileW(log_path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!log.valid()) return false;
+  DWORD written = 0;
+  WriteFile(log.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  return true;
+}
+#endif
+
+// --- The Env -------------------------------------------------------------
+
+class WindowsEnv : public Env {
+ public:
+  std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override {
+    std::wstring wide = Wide(path);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      DWORD code = GetLastError();
+      // Opening a folder fails as "access denied"; the host calls it 75.
+      if (IsFolder(wide)) throw RuntimeError(err::kPathFileAccess).set_detail(path);
+      throw OsError(code, path);
+    }
+    return std::make_unique<WindowsSequentialFile>(h, path);
+  }
+
+  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override {
+    std::wstring wide = Wide(path);
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      DWORD code = GetLastError();
+      if (IsFolder(wide)) throw RuntimeError(err::kPathFileAccess).set_detail(path);
+      throw OsError(code, path);
+    }
+    return std::make_unique<WindowsWritableFile>(h, path);
+  }
+
+  bool SameFile(const std::string& a, const std::string& b) override {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (!FileInformation(a, &ia) || !FileInformation(b, &ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  }
+
+  uint64_t FileSize(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+      throw LastError(path);
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      throw RuntimeError(err::kPathFileAccess).set_detail(path);
+    }
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  bool FolderExists(const std::string& path) override {
+    return !path.empty() && IsFolder(Wide(path));
+  }
+
+  void CreateFolder(const std::string& path) override {
+    if (!CreateDirectoryW(Wide(path).c_str(), nullptr)) throw LastError(path);
+  }
+
+  void CopyFile(const std::string& from, const std::string& to) override {
+    std::wstring wide_from = Wide(from);
+    std::wstring wide_to = Wide(to);
+    // The copy goes to a temporary file beside the target and replaces the
+    // target only when complete, so a failure never leaves a partial file
+    // under the target's name.
+    std::wstring folder = FolderOf(wide_to);
+    wchar_t temp[MAX_PATH + 16];
+    if (!GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"kst", 0, temp)) {
+      throw LastError(to);
+    }
+    if (!::CopyFileW(wide_from.c_str(), temp, FALSE)) {
+      DWORD code = GetLastError();
+      DeleteFileW(temp);
+      throw OsError(code, code == ERROR_FILE_NOT_FOUND ? from : to);
+    }
+    if (!MoveFileExW(temp, wide_to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      DWORD code = GetLastError();
+      DeleteFileW(temp);
+      throw OsError(code, to);
+    }
+  }
+
+  void RenameFile(const std::string& from, const std::string& to) override {
+    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      throw LastError(to);
+    }
+  }
+
+  void RemoveFile(const std::string& path) override {
+    if (DeleteFileW(Wide(path).c_str())) return;
+    DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) throw OsError(code, path);
+  }
+
+  std::string DirLookup(const std::string& path) override {
+    if (path.empty()) return std::string();
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Wide(path).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      DWORD code = GetLastError();
+      if (code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME ||
+          code == ERROR_FILENAME_EXCED_RANGE) {
+        throw OsError(code, path);
+      }
+      return std::string();
+    }
+    // Only normal files count: folders, hidden and system files are absent.
+    constexpr DWORD kNotNormal =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    std::string name;
+    do {
+      if ((found.dwFileAttributes & kNotNormal) == 0) {
+        name = Narrow(found.cFileName, wcslen(found.cFileName));
+        break;
+      }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return name;
+  }
+
+  char PathSeparator() const override { return '\\'; }
+
+  Date Now() override {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  }
+
+  // The general date text of the user's regional settings, as the host's
+  // runtime converts a date to text: the short date, then a blank and the
+  // long time unless the time is midnight.
+  std::string GeneralDateText(Date date) override {
+    BSTR text = nullptr;
+    HRESULT hr = VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, &text);
+    if (FAILED(hr) || text == nullptr) throw RuntimeError(err::kOverflow);
+    std::string out = Narrow(text, SysStringLen(text));
+    SysFreeString(text);
+    return out;
+  }
+
+  int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
+    const std::string shown_title = title.empty() ? kAppTitle : title;
+#ifdef KESTLE_MESSAGE_BOX_LOG
+    if (RecordBox(text, style, shown_title)) return kIdOk;
+#endif
+    // Owned by the caller's active window, so that the box is modal to the
+    // host; without one, modal to the calling thread's windows.
+    HWND owner = GetActiveWindow();
+    UINT flags = style | (owner == nullptr ? MB_TASKMODAL : 0);
+    return MessageBoxW(owner, Wide(text).c_str(), Wide(shown_title).c_str(), flags);
+  }
+
+ private:
+  static bool FileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    Handle h(CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return h.valid() && GetFileInformationByHandle(h.get(), info);
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static WindowsEnv* env = new WindowsEnv;
+  return env;
+}
+
+}  // namespace kestle
