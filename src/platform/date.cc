@@ -10,7 +10,7 @@ namespace {
 
 // Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's
 // days_from_civil), valid for every year the host can represent.
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+constexpr long long DaysFromCivil(long long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -32,7 +32,8 @@ void CivilFromDays(long long z, int* y, int* m, int* d) {
   *y = static_cast<int>(yy + (*m <= 2));
 }
 
-const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
+// constexpr so that dates built during static initialisation elsewhere are right.
+constexpr long long kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
