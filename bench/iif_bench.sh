@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Measures `kestle iif` against `cat IN > OUT` on the same generated IIF file:
+# wall time and throughput (MB/s) as the best of several runs with the input
+# in the page cache, and the peak resident memory; then the time ratio
+# kestle/cat. The runs of the two commands alternate, so that a busy machine
+# slows both alike.
+#
+# Usage: bench/iif_bench.sh [SIZE_MIB] [KESTLE] [RUNS]
+#   SIZE_MIB  size of the generated input (default 256)
+#   KESTLE    the kestle binary (default build/kestle)
+#   RUNS      runs of each command; the fastest counts (default 5)
+set -euo pipefail
+
+size_mib=${1:-256}
+kestle=${2:-build/kestle}
+runs=${3:-5}
+here=$(cd "$(dirname "$0")" && pwd)
+
+[[ -x "$kestle" ]] || { echo "iif_bench: no kestle binary at $kestle" >&2; exit 2; }
+[[ -x /usr/bin/time ]] || { echo "iif_bench: /usr/bin/time (GNU time) is needed" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestle_iif_bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+in="$work/in.iif"
+out="$work/out.iif"
+
+echo "generating ${size_mib} MiB of IIF..."
+python3 "$here/iif_gen.py" "$size_mib" "$in"
+bytes=$(stat -c %s "$in")
+cat "$in" >/dev/null  # into the page cache
+
+declare -A best peak
+# measure NAME COMMAND...: one run; keeps the best wall time and the peak RSS.
+measure() {
+  local name=$1 t0 t1 kib secs
+  shift
+  rm -f "$out"
+  # Wall time in nanoseconds: GNU time's own is in hundredths of a second,
+  # too coarse for cat. GNU time gives the peak resident set in KiB.
+  t0=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/time.txt" "$@"
+  t1=$(date +%s%N)
+  read -r kib <"$work/time.txt"
+  secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')
+  if [[ -z "${best[$name]:-}" ]] || awk -v a="$secs" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
+    best[$name]=$secs
+  fi
+  ((kib > ${peak[$name]:-0})) && peak[$name]=$kib
+  return 0
+}
+
+for ((i = 0; i < runs; i++)); do
+  measure cat sh -c 'cat "$1" > "$2"' sh "$in" "$out"
+  measure kestle "$kestle" iif "$in" "$out"
+done
+
+echo "input: $bytes bytes, best of $runs runs"
+for name in cat kestle; do
+  awk -v n="$name" -v b="$bytes" -v s="${best[$name]}" -v k="${peak[$name]}" 'BEGIN {
+    printf "%-8s %7.3f s  %8.1f MB/s  peak RSS %6.1f MiB\n", n, s, b / s / 1e6, k / 1024 }'
+done
+awk -v k="${best[kestle]}" -v c="${best[cat]}" 'BEGIN {
+  printf "ratio kestle/cat: %.2f (goal: at most 3)\n", k / c }'
+awk -v k="${peak[kestle]}" 'BEGIN { printf "kestle peak RSS: %.1f MiB (goal: under 16)\n", k / 1024 }'
