@@ -28,15 +28,22 @@ int Main(int argc, char** argv) {
       "kestle"};
   app.set_version_flag("--version", std::string("kestle ") + kVersion);
   app.require_subcommand(1);
-  app.footer(
-      "Exit codes: 0 success, 1 run-time error or failed job, 2 usage error,\n"
-      "3 archive dates refused. Run `kestle help COMMAND` for a command's options.");
-
   std::map<CLI::App*, Runner> runners;
   for (const Command& c : kCommands) {
     CLI::App* sub = app.add_subcommand(c.name, c.summary);
     runners[sub] = c.setup(sub);
+    // The top-level listing shows each command's one-line summary; a longer
+    // explanation that a command gave itself moves below its options.
+    std::string long_text = sub->get_description();
+    if (long_text != c.summary) {
+      sub->description(c.summary);
+      sub->footer(long_text + "\n" + sub->get_footer());
+    }
   }
+  // Set after the subcommands so that they do not inherit it.
+  app.footer(
+      "Exit codes: 0 success, 1 run-time error or failed job, 2 usage error,\n"
+      "3 archive dates refused. Run `kestle help COMMAND` for a command's options.");
 
   std::string help_topic;
   CLI::App* help = app.add_subcommand("help", "Show the help of a command");

@@ -1,0 +1,73 @@
+// Helpers shared by the engine's tests: a temporary folder, one-shot SQLite
+// set-up of raw files, and reading a query's rows as text.
+#ifndef KESTLE_DB_DB_TEST_UTIL_H_
+#define KESTLE_DB_DB_TEST_UTIL_H_
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "db/sqlite_database.h"
+
+namespace kestle::db::testing {
+
+// A fresh folder under the system's temporary folder, removed with its
+// content at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kestle-db-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Runs SQLite script text on the file at `path` (created when missing),
+// bypassing the engine: for building fixtures and checking files.
+inline void RunScript(const std::string& path, const std::string& script) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  int rc = sqlite3_exec(db, script.c_str(), nullptr, nullptr, &error);
+  std::string message = error ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK) << message << "\n" << script;
+}
+
+// The value as a test compares it: "Null" for Null, else its text.
+inline std::string Show(const Value& v) { return v.is_null() ? "Null" : v.ToText(); }
+
+// Every row of a Jet query as "a|b|c" lines.
+inline std::vector<std::string> Rows(SqliteDatabase& db, const std::string& sql) {
+  std::vector<std::string> rows;
+  for (const auto& row : db.Query(sql).rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) line += (c ? "|" : "") + Show(row[c]);
+    rows.push_back(line);
+  }
+  return rows;
+}
+
+// The single value of a one-row, one-column Jet query.
+inline std::string Scalar(SqliteDatabase& db, const std::string& sql) {
+  QueryResult r = db.Query(sql);
+  if (r.rows.size() != 1 || r.rows[0].size() != 1) return "<not one value>";
+  return Show(r.rows[0][0]);
+}
+
+}  // namespace kestle::db::testing
+
+#endif  // KESTLE_DB_DB_TEST_UTIL_H_

@@ -1,0 +1,880 @@
+// The Jet SQL translator and the Jet LIKE pattern matcher (see jet_sql.h).
+#include "db/jet_sql.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "platform/error.h"
+
+namespace kestle::db {
+namespace {
+
+// --- Characters ---------------------------------------------------------------
+
+char32_t FoldLower(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+char32_t FoldUpper(char32_t c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldLower(static_cast<unsigned char>(a[i])) != FoldLower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+// Decodes the UTF-8 character at text[*pos] and advances *pos past it. A byte
+// that does not start a valid sequence stands for itself, so that any text can
+// be matched.
+char32_t NextChar(std::string_view text, size_t* pos) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char b0 = byte(*pos);
+  int len = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
+  if (len <= 1 || *pos + len > text.size()) {
+    ++*pos;
+    return b0;
+  }
+  char32_t c = b0 & (0x7F >> len);
+  for (int k = 1; k < len; ++k) {
+    unsigned char b = byte(*pos + k);
+    if ((b & 0xC0) != 0x80) {
+      ++*pos;
+      return b0;
+    }
+    c = (c << 6) | (b & 0x3F);
+  }
+  *pos += len;
+  return c;
+}
+
+void AppendUtf8(char32_t c, std::string* out) {
+  if (c < 0x80) {
+    out->push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// --- Tokens -------------------------------------------------------------------
+
+enum class Kind {
+  kSpace,
+  kComment,
+  kString,     // 'text'
+  kJetString,  // "text"
+  kBracket,    // [name]
+  kBacktick,   // `name`
+  kDate,       // #date#
+  kNumber,
+  kWord,
+  kPunct,
+};
+
+struct Token {
+  Kind kind;
+  std::string_view text;
+};
+
+bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+
+// The operators of two characters; every other punctuation character is a
+// token of its own.
+constexpr std::array<std::string_view, 8> kTwoCharOperators = {
+    "<>", "<=", ">=", "!=", "==", "||", "<<", ">>"};
+
+// Finds the end of a quoted token starting at `pos` whose closing character is
+// `close` and in which a doubled `close` stands for itself. An unterminated
+// token runs to the end of the text (SQLite then reports it).
+size_t QuotedEnd(std::string_view sql, size_t pos, char close, bool doubling) {
+  size_t i = pos + 1;
+  while (i < sql.size()) {
+    if (sql[i] == close) {
+      if (doubling && i + 1 < sql.size() && sql[i + 1] == close) {
+        i += 2;
+        continue;
+      }
+      return i + 1;
+    }
+    ++i;
+  }
+  return sql.size();
+}
+
+[[noreturn]] void ThrowDateError(std::string_view literal) {
+  throw RuntimeError(SQLITE_ERROR,
+                     "Syntax error in date in query expression '" + std::string(literal) + "'.");
+}
+
+// Splits SQL text into tokens; the tokens' texts put together give the text
+// back unchanged. Throws for a "#" without its closing "#".
+std::vector<Token> Lex(std::string_view sql) {
+  std::vector<Token> tokens;
+  size_t i = 0;
+  while (i < sql.size()) {
+    unsigned char c = sql[i];
+    size_t end = i + 1;
+    Kind kind = Kind::kPunct;
+    if (std::isspace(c)) {
+      while (end < sql.size() && std::isspace(static_cast<unsigned char>(sql[end]))) ++end;
+      kind = Kind::kSpace;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      end = sql.find('\n', i);
+      end = end == std::string_view::npos ? sql.size() : end;
+      kind = Kind::kComment;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      end = sql.find("*/", i + 2);
+      end = end == std::string_view::npos ? sql.size() : end + 2;
+      kind = Kind::kComment;
+    } else if (c == '\'') {
+      end = QuotedEnd(sql, i, '\'', true);
+      kind = Kind::kString;
+    } else if (c == '"') {
+      end = QuotedEnd(sql, i, '"', true);
+      kind = Kind::kJetString;
+    } else if (c == '[') {
+      end = QuotedEnd(sql, i, ']', false);
+      kind = Kind::kBracket;
+    } else if (c == '`') {
+      end = QuotedEnd(sql, i, '`', true);
+      kind = Kind::kBacktick;
+    } else if (c == '#') {
+      end = sql.find('#', i + 1);
+      if (end == std::string_view::npos) ThrowDateError(sql.substr(i));
+      ++end;
+      kind = Kind::kDate;
+    } else if (std::isdigit(c) || (c == '.' && i + 1 < sql.size() &&
+                                   std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+      while (end < sql.size()) {
+        unsigned char d = sql[end];
+        bool exponent_sign = (d == '+' || d == '-') && (sql[end - 1] == 'e' || sql[end - 1] == 'E');
+        if (!(std::isalnum(d) || d == '.' || exponent_sign)) break;
+        ++end;
+      }
+      kind = Kind::kNumber;
+    } else if (IsWordStart(c)) {
+      while (end < sql.size() && IsWordChar(static_cast<unsigned char>(sql[end]))) ++end;
+      kind = Kind::kWord;
+    } else {
+      for (std::string_view op : kTwoCharOperators) {
+        if (sql.substr(i, 2) == op) end = i + 2;
+      }
+    }
+    tokens.push_back({kind, sql.substr(i, end - i)});
+    i = end;
+  }
+  return tokens;
+}
+
+// The content of a quoted token, its doubled quote characters undone.
+std::string Unquote(const Token& t) {
+  char q = t.text[0];
+  std::string out;
+  size_t last = t.text.size() > 1 && t.text.back() == q ? t.text.size() - 1 : t.text.size();
+  for (size_t i = 1; i < last; ++i) {
+    out.push_back(t.text[i]);
+    if (t.text[i] == q && i + 1 < last && t.text[i + 1] == q) ++i;
+  }
+  return out;
+}
+
+// `text` as an SQLite string literal.
+std::string SqlQuote(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  out.push_back('\'');
+  return out;
+}
+
+// --- Date literals ---------------------------------------------------------
+
+bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
+}
+
+// A cursor over the text of a date literal.
+class DateScanner {
+ public:
+  explicit DateScanner(std::string_view s) : s_(s) {}
+  bool AtEnd() const { return i_ == s_.size(); }
+  // Reads 1 to max_digits digits; returns -1 (and reads nothing) without one.
+  int Number(int max_digits, int* digits = nullptr) {
+    int v = 0, n = 0;
+    while (i_ < s_.size() && n < max_digits && std::isdigit(static_cast<unsigned char>(s_[i_]))) {
+      v = v * 10 + (s_[i_++] - '0');
+      ++n;
+    }
+    if (digits) *digits = n;
+    return n == 0 ? -1 : v;
+  }
+  bool Skip(char c) {
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  void SkipBlanks() {
+    while (i_ < s_.size() && s_[i_] == ' ') ++i_;
+  }
+  // Reads "AM" or "PM" (any case); returns 0, 'A' or 'P'.
+  char Meridiem() {
+    if (i_ + 2 <= s_.size() && (s_[i_ + 1] == 'M' || s_[i_ + 1] == 'm')) {
+      char c = static_cast<char>(FoldUpper(static_cast<unsigned char>(s_[i_])));
+      if (c == 'A' || c == 'P') {
+        i_ += 2;
+        return c;
+      }
+    }
+    return 0;
+  }
+  size_t pos() const { return i_; }
+  void set_pos(size_t p) { i_ = p; }
+
+ private:
+  std::string_view s_;
+  size_t i_ = 0;
+};
+
+struct DateTimeParts {
+  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+};
+
+// Reads "h:mm[:ss] [AM|PM]" or "h AM|PM"; false when malformed.
+bool ScanTime(DateScanner* s, DateTimeParts* p) {
+  p->hour = s->Number(2);
+  if (p->hour < 0) return false;
+  bool has_minutes = s->Skip(':');
+  if (has_minutes) {
+    p->minute = s->Number(2);
+    if (p->minute < 0) return false;
+    if (s->Skip(':')) {
+      p->second = s->Number(2);
+      if (p->second < 0) return false;
+    }
+  }
+  s->SkipBlanks();
+  char meridiem = s->Meridiem();
+  if (!has_minutes && !meridiem) return false;
+  if (meridiem) {
+    if (p->hour < 1 || p->hour > 12) return false;
+    p->hour = p->hour % 12 + (meridiem == 'P' ? 12 : 0);
+  }
+  return p->hour < 24 && p->minute < 60 && p->second < 60;
+}
+
+// Parses the inside of a "#...#" literal: "M/D/YYYY" (a two-digit year means
+// 1930 to 2029) or "YYYY-MM-DD", either optionally followed by a time of day
+// (ISO also with "T"), or a time of day alone (on 1899-12-30, as Jet reads it).
+std::optional<std::string> ParseDateLiteral(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  DateScanner s(text);
+  DateTimeParts p;
+  int digits = 0;
+  int first = s.Number(4, &digits);
+  if (first < 0) return std::nullopt;
+  bool has_date = true;
+  if (digits == 4 && s.Skip('-')) {
+    p.year = first;
+    p.month = s.Number(2);
+    if (!s.Skip('-')) return std::nullopt;
+    p.day = s.Number(2);
+  } else if (digits <= 2 && s.Skip('/')) {
+    p.month = first;
+    p.day = s.Number(2);
+    if (!s.Skip('/')) return std::nullopt;
+    p.year = s.Number(4, &digits);
+    if (digits == 2) p.year += p.year < 30 ? 2000 : 1900;
+    if (digits != 2 && digits != 4) return std::nullopt;
+  } else {
+    has_date = false;
+    s.set_pos(0);
+  }
+  if (has_date) {
+    if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > DaysInMonth(p.year, p.month)) {
+      return std::nullopt;
+    }
+    if (!s.AtEnd()) {
+      if (!s.Skip('T')) {
+        if (!s.Skip(' ')) return std::nullopt;
+        s.SkipBlanks();
+      }
+    }
+  }
+  if (!s.AtEnd() && !ScanTime(&s, &p)) return std::nullopt;
+  if (!s.AtEnd()) return std::nullopt;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                p.minute, p.second);
+  return std::string(buf);
+}
+
+// --- The rewriting pass ----------------------------------------------------
+
+// Jet functions that map onto a function of another name.
+const std::map<std::string, std::string>& FunctionRenames() {
+  static const auto* kRenames = new std::map<std::string, std::string>{
+      {"ucase", "upper"},
+      {"lcase", "lower"},
+      {"len", "length"},
+      {"trim", "trim"},
+      {"iif", "iif"},
+      {"nz", kJetNzFunction},
+      {"left", kJetLeftFunction},
+      {"right", kJetRightFunction},
+      {"mid", kJetMidFunction},
+  };
+  return *kRenames;
+}
+
+// Words after which a column reference is a whole operand of LIKE.
+constexpr std::array<std::string_view, 10> kOperandBoundaryWords = {
+    "AND", "OR", "NOT", "WHERE", "ON", "HAVING", "WHEN", "THEN", "ELSE", "SELECT"};
+
+// `s` with its ASCII letters in lower case.
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(FoldLower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Words that end an operand of "&": keywords of clauses and of operators that
+// bind more loosely.
+constexpr std::array<std::string_view, 30> kNonOperandWords = {
+    "SELECT",  "FROM",     "WHERE", "AND",   "OR",    "NOT",  "ON",     "HAVING",  "WHEN",   "THEN",
+    "ELSE",    "END",      "CASE",  "AS",    "BY",    "SET",  "VALUES", "LIKE",    "IS",     "IN",
+    "BETWEEN", "DISTINCT", "GROUP", "ORDER", "UNION", "INTO", "JOIN",   "COLLATE", "ESCAPE", "MOD"};
+
+// Words that may follow a complete LIKE operand.
+constexpr std::array<std::string_view, 15> kOperandFollowerWords = {
+    "AND",    "OR",    "THEN",  "ELSE",   "END",       "WHEN",  "GROUP", "ORDER",
+    "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "WHERE", "FROM"};
+
+struct OutToken {
+  std::string text;
+  Kind kind;
+};
+
+class Translator {
+ public:
+  explicit Translator(std::string_view jet) : tokens_(Lex(jet)) {}
+
+  std::string Run() {
+    MarkConcatenations();
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+      if (auto it = insert_before_.find(i); it != insert_before_.end()) {
+        out_.push_back({it->second, Kind::kPunct});
+      }
+      if (!skip_.count(i)) Translate(i);
+      if (auto it = append_after_.find(i); it != append_after_.end()) {
+        out_.push_back({it->second, Kind::kPunct});
+      }
+    }
+    if (!limit_.empty()) AppendLimit();
+    std::string sql;
+    for (const OutToken& t : out_) sql += t.text;
+    return sql;
+  }
+
+ private:
+  static bool Significant(Kind k) { return k != Kind::kSpace && k != Kind::kComment; }
+  bool IsWord(size_t i, std::string_view w) const {
+    return i < tokens_.size() && tokens_[i].kind == Kind::kWord && EqualsNoCase(tokens_[i].text, w);
+  }
+  bool IsPunct(size_t i, std::string_view p) const {
+    return i < tokens_.size() && tokens_[i].kind == Kind::kPunct && tokens_[i].text == p;
+  }
+  bool IsName(size_t i) const {
+    if (i >= tokens_.size()) return false;
+    Kind k = tokens_[i].kind;
+    return k == Kind::kWord || k == Kind::kBracket || k == Kind::kBacktick;
+  }
+  // The significant token after `i`; tokens_.size() when there is none.
+  size_t NextSig(size_t i) const {
+    for (++i; i < tokens_.size(); ++i) {
+      if (Significant(tokens_[i].kind)) break;
+    }
+    return i;
+  }
+  // The index in out_ of the last significant output token, or -1.
+  int LastOut() const {
+    for (int k = static_cast<int>(out_.size()) - 1; k >= 0; --k) {
+      if (Significant(out_[k].kind)) return k;
+    }
+    return -1;
+  }
+  bool OutIs(int k, std::string_view text) const {
+    return k >= 0 && EqualsNoCase(out_[k].text, text);
+  }
+
+  void Emit(std::string text, Kind kind) { out_.push_back({std::move(text), kind}); }
+
+  void Translate(size_t i) {
+    const Token& t = tokens_[i];
+    bool first_word = Significant(t.kind) && !seen_first_;
+    if (Significant(t.kind)) seen_first_ = true;
+    switch (t.kind) {
+      case Kind::kJetString:
+        Emit(SqlQuote(Unquote(t)), Kind::kString);
+        return;
+      case Kind::kDate: {
+        std::optional<std::string> iso = ParseDateLiteral(t.text.substr(1, t.text.size() - 2));
+        if (!iso) ThrowDateError(t.text);
+        Emit(SqlQuote(*iso), Kind::kString);
+        return;
+      }
+      case Kind::kPunct:
+        // An "&" outside a recognized chain still concatenates, SQLite's way.
+        Emit(t.text == "&" ? (concat_operators_.count(i) ? "," : "||") : std::string(t.text),
+             t.kind);
+        return;
+      case Kind::kWord:
+        TranslateWord(i, first_word);
+        return;
+      default:
+        Emit(std::string(t.text), t.kind);
+    }
+  }
+
+  void TranslateWord(size_t i, bool first_word) {
+    const Token& t = tokens_[i];
+    size_t next = NextSig(i);
+    bool qualified = OutIs(LastOut(), ".");
+    if (first_word && IsWord(i, "SELECT")) SkipTop(next);
+    if (first_word && (IsWord(i, "INSERT") || IsWord(i, "UPDATE")) && !IsWord(next, "OR")) {
+      // Jet's Execute without dbFailOnError passes over rows it cannot write.
+      Emit(std::string(t.text) + " OR IGNORE", Kind::kWord);
+      return;
+    }
+    if (IsWord(i, "DELETE")) {
+      SkipDeleteTarget(next);
+    } else if (IsWord(i, "LIKE")) {
+      if (TranslateLike(i, next)) return;
+    } else if (!qualified && IsPunct(next, "(")) {
+      if (IsWord(i, "IsNull") && RewriteIsNull(next)) return;
+      auto it = FunctionRenames().find(Lower(t.text));
+      if (it != FunctionRenames().end()) {
+        Emit(it->second, Kind::kWord);
+        return;
+      }
+    } else if (!qualified && (IsWord(i, "True") || IsWord(i, "False"))) {
+      Emit(IsWord(i, "True") ? "-1" : "0", Kind::kNumber);
+      return;
+    }
+    Emit(std::string(t.text), t.kind);
+  }
+
+  // SELECT [DISTINCT] TOP n: drops "TOP n" and remembers n for a LIMIT at the end.
+  void SkipTop(size_t next) {
+    if (IsWord(next, "DISTINCT") || IsWord(next, "ALL")) next = NextSig(next);
+    size_t count = NextSig(next);
+    if (IsWord(next, "TOP") && count < tokens_.size() && tokens_[count].kind == Kind::kNumber &&
+        !IsWord(NextSig(count), "PERCENT")) {
+      limit_ = std::string(tokens_[count].text);
+      skip_.insert(next);
+      skip_.insert(count);
+    }
+  }
+
+  // Puts " LIMIT n" after the statement, before a closing ";".
+  void AppendLimit() {
+    int last = LastOut();
+    size_t at = OutIs(last, ";") ? static_cast<size_t>(last) : out_.size();
+    while (at > 0 && !Significant(out_[at - 1].kind)) --at;
+    out_.insert(out_.begin() + at, {" LIMIT " + limit_, Kind::kPunct});
+  }
+
+  // --- "&" chains -------------------------------------------------------------
+  //
+  // Jet's "&" joins the text of its operands, taking Null as "" (the result is
+  // Null only when every operand is), and binds more loosely than arithmetic
+  // but more tightly than comparisons. SQLite's "||" gives Null for any Null
+  // operand and binds most tightly of all. A chain "a & b + 1 & c" therefore
+  // becomes jet_concat(a, b + 1, c): the operands are found by walking over
+  // the tokens that bind more tightly than "&".
+
+  // True for a token that is (part of) an operand: a name, literal or number.
+  bool IsOperandToken(size_t k) const {
+    switch (tokens_[k].kind) {
+      case Kind::kString:
+      case Kind::kJetString:
+      case Kind::kBracket:
+      case Kind::kBacktick:
+      case Kind::kDate:
+      case Kind::kNumber:
+        return true;
+      case Kind::kWord:
+        for (std::string_view w : kNonOperandWords) {
+          if (EqualsNoCase(tokens_[k].text, w)) return false;
+        }
+        return true;
+      default:
+        return false;
+    }
+  }
+  // True for an operator that binds more tightly than "&" (or joins a name).
+  bool IsTighterOperator(size_t k) const {
+    if (IsWord(k, "MOD")) return true;
+    if (tokens_[k].kind != Kind::kPunct) return false;
+    for (std::string_view op : {".", "+", "-", "*", "/", "\\", "^"}) {
+      if (tokens_[k].text == op) return true;
+    }
+    return false;
+  }
+  // The significant token before `i`; tokens_.size() when there is none.
+  size_t PrevSig(size_t i) const {
+    while (i > 0) {
+      if (Significant(tokens_[--i].kind)) return i;
+    }
+    return tokens_.size();
+  }
+  // The matching parenthesis of the one at `k`, walking in `step` direction;
+  // tokens_.size() when there is none.
+  size_t MatchParen(size_t k, int step) const {
+    int depth = 0;
+    for (size_t x = k; x < tokens_.size(); x += step) {
+      if (IsPunct(x, "(")) depth += step;
+      if (IsPunct(x, ")")) depth -= step;
+      if (depth == 0) return x;
+      if (x == 0 && step < 0) break;
+    }
+    return tokens_.size();
+  }
+  // The first token of the operand that ends just before the "&" at `amp`;
+  // tokens_.size() when there is none.
+  size_t OperandBefore(size_t amp) const {
+    size_t start = tokens_.size();
+    bool have_operand = false;
+    for (size_t k = PrevSig(amp); k < tokens_.size(); k = PrevSig(k)) {
+      if (IsPunct(k, ")")) {
+        k = MatchParen(k, -1);
+        if (k == tokens_.size()) return k;
+        size_t name = PrevSig(k);
+        if (name < tokens_.size() && tokens_[name].kind == Kind::kWord && IsOperandToken(name)) {
+          k = name;
+        }
+        have_operand = true;
+      } else if (IsOperandToken(k)) {
+        have_operand = true;
+      } else if (!IsTighterOperator(k)) {
+        break;
+      }
+      start = k;
+    }
+    return have_operand ? start : tokens_.size();
+  }
+  // The last token of the operand that starts just after the "&" at `amp`;
+  // tokens_.size() when there is none.
+  size_t OperandAfter(size_t amp) const {
+    size_t end = tokens_.size();
+    bool have_operand = false;
+    for (size_t k = NextSig(amp); k < tokens_.size(); k = NextSig(k)) {
+      if (IsPunct(k, "(") || (IsOperandToken(k) && IsPunct(NextSig(k), "("))) {
+        k = MatchParen(IsPunct(k, "(") ? k : NextSig(k), 1);
+        if (k == tokens_.size()) return k;
+        have_operand = true;
+      } else if (IsOperandToken(k)) {
+        have_operand = true;
+      } else if (!IsTighterOperator(k)) {
+        break;
+      }
+      end = k;
+    }
+    return have_operand ? end : tokens_.size();
+  }
+
+  void MarkConcatenations() {
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+      if (!IsPunct(i, "&") || concat_operators_.count(i)) continue;
+      size_t first = OperandBefore(i);
+      if (first == tokens_.size()) continue;
+      std::vector<size_t> amps;
+      size_t last = tokens_.size();
+      for (size_t amp = i; IsPunct(amp, "&"); amp = NextSig(last)) {
+        size_t end = OperandAfter(amp);
+        if (end == tokens_.size()) break;
+        amps.push_back(amp);
+        last = end;
+      }
+      if (amps.empty()) continue;
+      concat_operators_.insert(amps.begin(), amps.end());
+      insert_before_[first] += std::string(kJetConcatFunction) + "(";
+      append_after_[last] += ")";
+    }
+  }
+
+  // DELETE * FROM and DELETE [t].* FROM: drops what stands between DELETE and FROM.
+  void SkipDeleteTarget(size_t next) {
+    if (IsPunct(next, "*")) {
+      skip_.insert(next);
+      return;
+    }
+    std::vector<size_t> target;
+    size_t k = next;
+    while (IsName(k) && IsPunct(NextSig(k), ".")) {
+      target.push_back(k);
+      target.push_back(NextSig(k));
+      k = NextSig(NextSig(k));
+    }
+    if (!target.empty() && IsPunct(k, "*") && IsWord(NextSig(k), "FROM")) {
+      target.push_back(k);
+      for (size_t x = next; x <= k; ++x) skip_.insert(x);
+    }
+  }
+
+  // IsNull(x) -> (-((x) IS NULL)): the name becomes "(-(" and the closing
+  // parenthesis of the call gets " IS NULL))" behind it. The minus gives
+  // Jet's True, -1, so that IsNull(x) = True holds and "&" shows -1.
+  bool RewriteIsNull(size_t open) {
+    int depth = 0;
+    for (size_t k = open; k < tokens_.size(); ++k) {
+      if (IsPunct(k, "(")) ++depth;
+      if (IsPunct(k, ")") && --depth == 0) {
+        // A concatenation ending at the same parenthesis closes after this.
+        append_after_[k] = " IS NULL))" + append_after_[k];
+        Emit("(-(", Kind::kPunct);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // LIKE with a literal pattern: an equality when it has no wildcard, an
+  // index-friendly range in front of the LIKE when it is a fixed prefix and
+  // "*". Returns false to leave the LIKE to the engine's Jet like().
+  bool TranslateLike(size_t like, size_t pattern_index) {
+    if (pattern_index >= tokens_.size()) return false;
+    const Token& pt = tokens_[pattern_index];
+    if (pt.kind != Kind::kString && pt.kind != Kind::kJetString) return false;
+    // A pattern that goes on (a & '*', a COLLATE ...) is an expression, not a literal.
+    if (!EndsOperand(NextSig(pattern_index))) return false;
+    std::string pattern_text = Unquote(pt);
+    std::optional<JetPattern> pattern = JetPattern::Compile(pattern_text);
+    if (!pattern) return false;
+    int before = LastOut();
+    bool negated = OutIs(before, "NOT");
+    // The blanks and comments between LIKE and the pattern keep their place.
+    std::string gap;
+    for (size_t k = like + 1; k < pattern_index; ++k) gap += tokens_[k].text;
+    if (std::optional<std::string> literal = pattern->LiteralText()) {
+      if (negated) out_.resize(before);
+      Emit(negated ? "<>" : "=", Kind::kPunct);
+      Emit(gap + SqlQuote(*literal) + " COLLATE NOCASE", Kind::kString);
+      for (size_t k = like + 1; k <= pattern_index; ++k) skip_.insert(k);
+      return true;
+    }
+    std::optional<std::string> prefix = pattern->LiteralPrefix();
+    if (negated || !prefix) return false;
+    std::string low = Lower(*prefix);
+    // Only an ASCII last character can be stepped to the next one in NOCASE
+    // order; the range is a superset anyway, the LIKE behind it decides.
+    if (static_cast<unsigned char>(low.back()) >= 0x7E) return false;
+    std::string high = low;
+    high.back() = static_cast<char>(high.back() + 1);
+    int operand_start = OperandStart(before);
+    if (operand_start < 0) return false;
+    std::string operand;
+    for (size_t k = operand_start; k < out_.size(); ++k) operand += out_[k].text;
+    while (!operand.empty() && std::isspace(static_cast<unsigned char>(operand.back()))) {
+      operand.pop_back();
+    }
+    out_.resize(operand_start);
+    Emit("(" + operand + " >= " + SqlQuote(low) + " COLLATE NOCASE AND " + operand + " < " +
+             SqlQuote(high) + " COLLATE NOCASE AND " + operand + " " +
+             std::string(tokens_[like].text) + gap + SqlQuote(pattern_text) + ")",
+         Kind::kPunct);
+    for (size_t k = like + 1; k <= pattern_index; ++k) skip_.insert(k);
+    return true;
+  }
+
+  // True when the token at `k` (or the end) cannot continue the operand before it.
+  bool EndsOperand(size_t k) const {
+    if (k >= tokens_.size() || IsPunct(k, ")") || IsPunct(k, ";") || IsPunct(k, ",")) return true;
+    for (std::string_view w : kOperandFollowerWords) {
+      if (IsWord(k, w)) return true;
+    }
+    return false;
+  }
+
+  // The index in out_ where a plain column reference (name or name.name...)
+  // ending at `last` starts, when that reference is the whole left operand of
+  // the LIKE; -1 otherwise.
+  int OperandStart(int last) const {
+    auto is_name = [&](int k) {
+      if (k < 0) return false;
+      Kind kind = out_[k].kind;
+      return kind == Kind::kWord || kind == Kind::kBracket || kind == Kind::kBacktick;
+    };
+    auto prev_sig = [&](int k) {
+      for (--k; k >= 0; --k) {
+        if (Significant(out_[k].kind)) break;
+      }
+      return k;
+    };
+    if (!is_name(last)) return -1;
+    int start = last;
+    while (OutIs(prev_sig(start), ".") && is_name(prev_sig(prev_sig(start)))) {
+      start = prev_sig(prev_sig(start));
+    }
+    int boundary = prev_sig(start);
+    bool ok = boundary < 0 || OutIs(boundary, "(") || OutIs(boundary, ",");
+    for (std::string_view w : kOperandBoundaryWords) ok = ok || OutIs(boundary, w);
+    return ok ? start : -1;
+  }
+
+  std::vector<Token> tokens_;
+  std::vector<OutToken> out_;
+  std::set<size_t> skip_;
+  std::set<size_t> concat_operators_;  // "&" tokens that became argument commas
+  std::map<size_t, std::string> insert_before_;
+  std::map<size_t, std::string> append_after_;
+  std::string limit_;  // from SELECT TOP n
+  bool seen_first_ = false;
+};
+
+}  // namespace
+
+std::string TranslateJetSql(std::string_view jet) { return Translator(jet).Run(); }
+
+// --- JetPattern ------------------------------------------------------------
+
+std::optional<JetPattern> JetPattern::Compile(std::string_view pattern) {
+  JetPattern p;
+  size_t i = 0;
+  while (i < pattern.size()) {
+    char32_t c = NextChar(pattern, &i);
+    Element e(Element::kChar);
+    if (c == '*') {
+      if (!p.elements_.empty() && p.elements_.back().kind == Element::kAnyRun) continue;
+      e.kind = Element::kAnyRun;
+    } else if (c == '?') {
+      e.kind = Element::kAnyChar;
+    } else if (c == '#') {
+      e.kind = Element::kDigit;
+    } else if (c == '[') {
+      size_t close = pattern.find(']', i);
+      if (close == std::string_view::npos) return std::nullopt;
+      std::string_view body = pattern.substr(i, close - i);
+      i = close + 1;
+      e.kind = Element::kSet;
+      if (!body.empty() && body[0] == '!') {
+        e.negated = true;
+        body.remove_prefix(1);
+      }
+      std::vector<char32_t> chars;
+      for (size_t k = 0; k < body.size();) chars.push_back(NextChar(body, &k));
+      for (size_t k = 0; k < chars.size(); ++k) {
+        if (k + 2 < chars.size() && chars[k + 1] == '-') {
+          e.ranges.push_back({chars[k], chars[k + 2]});
+          k += 2;
+        } else {
+          e.ranges.push_back({chars[k], chars[k]});
+        }
+      }
+      if (e.ranges.empty()) {
+        // "[]" matches the empty text; "[!]" any one character.
+        if (!e.negated) continue;
+        e = Element(Element::kAnyChar);
+      } else if (!e.negated && e.ranges.size() == 1 && e.ranges[0].low == e.ranges[0].high) {
+        c = e.ranges[0].low;
+        e = Element(Element::kChar);
+      }
+    }
+    if (e.kind == Element::kChar) e.ch = c;
+    p.elements_.push_back(std::move(e));
+  }
+  return p;
+}
+
+bool JetPattern::MatchesOne(const Element& e, char32_t c) const {
+  switch (e.kind) {
+    case Element::kChar:
+      return FoldLower(e.ch) == FoldLower(c);
+    case Element::kAnyChar:
+      return true;
+    case Element::kDigit:
+      return c >= '0' && c <= '9';
+    case Element::kSet: {
+      bool in = false;
+      for (const Range& r : e.ranges) {
+        for (char32_t v : {c, FoldLower(c), FoldUpper(c)}) in = in || (v >= r.low && v <= r.high);
+      }
+      return in != e.negated;
+    }
+    case Element::kAnyRun:
+      break;
+  }
+  return false;
+}
+
+bool JetPattern::Matches(std::string_view text) const {
+  // Greedy matching with one backtrack point: every element but "*" takes
+  // exactly one character, so retrying from the last "*" one character further
+  // on is enough (linear in practice, never exponential).
+  size_t p = 0, t = 0;
+  size_t star_p = std::string_view::npos, star_t = 0;
+  while (t < text.size()) {
+    if (p < elements_.size() && elements_[p].kind == Element::kAnyRun) {
+      star_p = p++;
+      star_t = t;
+      continue;
+    }
+    size_t next_t = t;
+    if (p < elements_.size() && MatchesOne(elements_[p], NextChar(text, &next_t))) {
+      ++p;
+      t = next_t;
+      continue;
+    }
+    if (star_p == std::string_view::npos) return false;
+    p = star_p + 1;
+    NextChar(text, &star_t);
+    t = star_t;
+  }
+  while (p < elements_.size() && elements_[p].kind == Element::kAnyRun) ++p;
+  return p == elements_.size();
+}
+
+std::optional<std::string> JetPattern::LiteralText() const {
+  std::string text;
+  for (const Element& e : elements_) {
+    if (e.kind != Element::kChar) return std::nullopt;
+    AppendUtf8(e.ch, &text);
+  }
+  return text;
+}
+
+std::optional<std::string> JetPattern::LiteralPrefix() const {
+  std::string text;
+  size_t k = 0;
+  for (; k < elements_.size() && elements_[k].kind == Element::kChar; ++k) {
+    AppendUtf8(elements_[k].ch, &text);
+  }
+  if (text.empty() || k + 1 != elements_.size() || elements_[k].kind != Element::kAnyRun) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+}  // namespace kestle::db

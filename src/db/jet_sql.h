@@ -1,0 +1,92 @@
+// The Jet SQL dialect on SQLite: the statement translator and the Jet LIKE
+// pattern matcher.
+//
+// The host's statements are written for the Jet engine. TranslateJetSql turns
+// one statement into SQLite's dialect by rewriting tokens, never the inside of
+// a string literal or a bracketed name:
+//
+//   DELETE * FROM t, DELETE [t].* FROM t   -> DELETE FROM t
+//   INSERT INTO ..., UPDATE t ...           -> INSERT OR IGNORE ..., UPDATE OR IGNORE ...
+//                                              (Jet without dbFailOnError skips such rows)
+//   #1/5/2026 7:03:00 AM#, #2026-01-05#     -> '2026-01-05 07:03:00', '2026-01-05 00:00:00'
+//   "text"                                  -> 'text'
+//   IsNull(x)                               -> (-((x) IS NULL))  (ISNULL is an SQLite
+//                                              keyword; -1 is Jet's True)
+//   Ucase, Lcase, Len, Trim, IIf            -> upper, lower, length, trim, iif
+//   Nz, Left, Right, Mid                    -> jet_nz, jet_left, jet_right, jet_mid
+//   a & b + 1 & c                           -> jet_concat(a, b + 1, c)
+//                                              (Jet's precedence; Null counts as "")
+//   SELECT TOP 5 ...                        -> SELECT ... LIMIT 5
+//   True, False                             -> -1, 0   (Jet's values)
+//   x LIKE 'abc'                            -> x = 'abc' COLLATE NOCASE
+//   x LIKE 'WO*'                            -> (x >= 'wo' COLLATE NOCASE AND
+//                                               x < 'wp' COLLATE NOCASE AND x LIKE 'WO*')
+//   x LIKE 'A#[!0-9]*'                      -> unchanged: the engine's like() is Jet's
+//
+// Text comparison: Jet compares text without regard to case. SQLite does so for
+// a column declared COLLATE NOCASE, which the host schema uses for its key
+// columns; the rewritten LIKE forms compare with NOCASE explicitly so that an
+// index on such a column serves them. Case folding is ASCII only, in NOCASE and
+// in the LIKE matcher alike, so that both forms agree.
+#ifndef KESTLE_DB_JET_SQL_H_
+#define KESTLE_DB_JET_SQL_H_
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestle::db {
+
+// Names of the SQL functions that the engine registers for the translation.
+inline constexpr const char* kJetNzFunction = "jet_nz";
+inline constexpr const char* kJetLeftFunction = "jet_left";
+inline constexpr const char* kJetRightFunction = "jet_right";
+inline constexpr const char* kJetMidFunction = "jet_mid";
+inline constexpr const char* kJetConcatFunction = "jet_concat";
+
+// Translates one Jet statement into SQLite's dialect (see above). Throws
+// RuntimeError (SQLITE_ERROR) for a malformed date literal or an unterminated
+// "#". Text that holds several statements is translated as a whole; refusing
+// the second statement is the engine's job.
+std::string TranslateJetSql(std::string_view jet);
+
+// A compiled Jet LIKE pattern: `*` any run of characters, `?` one character,
+// `#` one digit, `[abc]`, `[!abc]`, `[a-z]` one character of (or not of) a set;
+// `[*]`, `[?]`, `[#]`, `[[]` stand for the character itself. Letters match
+// without regard to case (ASCII).
+class JetPattern {
+ public:
+  // Compiles `pattern` (UTF-8). Returns nothing for an unclosed "[".
+  static std::optional<JetPattern> Compile(std::string_view pattern);
+
+  // True when `text` (UTF-8) matches the whole pattern.
+  bool Matches(std::string_view text) const;
+
+  // The text the pattern matches when it has no wildcard at all.
+  std::optional<std::string> LiteralText() const;
+  // The fixed beginning when the pattern is that text followed by "*" only
+  // (more than one "*" included); nothing otherwise or when it is empty.
+  std::optional<std::string> LiteralPrefix() const;
+
+ private:
+  struct Range {
+    char32_t low;
+    char32_t high;
+  };
+  struct Element {
+    enum Kind { kChar, kAnyRun, kAnyChar, kDigit, kSet };
+    explicit Element(Kind k) : kind(k) {}
+    Kind kind;
+    char32_t ch = 0;            // kChar, as written
+    bool negated = false;       // kSet
+    std::vector<Range> ranges;  // kSet, as written
+  };
+  // True when the one-character element `e` accepts `c`.
+  bool MatchesOne(const Element& e, char32_t c) const;
+  std::vector<Element> elements_;
+};
+
+}  // namespace kestle::db
+
+#endif  // KESTLE_DB_JET_SQL_H_

@@ -1,0 +1,261 @@
+// The Jet dialect on real SQLite: each case is Jet text in and the result the
+// engine gives for it out, including wildcards and Jet syntax inside string
+// literals that must pass through untouched.
+#include "db/jet_sql.h"
+
+#include <gtest/gtest.h>
+
+#include "db/db_test_util.h"
+#include "db/sqlite_database.h"
+#include "platform/error.h"
+
+namespace kestle::db {
+namespace {
+
+using testing::Rows;
+using testing::Scalar;
+using testing::TempDir;
+
+class JetSqlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    db_ = OpenSqliteDatabase(dir_.File("jet.db"), /*create=*/true);
+    for (const char* sql : {
+             "CREATE TABLE Words (w TEXT COLLATE NOCASE)",
+             "CREATE INDEX Words_w ON Words (w)",
+             "CREATE TABLE Plain (w TEXT)",
+             "CREATE TABLE Orders (OrderID TEXT PRIMARY KEY COLLATE NOCASE, Note TEXT, "
+             "Amount INTEGER, Placed DATETIME)",
+             "INSERT INTO Orders VALUES ('WO100', 'first', 1, '2026-01-05 07:03:00')",
+             "INSERT INTO Orders VALUES ('wo200', NULL, 2, '2026-01-05 00:00:00')",
+             "INSERT INTO Orders VALUES ('SO300', 'it''s', 3, '2025-12-31 23:59:00')",
+             "INSERT INTO Orders VALUES ('W*X', 'star', 4, NULL)",
+         }) {
+      db_->Execute(sql);
+    }
+  }
+
+  // Whether `text` matches `pattern` in a LIKE against an indexed NOCASE
+  // column, a plain column and a literal; all three must agree.
+  bool Like(const std::string& pattern, const std::string& text) {
+    db_->Execute("DELETE FROM Words");
+    db_->Execute("DELETE FROM Plain");
+    db_->Execute("INSERT INTO Words VALUES ('" + text + "')");
+    db_->Execute("INSERT INTO Plain VALUES ('" + text + "')");
+    std::string indexed = Scalar(*db_, "SELECT count(*) FROM Words WHERE w LIKE '" + pattern + "'");
+    std::string plain = Scalar(*db_, "SELECT count(*) FROM Plain WHERE w LIKE '" + pattern + "'");
+    std::string literal = Scalar(*db_, "SELECT count(*) FROM Orders WHERE OrderID = 'WO100' AND '" +
+                                           text + "' LIKE '" + pattern + "'");
+    std::string negated =
+        Scalar(*db_, "SELECT count(*) FROM Words WHERE w NOT LIKE '" + pattern + "'");
+    EXPECT_EQ(indexed, plain) << pattern << " / " << text;
+    EXPECT_EQ(indexed, literal) << pattern << " / " << text;
+    EXPECT_NE(indexed, negated) << pattern << " / " << text;
+    return indexed == "1";
+  }
+
+  TempDir dir_;
+  std::shared_ptr<SqliteDatabase> db_;
+};
+
+TEST_F(JetSqlTest, LikeFollowsJetWildcardsWithoutRegardToCase) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  };
+  const Case kCases[] = {
+      {"WO100", "WO100", true},
+      {"WO100", "wo100", true},
+      {"WO100", "WO1000", false},
+      {"WO*", "WO100", true},
+      {"WO*", "wo", true},
+      {"WO*", "SWO", false},
+      {"*00", "WO100", true},
+      {"*1*", "WO100", true},
+      {"*1*", "WO200", false},
+      {"W?1??", "WO100", true},
+      {"W?1??", "WO10", false},
+      {"WO#00", "WO100", true},
+      {"WO#00", "WOX00", false},
+      {"[SW]O*", "SO3", true},
+      {"[!SW]O*", "SO3", false},
+      {"[!SW]O*", "PO3", true},
+      {"[a-c]*", "Banana", true},
+      {"[a-c]*", "dog", false},
+      {"[A-C]*", "banana", true},
+      {"W[*]X", "W*X", true},
+      {"W[*]X", "WOX", false},
+      {"W[?]X", "W?X", true},
+      {"[#]1", "#1", true},
+      {"a[[]b", "a[b", true},
+      {"*", "", true},
+      {"", "", true},
+      {"", "x", false},
+      {"a*b*c", "aXXbYYc", true},
+      {"a*b*c", "aXXbYY", false},
+      {"*é*", "café", true},
+      {"caf?", "café", true},
+      {"100%", "100%", true},
+      {"100%", "1000", false},
+      {"a_c", "abc", false},
+      {"a_c", "a_c", true},
+      {"[@]*", "[x", false},
+      {"[@]*", "@x", true},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Like(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
+  }
+}
+
+TEST_F(JetSqlTest, LikeAcceptsJetDoubleQuotedPatternAndRejectsAnUnclosedSet) {
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE OrderID LIKE \"wo*\" ORDER BY Amount"),
+            (std::vector<std::string>{"WO100", "wo200"}));
+  try {
+    db_->Query("SELECT OrderID FROM Orders WHERE Note LIKE '[abc'");
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.description(), "Invalid pattern string");
+  }
+}
+
+TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
+  struct Case {
+    const char* expression;
+    const char* result;
+  };
+  const Case kCases[] = {
+      {"Ucase('aBc')", "ABC"},
+      {"Lcase('aBc')", "abc"},
+      {"Len('abcd')", "4"},
+      {"Len(Null)", "Null"},
+      {"Trim('  a b  ')", "a b"},
+      {"Left('abcdef', 2)", "ab"},
+      {"Left('abc', 10)", "abc"},
+      {"Left('café', 4)", "café"},
+      {"Right('abcdef', 2)", "ef"},
+      {"Right('abc', 0)", ""},
+      {"Right('café', 2)", "fé"},
+      {"Mid('abcdef', 2, 3)", "bcd"},
+      {"Mid('abcdef', 4)", "def"},
+      {"Mid('abc', 5)", ""},
+      {"Left(Null, 2)", "Null"},
+      {"Nz(Null, 'x')", "x"},
+      {"Nz(Null)", ""},
+      {"Nz('a', 'x')", "a"},
+      {"IIf(1 > 2, 'yes', 'no')", "no"},
+      {"IIf(IsNull(Null), 'null', 'value')", "null"},
+      {"IIf(NOT IsNull( 'x'), 'value', 'null')", "value"},
+      {"'a' & 'b' & 'c'", "abc"},
+      {"'a' & Null & 'c'", "ac"},
+      {"Null & Null", "Null"},
+      {"1 + 2 & 3", "33"},
+      {"'n=' & 2 * 3 & '.'", "n=6."},
+      {"Ucase('a' & 'b') & Left('xyz', 1)", "ABx"},
+      {"'x' & IsNull(Null)", "x-1"},
+      {"IIf(IsNull(Null) = True, 'y', 'n')", "y"},
+      {"IIf(IsNull(1) = False, 'y', 'n')", "y"},
+      {"IIf('a' & 'b' = 'ab', 'eq', 'ne')", "eq"},
+      {"('a' & 'b') & ('c' & Null)", "abc"},
+      {"True", "-1"},
+      {"False", "0"},
+      {"\"say \"\"hi\"\"\"", "say \"hi\""},
+      {"\"it's\"", "it's"},
+      {"#1/5/2026#", "2026-01-05 00:00:00"},
+      {"#1/5/2026 7:03:00 AM#", "2026-01-05 07:03:00"},
+      {"#12/31/2026 11:59:00 PM#", "2026-12-31 23:59:00"},
+      {"#1/5/2026 12:00:00 AM#", "2026-01-05 00:00:00"},
+      {"#1/5/2026 12:30 PM#", "2026-01-05 12:30:00"},
+      {"#1/5/26#", "2026-01-05 00:00:00"},
+      {"#2/29/2024 13:45#", "2024-02-29 13:45:00"},
+      {"#2026-01-05#", "2026-01-05 00:00:00"},
+      {"#2026-01-05 07:03#", "2026-01-05 07:03:00"},
+      {"# 2026-01-05T07:03:09 #", "2026-01-05 07:03:09"},
+      {"'#1/5/2026# \"x\" & IsNull(y) True [a] DELETE * FROM t LIKE ''W*'''",
+       "#1/5/2026# \"x\" & IsNull(y) True [a] DELETE * FROM t LIKE 'W*'"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Scalar(*db_, std::string("SELECT ") + c.expression + " AS r"), c.result)
+        << c.expression;
+  }
+}
+
+TEST_F(JetSqlTest, LikePatternsBuiltFromExpressionsAndQuotedApostrophes) {
+  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM Orders WHERE OrderID LIKE 'WO' & '*'"), "2");
+  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM Orders WHERE OrderID LIKE 'wo1' & '00'"), "1");
+  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM Orders WHERE Note LIKE 'IT''S' AND Amount = 3"),
+            "1");
+  db_->Execute("INSERT INTO Orders (OrderID, Amount) VALUES ('O''Brien[1]', 5)");
+  db_->Execute("DELETE * FROM Orders WHERE OrderID like  'o''brien[[]1]'");
+  EXPECT_EQ(db_->RecordsAffected(), 1);
+}
+
+TEST_F(JetSqlTest, TopBecomesALimit) {
+  EXPECT_EQ(Rows(*db_, "SELECT TOP 2 OrderID FROM Orders ORDER BY Amount DESC;"),
+            (std::vector<std::string>{"W*X", "SO300"}));
+  EXPECT_EQ(Rows(*db_, "SELECT DISTINCT TOP 1 Amount FROM Orders ORDER BY Amount"),
+            std::vector<std::string>{"1"});
+}
+
+TEST_F(JetSqlTest, DateLiteralsCompareWithStoredIsoDates) {
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE Placed >= #1/5/2026# ORDER BY Amount"),
+            (std::vector<std::string>{"WO100", "wo200"}));
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE Placed > #1/5/2026 7:03:00 AM#"),
+            std::vector<std::string>{});
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE Placed < #2026-01-05#"),
+            std::vector<std::string>{"SO300"});
+}
+
+TEST_F(JetSqlTest, MalformedDateLiteralsAreSyntaxErrors) {
+  for (const char* bad : {"#2/30/2026#", "#13/1/2026#", "#1/5/2026 25:00#", "#yesterday#",
+                          "#1/5/2026 7:03:00 XM#", "#1/5/2026"}) {
+    try {
+      db_->Query(std::string("SELECT ") + bad + " AS r");
+      ADD_FAILURE() << bad;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), 1) << bad;
+      EXPECT_NE(e.description().find("Syntax error in date"), std::string::npos) << bad;
+    }
+  }
+}
+
+TEST_F(JetSqlTest, DeleteStarAndDeleteTableStarRemoveTheRows) {
+  db_->Execute("DELETE * FROM Orders WHERE Amount = 1;");
+  db_->Execute("DELETE [Orders].* FROM [Orders] WHERE [Orders].[Amount] = 2");
+  db_->Execute("DELETE Orders.* FROM Orders WHERE Orders.Note = \"star\"");
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders"), std::vector<std::string>{"SO300"});
+}
+
+TEST_F(JetSqlTest, NamesThatLookLikeJetWordsAreLeftAlone) {
+  db_->Execute("CREATE TABLE [Left] ([True] INTEGER, [Len] TEXT, IsNullFlag INTEGER)");
+  db_->Execute("INSERT INTO [Left] ([True], [Len], IsNullFlag) VALUES (True, 'x', False)");
+  EXPECT_EQ(Rows(*db_, "SELECT [Left].[True], [Left].Len, IsNullFlag FROM [Left]"),
+            std::vector<std::string>{"-1|x|0"});
+}
+
+TEST(JetSqlTranslationTest, LikeBecomesAnIndexFriendlyForm) {
+  EXPECT_EQ(TranslateJetSql("DELETE * FROM Archiver_ListToDelete WHERE OrderID like  'PO1'"),
+            "DELETE  FROM Archiver_ListToDelete WHERE OrderID =  'PO1' COLLATE NOCASE");
+  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE x NOT LIKE 'a[*]'"),
+            "SELECT 1 FROM t WHERE x <> 'a*' COLLATE NOCASE");
+  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE [t].x LIKE 'WO*'"),
+            "SELECT 1 FROM t WHERE ([t].x >= 'wo' COLLATE NOCASE AND [t].x < 'wp' COLLATE NOCASE "
+            "AND [t].x LIKE 'WO*')");
+  // Not a plain column as the whole left operand: the LIKE stays as it is.
+  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE a || x LIKE 'WO*'"),
+            "SELECT 1 FROM t WHERE a || x LIKE 'WO*'");
+  EXPECT_EQ(TranslateJetSql("INSERT INTO t VALUES (1)"), "INSERT OR IGNORE INTO t VALUES (1)");
+  EXPECT_EQ(TranslateJetSql("UPDATE t SET a = 1"), "UPDATE OR IGNORE t SET a = 1");
+}
+
+TEST(JetPatternTest, LiteralTextAndPrefix) {
+  EXPECT_EQ(JetPattern::Compile("AB[*]C")->LiteralText(), "AB*C");
+  EXPECT_EQ(JetPattern::Compile("AB*")->LiteralText(), std::nullopt);
+  EXPECT_EQ(JetPattern::Compile("AB**")->LiteralPrefix(), "AB");
+  EXPECT_EQ(JetPattern::Compile("A?B*")->LiteralPrefix(), std::nullopt);
+  EXPECT_EQ(JetPattern::Compile("*")->LiteralPrefix(), std::nullopt);
+  EXPECT_FALSE(JetPattern::Compile("[ab").has_value());
+}
+
+}  // namespace
+}  // namespace kestle::db

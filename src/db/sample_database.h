@@ -1,0 +1,57 @@
+// Sample host databases for trials, tests and benchmarks: a split database
+// with the order tables the archive, backup and shipping jobs work on.
+//
+// The back-end DIR/orders_be.db holds [inventory transactions], [purchase
+// orders], [sales orders], Status and VersionControl; the front-end
+// DIR/orders.db links them and holds the local tables Archiver_ListToDelete and
+// BackupManagerTable. Order and key columns are declared COLLATE NOCASE, which
+// gives them Jet's comparison without regard to case and lets their indexes
+// serve the archive run's lookups. Dates are ISO text "YYYY-MM-DD HH:MM:SS".
+#ifndef KESTLE_DB_SAMPLE_DATABASE_H_
+#define KESTLE_DB_SAMPLE_DATABASE_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kestle::db {
+
+inline constexpr const char* kSampleFrontEndName = "orders.db";
+inline constexpr const char* kSampleBackEndName = "orders_be.db";
+
+// The tables of the back-end, linked into the front-end under these names.
+inline constexpr const char* kSampleLinkedTables[] = {"inventory transactions", "purchase orders",
+                                                      "sales orders", "Status", "VersionControl"};
+
+// Status names by StatusId (1 to 5).
+inline constexpr const char* kSampleStatuses[] = {"Open", "Closed", "Archived", "On Hold",
+                                                  "Cancelled"};
+
+struct SampleOptions {
+  // The generator's seed: the same seed and order count give the same files.
+  uint64_t seed = 1;
+  // The orders are spread over the two years that end on this day (ISO date).
+  std::string last_day = "2025-12-31";
+  // Called now and then with the number of orders written so far.
+  std::function<void(int64_t)> progress = nullptr;
+};
+
+struct SamplePaths {
+  std::string front_end;
+  std::string back_end;
+};
+
+// Creates (or replaces) DIR/orders_be.db and DIR/orders.db with `orders`
+// orders: about 40% purchase orders (PO000001...), 45% sales orders
+// (SO000001...) and 15% work orders (WO000001..., sales orders too), older
+// ones mostly closed or archived and recent ones mostly open, with about five
+// inventory transactions each. A few orders have no transactions and a few
+// work orders have transactions but no order row. The front-end's connect
+// strings hold the back-end's absolute path. Throws RuntimeError 76 when DIR
+// is missing and SQLite's errors otherwise.
+SamplePaths WriteSampleDatabase(const std::string& dir, int64_t orders,
+                                const SampleOptions& options = {});
+
+}  // namespace kestle::db
+
+#endif  // KESTLE_DB_SAMPLE_DATABASE_H_

@@ -1,0 +1,710 @@
+// The SQLite engine behind the Database interface: connection set-up and
+// back-end attachment, statement execution, record sets and the SQL functions
+// that give SQLite Jet's LIKE, Nz, Left, Right and Mid.
+#include "db/sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string_view>
+
+#include "db/jet_sql.h"
+#include "platform/error.h"
+
+namespace kestle::db {
+
+// One open SQLite connection, shared by a database and its record sets so that
+// a record set outliving its Database object stays valid.
+struct Connection {
+  sqlite3* db = nullptr;
+  std::string path;
+  ~Connection() { sqlite3_close_v2(db); }
+};
+
+namespace {
+
+// Connection settings applied at open: WAL lets the backup copy read while the
+// jobs write, and synchronous=NORMAL keeps many small autocommit statements
+// fast (WAL stays consistent on power loss, losing at most the last commits).
+constexpr int kBusyTimeoutMs = 5000;
+constexpr const char* kJournalModePragma = "journal_mode=WAL";
+constexpr const char* kSynchronousPragma = "synchronous=NORMAL";
+// Schema names of attached back-ends: kestle_be1, kestle_be2, ...
+constexpr const char* kBackendSchemaPrefix = "kestle_be";
+// Rows fetched at a time by a record set on a table.
+constexpr int kTablePageRows = 1024;
+
+constexpr const char* kListLocalTables =
+    "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
+    "AND substr(name, 1, 7) <> 'sqlite_' AND name <> 'kestle_links' COLLATE NOCASE";
+constexpr const char* kListLinks = "SELECT name, connect FROM main.kestle_links";
+constexpr const char* kHasLinksTable =
+    "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'kestle_links' COLLATE "
+    "NOCASE";
+
+// Jet's texts for failures of its own functions.
+constexpr const char* kInvalidPatternText = "Invalid pattern string";
+constexpr const char* kInvalidArgumentText = "Invalid procedure call or argument";
+constexpr const char* kInvalidUseOfNullText = "Invalid use of Null";
+constexpr const char* kNoCurrentRecordText = "No current record.";
+constexpr const char* kNoStatementText =
+    "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
+constexpr const char* kInvalidOperationText = "Invalid operation.";
+
+using StatementPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+StatementPtr NoStatement() { return StatementPtr(nullptr, &sqlite3_finalize); }
+
+// The statement text shown in an error's detail: the Jet text, and SQLite's
+// when the translation changed it.
+std::string Detail(const std::string& jet, const std::string& translated) {
+  return translated == jet ? jet : jet + "\nSQLite: " + translated;
+}
+
+[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& detail) {
+  RuntimeError e(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+  e.set_detail(detail);
+  throw e;
+}
+
+[[noreturn]] void ThrowEngine(const char* text, const std::string& detail) {
+  RuntimeError e(SQLITE_ERROR, text);
+  e.set_detail(detail);
+  throw e;
+}
+
+// Prepares `translated` as exactly one statement; text after it (other than
+// blanks, comments and ";") is refused, a stacked statement included.
+StatementPtr PrepareOne(sqlite3* db, const std::string& translated, const std::string& detail) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(db, translated.c_str(), static_cast<int>(translated.size()) + 1, &raw,
+                         &tail) != SQLITE_OK) {
+    ThrowSqlite(db, detail);
+  }
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  if (!stmt) ThrowEngine(kNoStatementText, detail);
+  sqlite3_stmt* second = nullptr;
+  int rc = sqlite3_prepare_v2(db, tail, -1, &second, nullptr);
+  if (second != nullptr || rc != SQLITE_OK) {
+    sqlite3_finalize(second);
+    ThrowEngine(kSecondStatementText, detail);
+  }
+  return stmt;
+}
+
+// Runs an internal statement that yields no rows.
+void RunInternal(sqlite3* db, const std::string& sql) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    ThrowSqlite(db, sql);
+  }
+}
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) <
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return !LessNoCase(a, b) && !LessNoCase(b, a);
+}
+
+// --- SQL functions -----------------------------------------------------------
+
+// like(pattern, text): the LIKE operator with Jet's wildcards. The compiled
+// pattern is kept with the statement while the pattern argument stays the same.
+void JetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    return;  // Null
+  }
+  auto* pattern = static_cast<JetPattern*>(sqlite3_get_auxdata(ctx, 0));
+  std::optional<JetPattern> compiled;
+  if (pattern == nullptr) {
+    const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    compiled = JetPattern::Compile(std::string_view(p, sqlite3_value_bytes(argv[0])));
+    if (!compiled) {
+      sqlite3_result_error(ctx, kInvalidPatternText, -1);
+      return;
+    }
+    pattern = &*compiled;
+    sqlite3_set_auxdata(ctx, 0, new JetPattern(*compiled),
+                        [](void* p) { delete static_cast<JetPattern*>(p); });
+  }
+  const char* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+  sqlite3_result_int(ctx, pattern->Matches(std::string_view(t, sqlite3_value_bytes(argv[1]))));
+}
+
+// Nz(value[, fallback]): the value, or for Null the fallback ("" without one).
+void JetNzFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) != SQLITE_NULL) {
+    sqlite3_result_value(ctx, argv[0]);
+  } else if (argc > 1) {
+    sqlite3_result_value(ctx, argv[1]);
+  } else {
+    sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+  }
+}
+
+// jet_concat(a, b, ...): Jet's "&" chain. Each operand as text, Null as "";
+// Null when every operand is Null.
+void JetConcatFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string text;
+  bool any = false;
+  for (int k = 0; k < argc; ++k) {
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) continue;
+    any = true;
+    const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[k]));
+    text.append(p, sqlite3_value_bytes(argv[k]));
+  }
+  if (any) sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// The byte offset of character number `n` (from 0) in UTF-8 text, or its size.
+size_t CharOffset(std::string_view text, int64_t n) {
+  size_t i = 0;
+  for (; i < text.size() && n > 0; --n) {
+    ++i;
+    while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+  }
+  return i;
+}
+
+int64_t CharCount(std::string_view text) {
+  int64_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// Reads the text argument and the whole-number arguments of Left, Right and
+// Mid; false (with the error set) when a number is Null or out of range, or
+// when the text is Null (then the result stays Null).
+bool TextAndCounts(sqlite3_context* ctx, int argc, sqlite3_value** argv, int64_t min_first,
+                   std::string_view* text, int64_t counts[2]) {
+  for (int k = 1; k < argc; ++k) {
+    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+      sqlite3_result_error(ctx, kInvalidUseOfNullText, -1);
+      return false;
+    }
+    counts[k - 1] = sqlite3_value_int64(argv[k]);
+    if (counts[k - 1] < (k == 1 ? min_first : 0)) {
+      sqlite3_result_error(ctx, kInvalidArgumentText, -1);
+      return false;
+    }
+  }
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return false;
+  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+  *text = std::string_view(p, sqlite3_value_bytes(argv[0]));
+  return true;
+}
+
+void ResultText(sqlite3_context* ctx, std::string_view text) {
+  sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Left(text, n): the first n characters.
+void JetLeftFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string_view text;
+  int64_t counts[2] = {0, 0};
+  if (!TextAndCounts(ctx, argc, argv, 0, &text, counts)) return;
+  ResultText(ctx, text.substr(0, CharOffset(text, counts[0])));
+}
+
+// Right(text, n): the last n characters.
+void JetRightFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string_view text;
+  int64_t counts[2] = {0, 0};
+  if (!TextAndCounts(ctx, argc, argv, 0, &text, counts)) return;
+  int64_t skip = std::max<int64_t>(0, CharCount(text) - counts[0]);
+  ResultText(ctx, text.substr(CharOffset(text, skip)));
+}
+
+// Mid(text, start[, length]): the characters from position `start` (from 1).
+void JetMidFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string_view text;
+  int64_t counts[2] = {0, 0};
+  if (!TextAndCounts(ctx, argc, argv, 1, &text, counts)) return;
+  std::string_view rest = text.substr(CharOffset(text, counts[0] - 1));
+  ResultText(ctx, argc > 2 ? rest.substr(0, CharOffset(rest, counts[1])) : rest);
+}
+
+struct FunctionDef {
+  const char* name;
+  int args;
+  void (*fn)(sqlite3_context*, int, sqlite3_value**);
+};
+
+// Registering like() with two arguments replaces the LIKE operator (the
+// three-argument ESCAPE form stays SQLite's). PRAGMA case_sensitive_like would
+// reinstate SQLite's own, so the engine never issues it.
+constexpr FunctionDef kFunctions[] = {
+    {"like", 2, JetLikeFunction},
+    {kJetNzFunction, 1, JetNzFunction},
+    {kJetNzFunction, 2, JetNzFunction},
+    {kJetLeftFunction, 2, JetLeftFunction},
+    {kJetRightFunction, 2, JetRightFunction},
+    {kJetMidFunction, 2, JetMidFunction},
+    {kJetMidFunction, 3, JetMidFunction},
+    {kJetConcatFunction, -1, JetConcatFunction},
+};
+
+void RegisterFunctions(sqlite3* db) {
+  for (const FunctionDef& f : kFunctions) {
+    if (sqlite3_create_function_v2(db, f.name, f.args,
+                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                                   f.fn, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      ThrowSqlite(db, f.name);
+    }
+  }
+}
+
+// --- Back-ends ---------------------------------------------------------------
+
+// A file: URI for `path` that opens it only if it exists (mode=rw or ro), so
+// that attaching a missing back-end does not create an empty one.
+std::string ExistingFileUri(const std::string& path, const char* mode) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with("/") ? "file://" : "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/._~-", c) != nullptr) {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0xF];
+    }
+  }
+  return uri + "?mode=" + mode;
+}
+
+bool TryAttach(sqlite3* db, const std::string& path, const std::string& schema) {
+  for (const char* mode : {"rw", "ro"}) {
+    sqlite3_stmt* raw = nullptr;
+    std::string sql = "ATTACH DATABASE ?1 AS " + schema;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
+    StatementPtr stmt(raw, &sqlite3_finalize);
+    std::string uri = ExistingFileUri(path, mode);
+    sqlite3_bind_text(raw, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(raw) == SQLITE_DONE) {
+      if (std::string_view(mode) == "rw") {
+        // A back-end that cannot switch to WAL right now (another process holds
+        // it) still works in its current mode.
+        sqlite3_exec(db, ("PRAGMA " + schema + "." + kJournalModePragma).c_str(), nullptr, nullptr,
+                     nullptr);
+        sqlite3_exec(db, ("PRAGMA " + schema + "." + kSynchronousPragma).c_str(), nullptr, nullptr,
+                     nullptr);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+// The (name, connect) rows of kestle_links, or none when the table is missing.
+std::vector<std::pair<std::string, std::string>> ReadLinks(sqlite3* db) {
+  std::vector<std::pair<std::string, std::string>> links;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, kHasLinksTable, -1, &raw, nullptr) != SQLITE_OK) {
+    ThrowSqlite(db, kHasLinksTable);
+  }
+  StatementPtr probe(raw, &sqlite3_finalize);
+  int rc = sqlite3_step(raw);
+  if (rc == SQLITE_DONE) return links;
+  if (rc != SQLITE_ROW) ThrowSqlite(db, kHasLinksTable);
+  if (sqlite3_prepare_v2(db, kListLinks, -1, &raw, nullptr) != SQLITE_OK) {
+    ThrowSqlite(db, kListLinks);
+  }
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    auto text = [&](int col) {
+      const unsigned char* p = sqlite3_column_text(raw, col);
+      return p ? std::string(reinterpret_cast<const char*>(p)) : std::string();
+    };
+    links.emplace_back(text(0), text(1));
+  }
+  if (rc != SQLITE_DONE) ThrowSqlite(db, kListLinks);
+  return links;
+}
+
+// Attaches each distinct back-end file named by the links, in the order of
+// the link names; a file that cannot be opened is left out.
+void AttachBackends(sqlite3* db) {
+  auto links = ReadLinks(db);
+  std::sort(links.begin(), links.end(),
+            [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
+  std::vector<std::string> attached;
+  for (const auto& [name, connect] : links) {
+    std::string path = ConnectDatabasePath(connect);
+    if (path.empty() || std::find(attached.begin(), attached.end(), path) != attached.end()) {
+      continue;
+    }
+    std::string schema = kBackendSchemaPrefix + std::to_string(attached.size() + 1);
+    if (TryAttach(db, path, schema)) attached.push_back(path);
+  }
+}
+
+// --- Record sets -------------------------------------------------------------
+
+// Rows held compactly (one tag byte and the value per field), so that a
+// materialized query of a million rows costs tens of megabytes, not hundreds.
+class RowBuffer {
+ public:
+  void Clear() {
+    data_.clear();
+    rows_.clear();
+  }
+  size_t size() const { return rows_.size(); }
+
+  // Appends the current row of `stmt`, columns first_col and after.
+  void AddRow(sqlite3_stmt* stmt, int first_col) {
+    rows_.push_back(data_.size());
+    int n = sqlite3_column_count(stmt);
+    for (int c = first_col; c < n; ++c) {
+      int type = sqlite3_column_type(stmt, c);
+      data_.push_back(static_cast<char>(type));
+      if (type == SQLITE_INTEGER) {
+        int64_t v = sqlite3_column_int64(stmt, c);
+        Put(&v, sizeof v);
+      } else if (type == SQLITE_FLOAT) {
+        double v = sqlite3_column_double(stmt, c);
+        Put(&v, sizeof v);
+      } else if (type != SQLITE_NULL) {
+        const void* p = type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(stmt, c))
+                                            : sqlite3_column_blob(stmt, c);
+        uint32_t len = static_cast<uint32_t>(sqlite3_column_bytes(stmt, c));
+        Put(&len, sizeof len);
+        Put(p, len);
+      }
+    }
+  }
+
+  Value Get(size_t row, int col) const {
+    size_t at = rows_[row];
+    for (int c = 0;; ++c) {
+      int type = data_[at++];
+      size_t payload = 0;
+      if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+        payload = 8;
+      } else if (type != SQLITE_NULL) {
+        uint32_t len;
+        std::memcpy(&len, &data_[at], sizeof len);
+        at += sizeof len;
+        payload = len;
+      }
+      if (c == col) {
+        if (type == SQLITE_INTEGER) {
+          int64_t v;
+          std::memcpy(&v, &data_[at], sizeof v);
+          return Value(v);
+        }
+        if (type == SQLITE_FLOAT) {
+          double v;
+          std::memcpy(&v, &data_[at], sizeof v);
+          return Value(v);
+        }
+        if (type == SQLITE_NULL) return Value();
+        return Value(std::string(&data_[at], payload));
+      }
+      at += payload;
+    }
+  }
+
+ private:
+  void Put(const void* p, size_t n) {
+    if (n > 0) data_.append(static_cast<const char*>(p), n);
+  }
+  std::string data_;
+  std::vector<size_t> rows_;
+};
+
+// A forward-only record set. A query's rows are read in full when it opens; a
+// table is read a page at a time by rowid, each page in its own short read,
+// so that no read stays open while Execute changes tables (it would hold back
+// WAL checkpoints) and memory stays flat however long the table.
+class SqliteRecordset : public Recordset {
+ public:
+  // A record set on the rows of a prepared query.
+  SqliteRecordset(std::shared_ptr<Connection> conn, StatementPtr query, std::string detail)
+      : conn_(std::move(conn)), detail_(std::move(detail)), page_(NoStatement()) {
+    ReadNames(query.get(), 0);
+    ReadRows(query.get(), 0, -1);
+  }
+
+  // A record set on a table, read through `page` ("SELECT _rowid_, * ...
+  // WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2").
+  struct TablePages {};
+  SqliteRecordset(std::shared_ptr<Connection> conn, StatementPtr page, std::string detail,
+                  TablePages)
+      : conn_(std::move(conn)), detail_(std::move(detail)), page_(std::move(page)) {
+    ReadNames(page_.get(), 1);
+    FetchPage();
+  }
+
+  bool Eof() override { return current_ >= rows_.size(); }
+
+  void MoveFirst() override {
+    if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    if (!page_ || first_page_) {
+      current_ = 0;
+      return;
+    }
+    last_rowid_ = INT64_MIN;
+    exhausted_ = false;
+    FetchPage();
+  }
+
+  void MoveNext() override {
+    if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    ++current_;
+    if (current_ == rows_.size() && page_ && !exhausted_) FetchPage();
+  }
+
+  Value Field(const std::string& name) override {
+    if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    for (size_t c = 0; c < names_.size(); ++c) {
+      if (EqualNoCase(names_[c], name)) return rows_.Get(current_, static_cast<int>(c));
+    }
+    ThrowEngine(kItemNotFoundText, name);
+  }
+
+ private:
+  void ReadNames(sqlite3_stmt* stmt, int first_col) {
+    for (int c = first_col; c < sqlite3_column_count(stmt); ++c) {
+      names_.emplace_back(sqlite3_column_name(stmt, c));
+    }
+  }
+
+  // Steps `stmt` to its end or `limit` rows, adding the rows to rows_. Returns
+  // the rows read; for a page, remembers the last rowid.
+  int ReadRows(sqlite3_stmt* stmt, int first_col, int limit) {
+    int n = 0, rc = SQLITE_DONE;
+    while ((limit < 0 || n < limit) && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+      rows_.AddRow(stmt, first_col);
+      if (first_col > 0) last_rowid_ = sqlite3_column_int64(stmt, 0);
+      ++n;
+    }
+    if (limit < 0 || n < limit) {
+      if (rc != SQLITE_DONE) {
+        sqlite3_reset(stmt);
+        ThrowSqlite(conn_->db, detail_);
+      }
+    }
+    return n;
+  }
+
+  void FetchPage() {
+    first_page_ = last_rowid_ == INT64_MIN;
+    rows_.Clear();
+    current_ = 0;
+    sqlite3_stmt* stmt = page_.get();
+    sqlite3_bind_int64(stmt, 1, last_rowid_);
+    sqlite3_bind_int(stmt, 2, kTablePageRows);
+    int n = ReadRows(stmt, 1, kTablePageRows);
+    // Resetting ends the read, so no lock is held between pages.
+    sqlite3_reset(stmt);
+    exhausted_ = n < kTablePageRows;
+  }
+
+  std::shared_ptr<Connection> conn_;
+  std::string detail_;
+  StatementPtr page_;
+  std::vector<std::string> names_;
+  RowBuffer rows_;
+  size_t current_ = 0;
+  int64_t last_rowid_ = INT64_MIN;
+  bool exhausted_ = true;
+  bool first_page_ = true;
+};
+
+class SqliteTableDef : public TableDef {
+ public:
+  SqliteTableDef(std::string name, std::string connect)
+      : name_(std::move(name)), connect_(std::move(connect)) {}
+  std::string Name() override { return name_; }
+  std::string Connect() override { return connect_; }
+
+ private:
+  std::string name_;
+  std::string connect_;
+};
+
+// `name` as an SQLite quoted identifier.
+std::string QuoteName(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  return out + "\"";
+}
+
+// The first word of a statement, or "" when it starts otherwise.
+std::string FirstWord(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
+    ++i;
+  size_t start = i;
+  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) ++i;
+  std::string word = text.substr(start, i - start);
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word;
+}
+
+// A record-set source naming a table: the name itself, brackets removed.
+std::string TableNameOf(const std::string& source) {
+  size_t b = source.find_first_not_of(" \t\r\n");
+  size_t e = source.find_last_not_of(" \t\r\n");
+  std::string name = b == std::string::npos ? "" : source.substr(b, e - b + 1);
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') {
+    name = name.substr(1, name.size() - 2);
+  }
+  return name;
+}
+
+}  // namespace
+
+// --- SqliteDatabase ------------------------------------------------------------
+
+SqliteDatabase::SqliteDatabase(std::shared_ptr<Connection> connection)
+    : connection_(std::move(connection)) {}
+
+SqliteDatabase::~SqliteDatabase() = default;
+
+const std::string& SqliteDatabase::path() const { return connection_->path; }
+
+void SqliteDatabase::Execute(const std::string& sql) {
+  sqlite3* db = connection_->db;
+  std::string translated = TranslateJetSql(sql);
+  std::string detail = Detail(sql, translated);
+  StatementPtr stmt = PrepareOne(db, translated, detail);
+  if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(kSelectNotExecutableText, detail);
+  if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowSqlite(db, detail);
+  records_affected_ = sqlite3_changes64(db);
+}
+
+bool SqliteDatabase::ReturnsRows(const std::string& sql) {
+  std::string translated = TranslateJetSql(sql);
+  StatementPtr stmt = PrepareOne(connection_->db, translated, Detail(sql, translated));
+  return sqlite3_column_count(stmt.get()) > 0;
+}
+
+QueryResult SqliteDatabase::Query(const std::string& sql) {
+  std::string translated = TranslateJetSql(sql);
+  std::string detail = Detail(sql, translated);
+  StatementPtr stmt = PrepareOne(connection_->db, translated, detail);
+  QueryResult result;
+  int n = sqlite3_column_count(stmt.get());
+  if (n == 0) ThrowEngine(kInvalidOperationText, detail);
+  for (int c = 0; c < n; ++c) result.columns.emplace_back(sqlite3_column_name(stmt.get(), c));
+  int rc;
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    RowBuffer row;
+    row.AddRow(stmt.get(), 0);
+    auto& values = result.rows.emplace_back();
+    for (int c = 0; c < n; ++c) values.push_back(row.Get(0, c));
+  }
+  if (rc != SQLITE_DONE) ThrowSqlite(connection_->db, detail);
+  return result;
+}
+
+std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
+  std::string translated = "EXPLAIN QUERY PLAN " + TranslateJetSql(sql);
+  StatementPtr stmt = PrepareOne(connection_->db, translated, Detail(sql, translated));
+  std::vector<std::string> plan;
+  int rc;
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    plan.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 3)));
+  }
+  if (rc != SQLITE_DONE) ThrowSqlite(connection_->db, translated);
+  return plan;
+}
+
+std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& source) {
+  sqlite3* db = connection_->db;
+  static constexpr const char* kQueryWords[] = {"SELECT", "WITH", "VALUES", "PRAGMA", "EXPLAIN"};
+  std::string first = FirstWord(source);
+  bool is_query = std::any_of(std::begin(kQueryWords), std::end(kQueryWords),
+                              [&](const char* w) { return first == w; });
+  if (!is_query) {
+    std::string table = QuoteName(TableNameOf(source));
+    std::string page_sql =
+        "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, page_sql.c_str(), -1, &raw, nullptr) == SQLITE_OK) {
+      return std::make_shared<SqliteRecordset>(connection_, StatementPtr(raw, &sqlite3_finalize),
+                                               source, SqliteRecordset::TablePages{});
+    }
+    // A view or a table without rowid: read it as a query.
+    std::string all = "SELECT * FROM " + table;
+    return std::make_shared<SqliteRecordset>(connection_, PrepareOne(db, all, source), source);
+  }
+  std::string translated = TranslateJetSql(source);
+  std::string detail = Detail(source, translated);
+  StatementPtr stmt = PrepareOne(db, translated, detail);
+  if (sqlite3_column_count(stmt.get()) == 0) ThrowEngine(kInvalidOperationText, detail);
+  return std::make_shared<SqliteRecordset>(connection_, std::move(stmt), detail);
+}
+
+std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
+  sqlite3* db = connection_->db;
+  std::vector<std::pair<std::string, std::string>> defs;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, kListLocalTables, -1, &raw, nullptr) != SQLITE_OK) {
+    ThrowSqlite(db, kListLocalTables);
+  }
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  int rc;
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    defs.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), "");
+  }
+  if (rc != SQLITE_DONE) ThrowSqlite(db, kListLocalTables);
+  // A local table hides a link of the same name, as name resolution does.
+  size_t local_count = defs.size();
+  for (auto& link : ReadLinks(db)) {
+    bool hidden = std::any_of(defs.begin(), defs.begin() + local_count,
+                              [&](const auto& d) { return EqualNoCase(d.first, link.first); });
+    if (!hidden) defs.push_back(std::move(link));
+  }
+  std::stable_sort(defs.begin(), defs.end(),
+                   [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
+  std::vector<std::shared_ptr<TableDef>> result;
+  for (auto& [name, connect] : defs) {
+    result.push_back(std::make_shared<SqliteTableDef>(std::move(name), std::move(connect)));
+  }
+  return result;
+}
+
+// --- Opening -------------------------------------------------------------------
+
+std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_path, bool create) {
+  auto conn = std::make_shared<Connection>();
+  conn->path = front_end_path;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(front_end_path.c_str(), &conn->db, flags, nullptr);
+  if (conn->db == nullptr) throw RuntimeError(SQLITE_NOMEM, sqlite3_errstr(SQLITE_NOMEM));
+  sqlite3_extended_result_codes(conn->db, 1);
+  if (rc != SQLITE_OK) ThrowSqlite(conn->db, front_end_path);
+  sqlite3_busy_timeout(conn->db, kBusyTimeoutMs);
+  RunInternal(conn->db, std::string("PRAGMA ") + kJournalModePragma);
+  RunInternal(conn->db, std::string("PRAGMA ") + kSynchronousPragma);
+  RegisterFunctions(conn->db);
+  AttachBackends(conn->db);
+  return std::make_shared<SqliteDatabase>(std::move(conn));
+}
+
+std::string ConnectDatabasePath(const std::string& connect) {
+  static constexpr std::string_view kKey = "DATABASE=";
+  for (size_t i = 0; i + kKey.size() <= connect.size(); ++i) {
+    if (EqualNoCase(connect.substr(i, kKey.size()), std::string(kKey))) {
+      size_t start = i + kKey.size();
+      size_t end = connect.find(';', start);
+      return connect.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+  }
+  return "";
+}
+
+}  // namespace kestle::db
