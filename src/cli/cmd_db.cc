@@ -11,6 +11,7 @@
 #include "cli/cli.h"
 #include "db/sample_database.h"
 #include "db/sqlite_database.h"
+#include "platform/env.h"
 
 namespace kestle::cli {
 namespace {
@@ -70,6 +71,9 @@ int RunSample(const DbArgs& a) {
   constexpr int64_t kProgressFrom = 50000;
   ProgressLine progress("sample", static_cast<uint64_t>(a.orders), "orders",
                         ProgressLine::StderrIsTerminal() && a.orders >= kProgressFrom);
+  // A missing DIR is made, as long as its parent exists.
+  Env* env = Env::Default();
+  if (!env->FolderExists(a.dir)) env->CreateFolder(a.dir);
   db::SampleOptions options;
   options.seed = a.seed;
   options.progress = [&](int64_t done) { progress.Update(static_cast<uint64_t>(done)); };
@@ -173,7 +177,7 @@ Runner SetupDb(CLI::App* cmd) {
   CLI::App* sample = cmd->add_subcommand(
       "sample",
       "Create DIR/orders.db (front-end) and DIR/orders_be.db (back-end) with sample orders");
-  sample->add_option("DIR", args->dir, "Existing folder for the two files (replaced if present)")
+  sample->add_option("DIR", args->dir, "Folder for the two files (made if missing; the files are replaced)")
       ->required();
   sample->add_option("--orders", args->orders, "Number of orders (about 5 transactions each)")
       ->capture_default_str()
