@@ -3,7 +3,7 @@
 // modal message boxes (MessageBoxW) on the caller's thread.
 //
 // Paths and texts cross this file as UTF-8 and become UTF-16 for Windows in
-// Wide()/Narrow(); OS error codes become run-time errors in OsError().
+// WideFromUtf8()/Utf8FromWide(); OS error codes become run-time errors in OsError().
 //
 // Test builds define KESTLE_MESSAGE_BOX_LOG: message boxes are then appended
 // to the file named by the environment variable of that name and answered
@@ -30,34 +30,11 @@
 
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/wide_text_windows.h"
 
 namespace kestle {
 
 namespace {
-
-// --- Text ----------------------------------------------------------------
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(n > 0 ? n : 0, L'\0');
-  if (n > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  }
-  return out;
-}
-
-std::string Narrow(const wchar_t* text, size_t length) {
-  if (length == 0) return std::string();
-  int n =
-      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr,
-                        nullptr);
-  }
-  return out;
-}
 
 // --- Errors --------------------------------------------------------------
 
@@ -66,7 +43,7 @@ std::string SystemMessage(DWORD code) {
   DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text = n > 0 && buffer != nullptr ? Narrow(buffer, n) : std::string();
+  std::string text = n > 0 && buffer != nullptr ? Utf8FromWide(buffer, n) : std::string();
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text.empty() ? "error " + std::to_string(code) : text;
@@ -274,7 +251,7 @@ bool RecordBox(const std::string& text, unsigned style, const std::string& title
 class WindowsEnv : public Env {
  public:
   std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override {
-    std::wstring wide = Wide(path);
+    std::wstring wide = WideFromUtf8(path);
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -287,7 +264,7 @@ class WindowsEnv : public Env {
   }
 
   std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override {
-    std::wstring wide = Wide(path);
+    std::wstring wide = WideFromUtf8(path);
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -307,7 +284,7 @@ class WindowsEnv : public Env {
 
   uint64_t FileSize(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data)) {
       throw LastError(path);
     }
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -317,16 +294,16 @@ class WindowsEnv : public Env {
   }
 
   bool FolderExists(const std::string& path) override {
-    return !path.empty() && IsFolder(Wide(path));
+    return !path.empty() && IsFolder(WideFromUtf8(path));
   }
 
   void CreateFolder(const std::string& path) override {
-    if (!CreateDirectoryW(Wide(path).c_str(), nullptr)) throw LastError(path);
+    if (!CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr)) throw LastError(path);
   }
 
   void CopyFile(const std::string& from, const std::string& to) override {
-    std::wstring wide_from = Wide(from);
-    std::wstring wide_to = Wide(to);
+    std::wstring wide_from = WideFromUtf8(from);
+    std::wstring wide_to = WideFromUtf8(to);
     // The copy goes to a temporary file beside the target and replaces the
     // target only when complete, so a failure never leaves a partial file
     // under the target's name.
@@ -348,14 +325,14 @@ class WindowsEnv : public Env {
   }
 
   void RenameFile(const std::string& from, const std::string& to) override {
-    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+    if (!MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
       throw LastError(to);
     }
   }
 
   void RemoveFile(const std::string& path) override {
-    if (DeleteFileW(Wide(path).c_str())) return;
+    if (DeleteFileW(WideFromUtf8(path).c_str())) return;
     DWORD code = GetLastError();
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) throw OsError(code, path);
   }
@@ -363,7 +340,7 @@ class WindowsEnv : public Env {
   std::string DirLookup(const std::string& path) override {
     if (path.empty()) return std::string();
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(Wide(path).c_str(), &found);
+    HANDLE search = FindFirstFileW(WideFromUtf8(path).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
       DWORD code = GetLastError();
       if (code == ERROR_INVALID_NAME || code == ERROR_BAD_PATHNAME ||
@@ -378,7 +355,7 @@ class WindowsEnv : public Env {
     std::string name;
     do {
       if ((found.dwFileAttributes & kNotNormal) == 0) {
-        name = Narrow(found.cFileName, wcslen(found.cFileName));
+        name = Utf8FromWide(found.cFileName, wcslen(found.cFileName));
         break;
       }
     } while (FindNextFileW(search, &found));
@@ -401,7 +378,7 @@ class WindowsEnv : public Env {
     BSTR text = nullptr;
     HRESULT hr = VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, &text);
     if (FAILED(hr) || text == nullptr) throw RuntimeError(err::kOverflow);
-    std::string out = Narrow(text, SysStringLen(text));
+    std::string out = Utf8FromWide(text, SysStringLen(text));
     SysFreeString(text);
     return out;
   }
@@ -415,12 +392,12 @@ class WindowsEnv : public Env {
     // host; without one, modal to the calling thread's windows.
     HWND owner = GetActiveWindow();
     UINT flags = style | (owner == nullptr ? MB_TASKMODAL : 0);
-    return MessageBoxW(owner, Wide(text).c_str(), Wide(shown_title).c_str(), flags);
+    return MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(shown_title).c_str(), flags);
   }
 
  private:
   static bool FileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    Handle h(CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+    Handle h(CreateFileW(WideFromUtf8(path).c_str(), FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return h.valid() && GetFileInformationByHandle(h.get(), info);

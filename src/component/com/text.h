@@ -6,13 +6,9 @@
 #include <string>
 
 #include "component/com/win_headers.h"
+#include "platform/wide_text_windows.h"
 
 namespace kestle::com {
-
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
-std::string Utf8FromWide(const wchar_t* text, size_t length);
-// UTF-8 to UTF-16; invalid bytes become U+FFFD.
-std::wstring WideFromUtf8(const std::string& text);
 
 // The text of a BSTR; a null BSTR is the empty text, as in automation.
 std::string FromBstr(BSTR text);
