@@ -27,8 +27,8 @@ inline uint64_t TabBytes(const char* p) {
 }
 
 // Number of bytes that ZeroBytes marked in `marks`. A multiply adds the eight
-// mark bits up in the top byte; it beats std::popcount, which without a
-// processor-specific build is a library call.
+// mark bits up in the top byte; it beats std::popcount, which is a library
+// call unless the build targets one processor model.
 inline size_t MarkCount(uint64_t marks) {
   return static_cast<size_t>(((marks >> 7) * 0x0101010101010101ULL) >> 56);
 }

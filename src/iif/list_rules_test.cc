@@ -378,6 +378,37 @@ TEST(OtherListsTest, VendorHeaderWithoutNameCurrencyStillMovesUseCurrency) {
   EXPECT_EQ(lines.Convert("VEND|u|n|x"), "VEND|u|n|x");
 }
 
+TEST(OtherListsTest, CustomerHeaderWithoutDecisionStillMovesTheVendorPositions) {
+  Lines lines;
+  lines.Convert("!VEND|A|B|USECURRENCY|NAMECURRENCY");
+  // USECURRENCY alone: the customer header decides nothing but moves the
+  // shared position to 8, after the vendor's NAMECURRENCY at 5. Vendor rows
+  // now take the ranges (8,1),(5,1): segments 1..7, 9..4 (empty), then 6..n.
+  EXPECT_EQ(lines.Convert("!CUST|A|B|C|D|E|F|USECURRENCY|G"), "!CUST|A|B|C|D|E|F|USECURRENCY|G");
+  EXPECT_FALSE(lines.state().custDropCurrency);
+  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6|7|8|9"), "VEND|1|2|3|4|5|6|5|6|7|8|9");
+  // Positions up to 7 are read, although the last range starts at 5.
+  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6"), "VEND|1|2|3|4|5|6|5|6");
+  EXPECT_EQ(ErrorNumberOf(lines, "VEND|1|2|3|4|5"), err::kSubscriptOutOfRange);
+  // USECURRENCY and NAMECURRENCY without PRICELEVEL move both positions.
+  lines.Convert("!CUST|USECURRENCY|NAMECURRENCY|X");
+  EXPECT_EQ(lines.Convert("VEND|u|n|x"), "VEND|x");
+}
+
+TEST(OtherListsTest, HeadersWithOnlyTheirKeywordTurnTheirRulesOff) {
+  Lines lines;
+  lines.Convert("!CUST|USECURRENCY|NAMECURRENCY|PRICELEVEL");
+  lines.Convert("!VEND|USECURRENCY|NAMECURRENCY");
+  lines.Convert("!EMP|EMPNO");
+  EXPECT_EQ(lines.Convert("CUST|u|n|p|x"), "CUST|x");
+  EXPECT_EQ(lines.Convert("!CUST"), "!CUST");
+  EXPECT_EQ(lines.Convert("!VEND"), "!VEND");
+  EXPECT_EQ(lines.Convert("!EMP"), "!EMP");
+  for (const char* row : {"CUST|u|n|p|x", "VEND|u|n|x", "EMP|e|x"}) {
+    EXPECT_EQ(lines.Convert(row), row);
+  }
+}
+
 TEST(OtherListsTest, EachListKeepsItsOwnRule) {
   Lines lines;
   lines.Convert("!CUST|SALESTAXCODE");
