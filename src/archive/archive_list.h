@@ -3,6 +3,15 @@
 //
 // The list is built entirely by Jet SQL statements sent through db::Database;
 // nothing is computed in memory apart from the walk over the two prune queries.
+//
+// Two choices shape the statements beyond their fixed fragments:
+// - The end date goes between the '#' delimiters as "YYYY-MM-DD HH:MM:SS"
+//   (JetDateText), not as the regional short date, so that the engine reads
+//   back the same date and time whatever the user's settings.
+// - Identifiers found by the prunes are written as LIKE patterns that match
+//   only themselves (LiteralLikePattern), and those of the deletion pass with
+//   their apostrophes doubled (QuotedText), so that an identifier holding an
+//   apostrophe or a pattern character removes exactly its own rows.
 #ifndef KESTLE_ARCHIVE_ARCHIVE_LIST_H_
 #define KESTLE_ARCHIVE_ARCHIVE_LIST_H_
 

@@ -17,13 +17,17 @@
 
 namespace kestle::testing {
 
-// Rows of one field, served forward-only.
+// Rows of one field, served forward-only. Like a DAO record set, it refuses
+// MoveFirst, MoveNext and field reads when there is no current row.
 class ScriptedRecordset : public db::Recordset {
  public:
   ScriptedRecordset(std::string field, std::vector<db::Value> values)
       : field_(std::move(field)), values_(std::move(values)) {}
   bool Eof() override { return at_ >= values_.size(); }
-  void MoveFirst() override { at_ = 0; }
+  void MoveFirst() override {
+    if (values_.empty()) throw RuntimeError(3021, "No current record.");
+    at_ = 0;
+  }
   void MoveNext() override {
     if (Eof()) throw RuntimeError(3021, "No current record.");
     ++at_;

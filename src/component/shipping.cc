@@ -4,6 +4,7 @@
 #include "component/shipping.h"
 
 #include <exception>
+#include <new>
 #include <string>
 
 #include "platform/error.h"
@@ -12,6 +13,8 @@
 namespace kestle {
 namespace {
 
+constexpr int kOutOfMemory = 7;
+constexpr const char* kOutOfMemoryText = "Out of memory";
 constexpr int kInternalError = 51;
 constexpr const char* kInternalErrorText = "Internal error";
 
@@ -25,6 +28,8 @@ std::string CurrentErrorText() {
     throw;
   } catch (const RuntimeError& e) {
     return std::to_string(e.number()) + kNumberSeparator + e.description();
+  } catch (const std::bad_alloc&) {
+    return std::to_string(kOutOfMemory) + kNumberSeparator + kOutOfMemoryText;
   } catch (...) {
     return std::to_string(kInternalError) + kNumberSeparator + kInternalErrorText;
   }

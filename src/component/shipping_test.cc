@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "component/scripted_database_test_util.h"
 #include "platform/fake_env.h"
 
@@ -84,6 +86,26 @@ TEST(ShipUps, FailedProbeShowsNumberAndDescriptionThenShipRushBox) {
     EXPECT_EQ(env.boxes()[0].title, kAppTitle);
     ExpectShipRushBox(env.boxes()[1]);
   }
+}
+
+// A database whose every call runs out of memory, as a failed BSTR allocation
+// in the DAO adapter does.
+class OutOfMemoryDatabase : public db::Database {
+ public:
+  void Execute(const std::string&) override { throw std::bad_alloc(); }
+  std::shared_ptr<db::Recordset> OpenRecordset(const std::string&) override {
+    throw std::bad_alloc();
+  }
+  std::vector<std::shared_ptr<db::TableDef>> TableDefs() override { throw std::bad_alloc(); }
+};
+
+TEST(ShipUps, OutOfMemoryIsReportedAsError7) {
+  FakeEnv env;
+  Ship_UPS ups(&env);
+  ups.recentShipments(std::make_shared<OutOfMemoryDatabase>(), 0);
+  ASSERT_EQ(env.boxes().size(), 2u);
+  EXPECT_EQ(env.boxes()[0].text, "7 Out of memory");
+  ExpectShipRushBox(env.boxes()[1]);
 }
 
 TEST(ShipUps, ProbeSucceedsSilently) {
