@@ -26,42 +26,18 @@ constexpr const char* kShipFooter =
     "Exit codes: 0 no message was shown, 1 a message was shown or the database could\n"
     "not be opened, 2 usage error.";
 
-// Passes everything to another Env and counts the message boxes shown.
-class CountingEnv : public Env {
+// Counts the message boxes shown; everything else goes to another Env.
+class CountingEnv : public EnvWrapper {
  public:
-  explicit CountingEnv(Env* base) : base_(base) {}
+  explicit CountingEnv(Env* target) : EnvWrapper(target) {}
   int boxes() const { return boxes_; }
 
-  std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override {
-    return base_->NewSequentialFile(path);
-  }
-  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override {
-    return base_->NewWritableFile(path);
-  }
-  bool SameFile(const std::string& a, const std::string& b) override {
-    return base_->SameFile(a, b);
-  }
-  uint64_t FileSize(const std::string& path) override { return base_->FileSize(path); }
-  bool FolderExists(const std::string& path) override { return base_->FolderExists(path); }
-  void CreateFolder(const std::string& path) override { base_->CreateFolder(path); }
-  void CopyFile(const std::string& from, const std::string& to) override {
-    base_->CopyFile(from, to);
-  }
-  void RenameFile(const std::string& from, const std::string& to) override {
-    base_->RenameFile(from, to);
-  }
-  void RemoveFile(const std::string& path) override { base_->RemoveFile(path); }
-  std::string DirLookup(const std::string& path) override { return base_->DirLookup(path); }
-  char PathSeparator() const override { return base_->PathSeparator(); }
-  Date Now() override { return base_->Now(); }
-  std::string GeneralDateText(Date date) override { return base_->GeneralDateText(date); }
   int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
     ++boxes_;
-    return base_->MessageBox(text, style, title);
+    return EnvWrapper::MessageBox(text, style, title);
   }
 
  private:
-  Env* base_;
   int boxes_ = 0;
 };
 

@@ -85,6 +85,18 @@ std::string IsoDateTimeText(Date date) {
   return buf;
 }
 
+std::string UsGeneralDateText(Date date) {
+  CivilTime t = ToCivil(date);
+  char buf[64];
+  int n = std::snprintf(buf, sizeof buf, "%d/%d/%d", t.month, t.day, t.year);
+  if (t.hour != 0 || t.minute != 0 || t.second != 0) {
+    int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+    std::snprintf(buf + n, sizeof buf - n, " %d:%02d:%02d %s", hour12, t.minute, t.second,
+                  t.hour < 12 ? "AM" : "PM");
+  }
+  return buf;
+}
+
 namespace {
 
 // Reads exactly `width` decimal digits at text[*pos].

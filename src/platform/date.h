@@ -39,6 +39,10 @@ long long DayNumber(Date date);
 // component writes between '#' delimiters.
 std::string IsoDateTimeText(Date date);
 
+// The US general date text, "1/5/2026 7:03:00 AM", with the time left out at
+// midnight: the date text of the C locale and of the test double.
+std::string UsGeneralDateText(Date date);
+
 // Parses "YYYY-MM-DD", optionally followed by " HH:MM[:SS]" or "THH:MM[:SS]".
 // Returns nothing for any other text or an impossible date.
 std::optional<Date> ParseIsoDateTime(std::string_view text);

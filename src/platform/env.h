@@ -97,6 +97,44 @@ class Env {
   virtual int MessageBox(const std::string& text, unsigned style, const std::string& title) = 0;
 };
 
+// An Env that passes every call to another Env. Subclasses override the
+// calls they want to change (a test double, a decorator that counts boxes).
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env* target) : target_(target) {}
+  Env* target() const { return target_; }
+
+  std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override {
+    return target_->NewSequentialFile(path);
+  }
+  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override {
+    return target_->NewWritableFile(path);
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return target_->SameFile(a, b);
+  }
+  uint64_t FileSize(const std::string& path) override { return target_->FileSize(path); }
+  bool FolderExists(const std::string& path) override { return target_->FolderExists(path); }
+  void CreateFolder(const std::string& path) override { target_->CreateFolder(path); }
+  void CopyFile(const std::string& from, const std::string& to) override {
+    target_->CopyFile(from, to);
+  }
+  void RenameFile(const std::string& from, const std::string& to) override {
+    target_->RenameFile(from, to);
+  }
+  void RemoveFile(const std::string& path) override { target_->RemoveFile(path); }
+  std::string DirLookup(const std::string& path) override { return target_->DirLookup(path); }
+  char PathSeparator() const override { return target_->PathSeparator(); }
+  Date Now() override { return target_->Now(); }
+  std::string GeneralDateText(Date date) override { return target_->GeneralDateText(date); }
+  int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
+    return target_->MessageBox(text, style, title);
+  }
+
+ private:
+  Env* target_;
+};
+
 }  // namespace kestle
 
 #endif  // KESTLE_PLATFORM_ENV_H_

@@ -130,17 +130,6 @@ int OpenForReading(const std::string& path) {
   return fd;
 }
 
-std::string UsDateText(const CivilTime& t, bool with_time) {
-  char buf[64];
-  int n = std::snprintf(buf, sizeof buf, "%d/%d/%d", t.month, t.day, t.year);
-  if (with_time) {
-    int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-    std::snprintf(buf + n, sizeof buf - n, " %d:%02d:%02d %s", hour12, t.minute, t.second,
-                  t.hour < 12 ? "AM" : "PM");
-  }
-  return buf;
-}
-
 class PosixEnv : public Env {
  public:
   std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override {
@@ -235,7 +224,7 @@ class PosixEnv : public Env {
     bool with_time = t.hour != 0 || t.minute != 0 || t.second != 0;
     const char* locale = std::setlocale(LC_TIME, nullptr);
     if (locale == nullptr || std::strcmp(locale, "C") == 0 || std::strcmp(locale, "POSIX") == 0) {
-      return UsDateText(t, with_time);
+      return UsGeneralDateText(date);
     }
     struct tm tm = {};
     tm.tm_year = t.year - 1900;

@@ -15,7 +15,7 @@
 
 namespace kestle {
 
-class FakeEnv : public Env {
+class FakeEnv : public EnvWrapper {
  public:
   struct Box {
     std::string text;
@@ -37,33 +37,19 @@ class FakeEnv : public Env {
   const std::vector<Box>& boxes() const { return boxes_; }
   void clear_boxes() { boxes_.clear(); }
 
-  std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override;
-  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
-  uint64_t FileSize(const std::string& path) override;
-  bool FolderExists(const std::string& path) override;
-  void CreateFolder(const std::string& path) override;
   void CopyFile(const std::string& from, const std::string& to) override;
-  void RenameFile(const std::string& from, const std::string& to) override;
-  void RemoveFile(const std::string& path) override;
-  std::string DirLookup(const std::string& path) override;
   char PathSeparator() const override { return separator_; }
   Date Now() override { return now_; }
   std::string GeneralDateText(Date date) override;
   int MessageBox(const std::string& text, unsigned style, const std::string& title) override;
 
  private:
-  Env* files_;
   Date now_;
   std::function<std::string(Date)> format_;
   char separator_;
   int copy_fault_ = 0;
   std::vector<Box> boxes_;
 };
-
-// The US general date text ("1/5/2026 7:03:00 AM", date alone at midnight):
-// what the C locale and the test double use.
-std::string UsGeneralDateText(Date date);
 
 }  // namespace kestle
 
