@@ -2,8 +2,6 @@
 // catch-all handler that turns any error into a message box and a result.
 #include "component/archiver.h"
 
-#include <exception>
-#include <new>
 #include <string>
 
 #include "archive/archive_list.h"
@@ -15,33 +13,19 @@
 namespace kestle {
 namespace {
 
-constexpr int kObjectNotSet = 91;
-constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
-constexpr int kOutOfMemory = 7;
-constexpr const char* kOutOfMemoryText = "Out of memory";
-constexpr int kInternalError = 51;
-constexpr const char* kInternalErrorText = "Internal error";
-
 // Between the error's number and its description in the Archiver's boxes.
 constexpr const char* kNumberSeparator = ": ";
 
 // The box text of the exception being handled: "<number>: <description>".
 // Called only inside a catch block.
 std::string CurrentErrorText() {
-  try {
-    throw;
-  } catch (const RuntimeError& e) {
-    return std::to_string(e.number()) + kNumberSeparator + e.description();
-  } catch (const std::bad_alloc&) {
-    return std::to_string(kOutOfMemory) + kNumberSeparator + kOutOfMemoryText;
-  } catch (...) {
-    return std::to_string(kInternalError) + kNumberSeparator + kInternalErrorText;
-  }
+  RuntimeError e = CurrentError();
+  return std::to_string(e.number()) + kNumberSeparator + e.description();
 }
 
 // Raises error 91 when the caller handed in no database.
 void RequireDatabase(const std::shared_ptr<db::Database>& aDB) {
-  if (!aDB) throw RuntimeError(kObjectNotSet, kObjectNotSetText);
+  if (!aDB) throw RuntimeError(err::kObjectNotSet);
 }
 
 // The archive run shared by archiveNow (closedOnly) and archiveNowAll. The

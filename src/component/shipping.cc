@@ -3,8 +3,6 @@
 // message boxes; the address arguments are accepted and not used.
 #include "component/shipping.h"
 
-#include <exception>
-#include <new>
 #include <string>
 
 #include "platform/error.h"
@@ -13,26 +11,14 @@
 namespace kestle {
 namespace {
 
-constexpr int kOutOfMemory = 7;
-constexpr const char* kOutOfMemoryText = "Out of memory";
-constexpr int kInternalError = 51;
-constexpr const char* kInternalErrorText = "Internal error";
-
 // Between the error's number and its description in Ship_UPS's first box.
 constexpr const char* kNumberSeparator = " ";
 
 // The text "<number> <description>" of the exception being handled. Called
 // only inside a catch block.
 std::string CurrentErrorText() {
-  try {
-    throw;
-  } catch (const RuntimeError& e) {
-    return std::to_string(e.number()) + kNumberSeparator + e.description();
-  } catch (const std::bad_alloc&) {
-    return std::to_string(kOutOfMemory) + kNumberSeparator + kOutOfMemoryText;
-  } catch (...) {
-    return std::to_string(kInternalError) + kNumberSeparator + kInternalErrorText;
-  }
+  RuntimeError e = CurrentError();
+  return std::to_string(e.number()) + kNumberSeparator + e.description();
 }
 
 void ShowShipRushError(Env& env) {

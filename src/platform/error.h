@@ -18,7 +18,9 @@ namespace kestle {
 namespace err {
 inline constexpr int kInvalidProcedureCall = 5;
 inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
 inline constexpr int kSubscriptOutOfRange = 9;
+inline constexpr int kInternalError = 51;
 inline constexpr int kBadFileNameOrNumber = 52;
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kDeviceIo = 57;
@@ -26,8 +28,15 @@ inline constexpr int kDiskFull = 61;
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kPathFileAccess = 75;
 inline constexpr int kPathNotFound = 76;
+inline constexpr int kObjectNotSet = 91;
 inline constexpr int kInvalidUseOfNull = 94;
 }  // namespace err
+
+// The run-time error of the exception being handled: a RuntimeError as it
+// is, std::bad_alloc as error 7 and anything else as error 51. Call only
+// inside a catch block; this is how catch-all handlers learn what failed.
+class RuntimeError;
+RuntimeError CurrentError();
 
 // Returns the standard description of a standard error number, or
 // "Application-defined or object-defined error" for any other number.

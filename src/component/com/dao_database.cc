@@ -141,7 +141,7 @@ Variant Get(IDispatch* object, const wchar_t* name, std::vector<Variant> args = 
 DispatchRef AsObject(Variant value) {
   VARIANT* v = value.get();
   if (V_VT(v) == VT_DISPATCH) {
-    if (V_DISPATCH(v) == nullptr) throw RuntimeError(kObjectNotSet, kObjectNotSetText);
+    if (V_DISPATCH(v) == nullptr) throw RuntimeError(err::kObjectNotSet);
     return DispatchRef(V_DISPATCH(v));
   }
   if (V_VT(v) == VT_UNKNOWN && V_UNKNOWN(v) != nullptr) {
@@ -261,7 +261,7 @@ DaoDatabase::DaoDatabase(IUnknown* database) : is_nothing_(database == nullptr) 
 }
 
 IDispatch* DaoDatabase::Object() {
-  if (is_nothing_) throw RuntimeError(kObjectNotSet, kObjectNotSetText);
+  if (is_nothing_) throw RuntimeError(err::kObjectNotSet);
   if (!database_) throw RuntimeError(kNoSuchMember, kNoSuchMemberText);
   return database_.get();
 }

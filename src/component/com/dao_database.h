@@ -20,9 +20,6 @@
 
 namespace kestle::com {
 
-// Error number and text when the host passed Nothing as the database.
-inline constexpr int kObjectNotSet = 91;
-inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
 // Error number and text when an object lacks a member that DAO has.
 inline constexpr int kNoSuchMember = 438;
 inline constexpr const char* kNoSuchMemberText = "Object doesn't support this property or method";

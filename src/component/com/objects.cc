@@ -29,10 +29,6 @@ namespace kestle::com {
 
 namespace {
 
-// The error a C++ failure other than a run-time error becomes.
-constexpr int kInternalError = 51;
-constexpr const char* kInternalErrorText = "Internal error";
-
 // IUnknown, IDispatch and ISupportErrorInfo for a class whose default
 // interface is `Interface`.
 template <class Interface>
@@ -115,7 +111,7 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
     } catch (const std::bad_alloc&) {
       hr = E_OUTOFMEMORY;
     } catch (...) {
-      hr = FailCall(kInternalError, kInternalErrorText, iid_, source_);
+      hr = FailCall(err::kInternalError, StandardErrorText(err::kInternalError), iid_, source_);
     }
     Release();
     return hr;
