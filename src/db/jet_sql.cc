@@ -82,6 +82,7 @@ enum class Kind {
   kDate,       // #date#
   kNumber,
   kWord,
+  kParameter,  // ?NNN, SQLite's numbered parameter (a lifted literal)
   kPunct,
 };
 
@@ -158,6 +159,10 @@ std::vector<Token> Lex(std::string_view sql) {
       if (end == std::string_view::npos) ThrowDateError(sql.substr(i));
       ++end;
       kind = Kind::kDate;
+    } else if (c == '?' && i + 1 < sql.size() &&
+               std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
+      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+      kind = Kind::kParameter;
     } else if (std::isdigit(c) || (c == '.' && i + 1 < sql.size() &&
                                    std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
       while (end < sql.size()) {
@@ -372,6 +377,9 @@ constexpr std::array<std::string_view, 15> kOperandFollowerWords = {
     "AND",    "OR",    "THEN",  "ELSE",   "END",       "WHEN",  "GROUP", "ORDER",
     "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "WHERE", "FROM"};
 
+// The characters that start an SQLite parameter.
+constexpr std::string_view kParameterMarks = "?:@$";
+
 struct OutToken {
   std::string text;
   Kind kind;
@@ -380,6 +388,49 @@ struct OutToken {
 class Translator {
  public:
   explicit Translator(std::string_view jet) : tokens_(Lex(jet)) {}
+
+  // The statement with its string literals lifted out (see
+  // LiftStringLiterals). A wildcard-free LIKE pattern that TranslateLike
+  // would turn into an equality is lifted as that equality, its value the
+  // text the pattern matches.
+  std::optional<LiftedStatement> Lift() const {
+    LiftedStatement lifted;
+    std::string& shape = lifted.shape;
+    shape.reserve(tokens_.size() * 8);
+    size_t previous = tokens_.size();  // the last significant token
+    size_t like_at = 0;                // where the last LIKE starts in the shape
+    for (size_t i = 0; i < tokens_.size(); ++i) {
+      const Token& t = tokens_[i];
+      // Text that carries parameters of its own would mix them with the lifted ones.
+      if (t.kind == Kind::kParameter ||
+          (t.kind == Kind::kPunct && kParameterMarks.find(t.text[0]) != std::string_view::npos)) {
+        return std::nullopt;
+      }
+      // A parameter must not run into what follows: 'a'5 would become ?15.
+      unsigned char first = t.text[0];
+      if (!shape.empty() && std::isdigit(static_cast<unsigned char>(shape.back())) &&
+          (IsWordChar(first) || first == '.')) {
+        shape += ' ';
+      }
+      if (IsWord(i, "LIKE")) like_at = shape.size();
+      bool literal = t.kind == Kind::kString || t.kind == Kind::kJetString;
+      if (!literal) {
+        shape += t.text;
+      } else if (!IsWord(previous, "LIKE")) {
+        lifted.values.push_back(Unquote(t));
+        shape += "?" + std::to_string(lifted.values.size());
+      } else if (std::optional<std::string> text = WildcardFreePattern(previous, i)) {
+        lifted.values.push_back(*text);
+        shape.resize(like_at);
+        shape += "= ?" + std::to_string(lifted.values.size()) + " COLLATE NOCASE";
+      } else {
+        // The pattern's text decides how the LIKE is translated: it stays.
+        shape += t.text;
+      }
+      if (Significant(t.kind)) previous = i;
+    }
+    return lifted;
+  }
 
   std::string Run() {
     MarkConcatenations();
@@ -524,6 +575,7 @@ class Translator {
       case Kind::kBacktick:
       case Kind::kDate:
       case Kind::kNumber:
+      case Kind::kParameter:
         return true;
       case Kind::kWord:
         for (std::string_view w : kNonOperandWords) {
@@ -661,6 +713,15 @@ class Translator {
     return false;
   }
 
+  // The text matched by the pattern at `pattern_index` when TranslateLike
+  // turns the LIKE at `like` into an equality: a literal without wildcards
+  // that is the whole operand, after a LIKE without NOT.
+  std::optional<std::string> WildcardFreePattern(size_t like, size_t pattern_index) const {
+    if (IsWord(PrevSig(like), "NOT") || !EndsOperand(NextSig(pattern_index))) return std::nullopt;
+    std::optional<JetPattern> pattern = JetPattern::Compile(Unquote(tokens_[pattern_index]));
+    return pattern ? pattern->LiteralText() : std::nullopt;
+  }
+
   // LIKE with a literal pattern: an equality when it has no wildcard, an
   // index-friendly range in front of the LIKE when it is a fixed prefix and
   // "*". Returns false to leave the LIKE to the engine's Jet like().
@@ -757,6 +818,10 @@ class Translator {
 }  // namespace
 
 std::string TranslateJetSql(std::string_view jet) { return Translator(jet).Run(); }
+
+std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet) {
+  return Translator(jet).Lift();
+}
 
 // --- JetPattern ------------------------------------------------------------
 

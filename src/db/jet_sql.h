@@ -51,6 +51,22 @@ inline constexpr const char* kJetConcatFunction = "jet_concat";
 // the second statement is the engine's job.
 std::string TranslateJetSql(std::string_view jet);
 
+// A Jet statement with its string literals ('text' and "text") taken out:
+// `shape` holds ?1, ?2, ... in their places and `values` their texts, in
+// order. A literal right after LIKE stays in the shape, since its text decides
+// how the LIKE is translated. Statements that differ only in such literals
+// share one shape, which TranslateJetSql translates like the statement itself
+// (a parameter counts as an operand, as a literal does).
+struct LiftedStatement {
+  std::string shape;
+  std::vector<std::string> values;
+};
+
+// Lifts the string literals out of `jet`; nothing when the text holds
+// parameters of its own (?, :name, @name, $name). Throws like TranslateJetSql
+// for an unterminated "#".
+std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet);
+
 // A compiled Jet LIKE pattern: `*` any run of characters, `?` one character,
 // `#` one digit, `[abc]`, `[!abc]`, `[a-z]` one character of (or not of) a set;
 // `[*]`, `[?]`, `[#]`, `[[]` stand for the character itself. Letters match

@@ -248,6 +248,53 @@ TEST(JetSqlTranslationTest, LikeBecomesAnIndexFriendlyForm) {
   EXPECT_EQ(TranslateJetSql("UPDATE t SET a = 1"), "UPDATE OR IGNORE t SET a = 1");
 }
 
+TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
+  auto lifted = LiftStringLiterals(
+      "DELETE * FROM [Inventory Transactions] WHERE [Inventory Transactions].[PurchaseOrderID] = "
+      "'PO-1';");
+  ASSERT_TRUE(lifted.has_value());
+  EXPECT_EQ(
+      lifted->shape,
+      "DELETE * FROM [Inventory Transactions] WHERE [Inventory Transactions].[PurchaseOrderID] "
+      "= ?1;");
+  EXPECT_EQ(lifted->values, std::vector<std::string>{"PO-1"});
+
+  lifted =
+      LiftStringLiterals("UPDATE t SET a = \"x\"\"y\", b = 'it''s', c = '' WHERE d < #1/5/2026#");
+  ASSERT_TRUE(lifted.has_value());
+  EXPECT_EQ(lifted->shape, "UPDATE t SET a = ?1, b = ?2, c = ?3 WHERE d < #1/5/2026#");
+  EXPECT_EQ(lifted->values, (std::vector<std::string>{"x\"y", "it's", ""}));
+
+  // A wildcard-free pattern is lifted as the equality it becomes, with the
+  // text it matches; any other pattern stays, its text decides the translation.
+  lifted = LiftStringLiterals("DELETE * FROM L WHERE OrderID like  'PO[*]1' AND x = 'a'");
+  ASSERT_TRUE(lifted.has_value());
+  EXPECT_EQ(lifted->shape, "DELETE * FROM L WHERE OrderID = ?1 COLLATE NOCASE AND x = ?2");
+  EXPECT_EQ(lifted->values, (std::vector<std::string>{"PO*1", "a"}));
+  for (const char* kept :
+       {"DELETE FROM t WHERE x LIKE 'WO*'", "DELETE FROM t WHERE x NOT LIKE 'a'",
+        "DELETE FROM t WHERE x LIKE 'a' & y", "DELETE FROM t WHERE x LIKE 'a' ESCAPE 'b'"}) {
+    lifted = LiftStringLiterals(kept);
+    ASSERT_TRUE(lifted.has_value());
+    EXPECT_NE(lifted->shape.find("LIKE '"), std::string::npos) << kept;
+  }
+
+  // A parameter stands where the literal stood, an operand of "&" included.
+  lifted = LiftStringLiterals("UPDATE t SET a = b & '-' & c");
+  ASSERT_TRUE(lifted.has_value());
+  EXPECT_EQ(TranslateJetSql(lifted->shape), "UPDATE OR IGNORE t SET a = jet_concat(b , ?1 , c)");
+
+  // Text with parameters of its own is not lifted; "?" inside a literal is text.
+  EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = ?").has_value());
+  EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = :a").has_value());
+  EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = @a OR b = 'x'").has_value());
+  EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE a = '?1'")->values,
+            std::vector<std::string>{"?1"});
+  // A parameter never runs into a number or word behind it.
+  EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE a = 'x'5")->shape,
+            "DELETE FROM t WHERE a = ?1 5");
+}
+
 TEST(JetPatternTest, LiteralTextAndPrefix) {
   EXPECT_EQ(JetPattern::Compile("AB[*]C")->LiteralText(), "AB*C");
   EXPECT_EQ(JetPattern::Compile("AB*")->LiteralText(), std::nullopt);

@@ -8,19 +8,91 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
+#include <set>
 #include <string_view>
+#include <unordered_map>
 
 #include "db/jet_sql.h"
 #include "platform/error.h"
 
 namespace kestle::db {
 
+namespace {
+
+using StatementPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+StatementPtr NoStatement() { return StatementPtr(nullptr, &sqlite3_finalize); }
+
+// Prepared action statements by the shape of their Jet text (string literals
+// lifted into parameters, see LiftStringLiterals), so that the archive run's
+// hundreds of thousands of statements that differ only in an order number are
+// translated and prepared once. A shape whose lifted form does not prepare (a
+// literal where SQLite wants a name) is remembered with no statement, so that
+// such text goes the plain way every time. The least recently used shape
+// goes when the cache is full.
+class StatementCache {
+ public:
+  struct Entry {
+    StatementPtr stmt = NoStatement();
+    uint64_t last_use = 0;
+  };
+
+  // The entry of `shape`, or nullptr when it is not cached.
+  Entry* Find(const std::string& shape) {
+    auto it = entries_.find(shape);
+    if (it == entries_.end()) return nullptr;
+    it->second.last_use = ++clock_;
+    return &it->second;
+  }
+
+  // Adds the entry of `shape` (not cached yet), evicting the least recently
+  // used one when the cache is full.
+  Entry* Add(const std::string& shape, StatementPtr stmt) {
+    if (entries_.size() >= kCapacity) {
+      auto oldest = std::min_element(entries_.begin(), entries_.end(), [](auto& a, auto& b) {
+        return a.second.last_use < b.second.last_use;
+      });
+      entries_.erase(oldest);
+    }
+    Entry& e = entries_[shape];
+    e.stmt = std::move(stmt);
+    e.last_use = ++clock_;
+    return &e;
+  }
+
+  void Clear() { entries_.clear(); }
+
+ private:
+  // Enough for every statement shape of one job.
+  static constexpr size_t kCapacity = 64;
+  std::unordered_map<std::string, Entry> entries_;
+  uint64_t clock_ = 0;
+};
+
+// What the authorizer lets a statement reach in one attached back-end.
+struct BackendAccess {
+  std::string schema;
+  // Names of the linked tables, ASCII lower case.
+  std::set<std::string> linked;
+};
+
+}  // namespace
+
 // One open SQLite connection, shared by a database and its record sets so that
 // a record set outliving its Database object stays valid.
 struct Connection {
   sqlite3* db = nullptr;
   std::string path;
-  ~Connection() { sqlite3_close_v2(db); }
+  // The attached back-ends in the order attached, for the authorizer.
+  std::vector<BackendAccess> backends;
+  // The first table the authorizer refused since the last prepare began.
+  std::string denied_table;
+  StatementCache statements;
+  ~Connection() {
+    statements.Clear();
+    sqlite3_close_v2(db);
+  }
 };
 
 namespace {
@@ -52,10 +124,11 @@ constexpr const char* kNoCurrentRecordText = "No current record.";
 constexpr const char* kNoStatementText =
     "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
 constexpr const char* kInvalidOperationText = "Invalid operation.";
-
-using StatementPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
-
-StatementPtr NoStatement() { return StatementPtr(nullptr, &sqlite3_finalize); }
+// Jet's text for a table it cannot see, around the table's name.
+constexpr const char* kTableNotFoundBefore =
+    "The Microsoft Jet database engine cannot find the input table or query '";
+constexpr const char* kTableNotFoundAfter =
+    "'.  Make sure it exists and that its name is spelled correctly.";
 
 // The statement text shown in an error's detail: the Jet text, and SQLite's
 // when the translation changed it.
@@ -69,28 +142,68 @@ std::string Detail(const std::string& jet, const std::string& translated) {
   throw e;
 }
 
+// The failure of a statement on `conn`: SQLite's, or for a table the
+// authorizer refused, Jet's "cannot find the input table" under
+// SQLITE_ERROR, the number of the engine's own errors.
+RuntimeError StatementError(const Connection& conn, const std::string& detail) {
+  bool refused = sqlite3_errcode(conn.db) == SQLITE_AUTH && !conn.denied_table.empty();
+  RuntimeError e = refused
+                       ? RuntimeError(SQLITE_ERROR, kTableNotFoundBefore + conn.denied_table +
+                                                        kTableNotFoundAfter)
+                       : RuntimeError(sqlite3_extended_errcode(conn.db), sqlite3_errmsg(conn.db));
+  e.set_detail(detail);
+  return e;
+}
+
+[[noreturn]] void ThrowStatement(const Connection& conn, const std::string& detail) {
+  throw StatementError(conn, detail);
+}
+
 [[noreturn]] void ThrowEngine(const char* text, const std::string& detail) {
   RuntimeError e(SQLITE_ERROR, text);
   e.set_detail(detail);
   throw e;
 }
 
-// Prepares `translated` as exactly one statement; text after it (other than
-// blanks, comments and ";") is refused, a stacked statement included.
-StatementPtr PrepareOne(sqlite3* db, const std::string& translated, const std::string& detail) {
+// How preparing one statement went.
+enum class PrepareOutcome { kOk, kFailed, kEmpty, kSecondStatement };
+
+// Prepares `sql` as exactly one statement into *stmt; text after it (other
+// than blanks, comments and ";") counts as a second statement.
+PrepareOutcome TryPrepareOne(Connection& conn, const std::string& sql, StatementPtr* stmt) {
+  conn.denied_table.clear();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
-  if (sqlite3_prepare_v2(db, translated.c_str(), static_cast<int>(translated.size()) + 1, &raw,
-                         &tail) != SQLITE_OK) {
-    ThrowSqlite(db, detail);
+  if (sqlite3_prepare_v2(conn.db, sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, &tail) !=
+      SQLITE_OK) {
+    return PrepareOutcome::kFailed;
   }
-  StatementPtr stmt(raw, &sqlite3_finalize);
-  if (!stmt) ThrowEngine(kNoStatementText, detail);
+  *stmt = StatementPtr(raw, &sqlite3_finalize);
+  if (!*stmt) return PrepareOutcome::kEmpty;
   sqlite3_stmt* second = nullptr;
-  int rc = sqlite3_prepare_v2(db, tail, -1, &second, nullptr);
+  int rc = sqlite3_prepare_v2(conn.db, tail, -1, &second, nullptr);
   if (second != nullptr || rc != SQLITE_OK) {
     sqlite3_finalize(second);
-    ThrowEngine(kSecondStatementText, detail);
+    stmt->reset();
+    return PrepareOutcome::kSecondStatement;
+  }
+  return PrepareOutcome::kOk;
+}
+
+// Prepares `translated` as exactly one statement; text after it is refused, a
+// stacked statement included.
+StatementPtr PrepareOne(Connection& conn, const std::string& translated,
+                        const std::string& detail) {
+  StatementPtr stmt = NoStatement();
+  switch (TryPrepareOne(conn, translated, &stmt)) {
+    case PrepareOutcome::kOk:
+      break;
+    case PrepareOutcome::kFailed:
+      ThrowStatement(conn, detail);
+    case PrepareOutcome::kEmpty:
+      ThrowEngine(kNoStatementText, detail);
+    case PrepareOutcome::kSecondStatement:
+      ThrowEngine(kSecondStatementText, detail);
   }
   return stmt;
 }
@@ -329,21 +442,80 @@ std::vector<std::pair<std::string, std::string>> ReadLinks(sqlite3* db) {
   return links;
 }
 
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 // Attaches each distinct back-end file named by the links, in the order of
-// the link names; a file that cannot be opened is left out.
-void AttachBackends(sqlite3* db) {
-  auto links = ReadLinks(db);
+// the link names, and records which of its tables are linked; a file that
+// cannot be opened is left out.
+void AttachBackends(Connection& conn) {
+  auto links = ReadLinks(conn.db);
   std::sort(links.begin(), links.end(),
             [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
-  std::vector<std::string> attached;
+  std::map<std::string, std::string> schema_of_path;
   for (const auto& [name, connect] : links) {
     std::string path = ConnectDatabasePath(connect);
-    if (path.empty() || std::find(attached.begin(), attached.end(), path) != attached.end()) {
-      continue;
+    if (path.empty()) continue;
+    auto known = schema_of_path.find(path);
+    if (known == schema_of_path.end()) {
+      std::string schema = kBackendSchemaPrefix + std::to_string(conn.backends.size() + 1);
+      bool attached = TryAttach(conn.db, path, schema);
+      if (attached) conn.backends.push_back({schema, {}});
+      // A missing file is remembered too, so that its other links do not try again.
+      known = schema_of_path.emplace(path, attached ? schema : "").first;
     }
-    std::string schema = kBackendSchemaPrefix + std::to_string(attached.size() + 1);
-    if (TryAttach(db, path, schema)) attached.push_back(path);
+    for (BackendAccess& backend : conn.backends) {
+      if (backend.schema == known->second) backend.linked.insert(AsciiLower(name));
+    }
   }
+}
+
+// True when `schema` holds a table named `table`. (The call needs
+// SQLite built with SQLITE_ENABLE_COLUMN_METADATA, as the common builds are.)
+bool HasTable(sqlite3* db, const char* schema, const char* table) {
+  return sqlite3_table_column_metadata(db, schema, table, nullptr, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr) == SQLITE_OK;
+}
+
+// The back-end that an unqualified table name resolves to (temp, then main,
+// then the back-ends in the order attached), or nullptr for a local table or
+// none at all.
+const BackendAccess* ResolveTable(const Connection& conn, const char* table) {
+  if (HasTable(conn.db, "temp", table) || HasTable(conn.db, "main", table)) return nullptr;
+  for (const BackendAccess& backend : conn.backends) {
+    if (HasTable(conn.db, backend.schema.c_str(), table)) return &backend;
+  }
+  return nullptr;
+}
+
+// The authorizer that gives a front-end Jet's view of its back-ends: of an
+// attached back-end only the linked tables can be read or changed. Every
+// other access (local tables, temp, statements that touch no table) passes,
+// and so does whatever a back-end's trigger or view does once the statement
+// could reach the trigger's table or the view itself. The refused table's
+// name is kept for Jet's "cannot find" message.
+int LinkedTablesOnly(void* arg, int action, const char* table, const char*, const char* schema,
+                     const char* inner) {
+  if (action != SQLITE_READ && action != SQLITE_INSERT && action != SQLITE_UPDATE &&
+      action != SQLITE_DELETE) {
+    return SQLITE_OK;
+  }
+  auto* conn = static_cast<Connection*>(arg);
+  if (table == nullptr || inner != nullptr || conn->backends.empty()) return SQLITE_OK;
+  const BackendAccess* backend = nullptr;
+  if (schema != nullptr) {
+    for (const BackendAccess& b : conn->backends) {
+      if (b.schema == schema) backend = &b;
+    }
+  } else {
+    // A table read for no column (count(*)) comes without its schema.
+    backend = ResolveTable(*conn, table);
+  }
+  if (backend == nullptr || backend->linked.count(AsciiLower(table)) > 0) return SQLITE_OK;
+  if (conn->denied_table.empty()) conn->denied_table = table;
+  return SQLITE_DENY;
 }
 
 // --- Record sets -------------------------------------------------------------
@@ -488,8 +660,9 @@ class SqliteRecordset : public Recordset {
     }
     if (limit < 0 || n < limit) {
       if (rc != SQLITE_DONE) {
+        RuntimeError e = StatementError(*conn_, detail_);
         sqlite3_reset(stmt);
-        ThrowSqlite(conn_->db, detail_);
+        throw e;
       }
     }
     return n;
@@ -576,25 +749,68 @@ SqliteDatabase::~SqliteDatabase() = default;
 const std::string& SqliteDatabase::path() const { return connection_->path; }
 
 void SqliteDatabase::Execute(const std::string& sql) {
-  sqlite3* db = connection_->db;
+  if (ExecuteCached(sql)) return;
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
-  StatementPtr stmt = PrepareOne(db, translated, detail);
+  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
   if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(kSelectNotExecutableText, detail);
-  if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowSqlite(db, detail);
-  records_affected_ = sqlite3_changes64(db);
+  if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
+  records_affected_ = sqlite3_changes64(connection_->db);
+}
+
+bool SqliteDatabase::ExecuteCached(const std::string& sql) {
+  // Only action statements: elsewhere a literal may name something (a column
+  // alias, a default value) where a parameter cannot stand.
+  static constexpr const char* kCachedWords[] = {"DELETE", "INSERT", "UPDATE"};
+  std::string first = FirstWord(sql);
+  if (std::none_of(std::begin(kCachedWords), std::end(kCachedWords),
+                   [&](const char* w) { return first == w; })) {
+    return false;
+  }
+  std::optional<LiftedStatement> lifted = LiftStringLiterals(sql);
+  if (!lifted) return false;
+  Connection& conn = *connection_;
+  StatementCache::Entry* entry = conn.statements.Find(lifted->shape);
+  if (entry == nullptr) {
+    StatementPtr stmt = NoStatement();
+    if (TryPrepareOne(conn, TranslateJetSql(lifted->shape), &stmt) != PrepareOutcome::kOk ||
+        sqlite3_column_count(stmt.get()) > 0) {
+      stmt.reset();
+    }
+    entry = conn.statements.Add(lifted->shape, std::move(stmt));
+  }
+  // Without a statement the plain way reports the failure in its own words.
+  sqlite3_stmt* stmt = entry->stmt.get();
+  if (stmt == nullptr) return false;
+  for (size_t k = 0; k < lifted->values.size(); ++k) {
+    const std::string& v = lifted->values[k];
+    sqlite3_bind_text(stmt, static_cast<int>(k + 1), v.data(), static_cast<int>(v.size()),
+                      SQLITE_TRANSIENT);
+  }
+  conn.denied_table.clear();
+  if (sqlite3_step(stmt) != SQLITE_DONE) {
+    // The error names the statement as written and as translated with its
+    // literals, like the plain way's; the reset comes after the error is read.
+    RuntimeError e = StatementError(conn, Detail(sql, TranslateJetSql(sql)));
+    sqlite3_reset(stmt);
+    throw e;
+  }
+  // Resetting ends the statement, so that it holds no lock until its next use.
+  sqlite3_reset(stmt);
+  records_affected_ = sqlite3_changes64(conn.db);
+  return true;
 }
 
 bool SqliteDatabase::ReturnsRows(const std::string& sql) {
   std::string translated = TranslateJetSql(sql);
-  StatementPtr stmt = PrepareOne(connection_->db, translated, Detail(sql, translated));
+  StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
   return sqlite3_column_count(stmt.get()) > 0;
 }
 
 QueryResult SqliteDatabase::Query(const std::string& sql) {
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
-  StatementPtr stmt = PrepareOne(connection_->db, translated, detail);
+  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
   QueryResult result;
   int n = sqlite3_column_count(stmt.get());
   if (n == 0) ThrowEngine(kInvalidOperationText, detail);
@@ -606,24 +822,23 @@ QueryResult SqliteDatabase::Query(const std::string& sql) {
     auto& values = result.rows.emplace_back();
     for (int c = 0; c < n; ++c) values.push_back(row.Get(0, c));
   }
-  if (rc != SQLITE_DONE) ThrowSqlite(connection_->db, detail);
+  if (rc != SQLITE_DONE) ThrowStatement(*connection_, detail);
   return result;
 }
 
 std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
   std::string translated = "EXPLAIN QUERY PLAN " + TranslateJetSql(sql);
-  StatementPtr stmt = PrepareOne(connection_->db, translated, Detail(sql, translated));
+  StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
   std::vector<std::string> plan;
   int rc;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     plan.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 3)));
   }
-  if (rc != SQLITE_DONE) ThrowSqlite(connection_->db, translated);
+  if (rc != SQLITE_DONE) ThrowStatement(*connection_, translated);
   return plan;
 }
 
 std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& source) {
-  sqlite3* db = connection_->db;
   static constexpr const char* kQueryWords[] = {"SELECT", "WITH", "VALUES", "PRAGMA", "EXPLAIN"};
   std::string first = FirstWord(source);
   bool is_query = std::any_of(std::begin(kQueryWords), std::end(kQueryWords),
@@ -632,18 +847,19 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
     std::string table = QuoteName(TableNameOf(source));
     std::string page_sql =
         "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, page_sql.c_str(), -1, &raw, nullptr) == SQLITE_OK) {
-      return std::make_shared<SqliteRecordset>(connection_, StatementPtr(raw, &sqlite3_finalize),
-                                               source, SqliteRecordset::TablePages{});
+    StatementPtr page = NoStatement();
+    if (TryPrepareOne(*connection_, page_sql, &page) == PrepareOutcome::kOk) {
+      return std::make_shared<SqliteRecordset>(connection_, std::move(page), source,
+                                               SqliteRecordset::TablePages{});
     }
     // A view or a table without rowid: read it as a query.
     std::string all = "SELECT * FROM " + table;
-    return std::make_shared<SqliteRecordset>(connection_, PrepareOne(db, all, source), source);
+    return std::make_shared<SqliteRecordset>(connection_, PrepareOne(*connection_, all, source),
+                                             source);
   }
   std::string translated = TranslateJetSql(source);
   std::string detail = Detail(source, translated);
-  StatementPtr stmt = PrepareOne(db, translated, detail);
+  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
   if (sqlite3_column_count(stmt.get()) == 0) ThrowEngine(kInvalidOperationText, detail);
   return std::make_shared<SqliteRecordset>(connection_, std::move(stmt), detail);
 }
@@ -691,7 +907,9 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
   RunInternal(conn->db, std::string("PRAGMA ") + kJournalModePragma);
   RunInternal(conn->db, std::string("PRAGMA ") + kSynchronousPragma);
   RegisterFunctions(conn->db);
-  AttachBackends(conn->db);
+  AttachBackends(*conn);
+  // Set after attaching: attaching reads the back-ends' schemas itself.
+  sqlite3_set_authorizer(conn->db, LinkedTablesOnly, conn.get());
   return std::make_shared<SqliteDatabase>(std::move(conn));
 }
 

@@ -6,14 +6,27 @@
 // after "DATABASE=" the way Jet's does (";DATABASE=/data/orders_be.db"). Opening
 // the front-end attaches every back-end file named there, so that unqualified
 // table names reach the linked tables. A missing back-end is not attached and
-// the statements that use its tables fail, as Jet's would.
+// the statements that use its tables fail, as Jet's would. As in Jet, the
+// front-end sees only its local tables and its linked ones: a back-end table
+// without a link cannot be read or changed, by plain or qualified name. The
+// links are read once, when the front-end opens.
 //
 // Each statement is translated from Jet SQL (jet_sql.h) and must be exactly one
 // statement. Execute runs INSERT and UPDATE as INSERT/UPDATE OR IGNORE, so rows
 // that break a key are skipped silently. There is no transaction beyond
-// SQLite's autocommit. Every failure is a RuntimeError whose number is SQLite's
-// extended result code and whose description is SQLite's message; detail()
-// holds the statement.
+// SQLite's autocommit. Action statements that differ only in their string
+// literals share one prepared statement, the literals bound as parameters, so
+// that the archive run's single-row statements cost little beyond SQLite's
+// own commit work.
+//
+// Every failure is a RuntimeError whose number is SQLite's extended result
+// code and whose description is SQLite's message; detail() holds the
+// statement as written (and as translated when that differs). The engine's own
+// errors in Jet's words (a second statement, a select given to Execute, a
+// back-end table without a link: "The Microsoft Jet database engine cannot
+// find the input table or query 'NAME'.  Make sure it exists and that its name
+// is spelled correctly.") carry SQLITE_ERROR, 1, rather than Jet's numbers
+// (3078 for the last), so that every number comes from one scheme.
 #ifndef KESTLE_DB_SQLITE_DATABASE_H_
 #define KESTLE_DB_SQLITE_DATABASE_H_
 
@@ -73,6 +86,11 @@ class SqliteDatabase : public Database {
   const std::string& path() const;
 
  private:
+  // Runs an action statement through the connection's cache of prepared
+  // statement shapes; false when the statement is not cached, so that
+  // Execute runs it the plain way.
+  bool ExecuteCached(const std::string& sql);
+
   std::shared_ptr<Connection> connection_;
   int64_t records_affected_ = 0;
 };

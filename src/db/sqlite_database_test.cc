@@ -1,6 +1,8 @@
 // The SQLite engine through the Database interface: split-database resolution,
 // table definitions, the one-statement rule, Execute without fail-on-error,
-// engine errors, record sets, and index use by the archive run's lookups.
+// engine errors, record sets, index use by the archive run's lookups, the
+// front-end's view of its back-ends (linked tables only), and repeated
+// statement forms.
 #include "db/sqlite_database.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <filesystem>
 
 #include "db/db_test_util.h"
+#include "db/sample_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -243,6 +246,190 @@ TEST_F(SplitDatabaseTest, OpeningSetsWalOnFrontAndBackEnd) {
   EXPECT_EQ(Scalar(*db, "PRAGMA synchronous"), "1");
   EXPECT_EQ(Rows(*db, "SELECT file FROM pragma_database_list WHERE name LIKE 'kestle_be*'"),
             std::vector<std::string>{back_});
+}
+
+// What Jet says for a table the front-end cannot see.
+std::string CannotFind(const std::string& name) {
+  return "The Microsoft Jet database engine cannot find the input table or query '" + name +
+         "'.  Make sure it exists and that its name is spelled correctly.";
+}
+
+TEST_F(SplitDatabaseTest, BackEndTablesWithoutALinkCannotBeFound) {
+  auto db = OpenSqliteDatabase(front_);
+  for (const char* sql : {
+           "SELECT * FROM Unlinked",
+           "SELECT count(*) FROM Unlinked",
+           "SELECT SalesOrderID FROM [sales orders] WHERE StatusId IN (SELECT x FROM Unlinked)",
+           "SELECT * FROM kestle_be1.Unlinked",
+           "SELECT name FROM kestle_be1.sqlite_schema",
+       }) {
+    try {
+      db->Query(sql);
+      ADD_FAILURE() << "no error: " << sql;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), 1) << sql;
+      EXPECT_NE(e.description().find("cannot find the input table or query"), std::string::npos)
+          << sql;
+      EXPECT_EQ(e.detail(), sql);
+    }
+  }
+  for (const char* sql : {"INSERT INTO Unlinked VALUES (1)", "UPDATE Unlinked SET x = 2",
+                          "DELETE * FROM Unlinked", "DELETE * FROM Unlinked WHERE x = 'a'"}) {
+    // Twice: the second run of a statement form must fail the same way.
+    for (int run = 0; run < 2; ++run) {
+      try {
+        db->Execute(sql);
+        ADD_FAILURE() << "no error: " << sql;
+      } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 1) << sql;
+        EXPECT_EQ(e.description(), CannotFind("Unlinked")) << sql;
+        EXPECT_EQ(e.detail().substr(0, std::string(sql).size()), sql);
+      }
+    }
+  }
+  try {
+    db->OpenRecordset("Unlinked");
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.description(), CannotFind("Unlinked"));
+  }
+  // The linked table is untouched by all this and still works.
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM [sales orders]"), "3");
+  auto back = OpenSqliteDatabase(back_);
+  EXPECT_EQ(Scalar(*back, "SELECT count(*) FROM Unlinked"), "0");
+}
+
+TEST_F(SplitDatabaseTest, BackEndTriggersAndLinkedViewsReachWhatTheyUse) {
+  RunScript(back_,
+            "CREATE TABLE Log (id TEXT);"
+            "CREATE TRIGGER so_deleted AFTER DELETE ON [sales orders] "
+            "BEGIN INSERT INTO Log VALUES (old.SalesOrderID); END;"
+            "CREATE VIEW Closed AS SELECT SalesOrderID FROM [sales orders] WHERE StatusId = 2;"
+            "CREATE VIEW Hidden AS SELECT SalesOrderID FROM [sales orders];");
+  RunScript(front_, "INSERT INTO kestle_links VALUES ('Closed', ';DATABASE=" + back_ + "');");
+  auto db = OpenSqliteDatabase(front_);
+  db->Execute("DELETE * FROM [sales orders] WHERE SalesOrderID = 'SO1'");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  auto back = OpenSqliteDatabase(back_);
+  EXPECT_EQ(Rows(*back, "SELECT id FROM Log"), std::vector<std::string>{"SO1"});
+  EXPECT_EQ(Rows(*db, "SELECT SalesOrderID FROM Closed ORDER BY 1"),
+            (std::vector<std::string>{"SO2", "WO3"}));
+  EXPECT_THROW(db->Query("SELECT * FROM Log"), RuntimeError);
+  EXPECT_THROW(db->Query("SELECT * FROM Hidden"), RuntimeError);
+}
+
+// The sample split database with only [sales orders] linked, as
+// `kestle db link FRONT BACKEND "sales orders"` leaves a new front-end.
+TEST(LinkedViewTest, FrontEndSeesOnlyItsLocalAndLinkedTables) {
+  TempDir dir;
+  SamplePaths sample = WriteSampleDatabase(dir.path(), 40);
+  RunScript(sample.front_end, "DELETE FROM kestle_links WHERE name <> 'sales orders'");
+  auto db = OpenSqliteDatabase(sample.front_end);
+  // The shipping probe's query.
+  try {
+    db->OpenRecordset("SELECT * FROM [VersionControl]");
+    ADD_FAILURE() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 1);
+    EXPECT_EQ(e.description(), CannotFind("VersionControl"));
+    EXPECT_EQ(e.detail(), "SELECT * FROM [VersionControl]");
+  }
+  for (const char* table : {"inventory transactions", "purchase orders", "Status"}) {
+    try {
+      db->Query("SELECT count(*) FROM [" + std::string(table) + "]");
+      ADD_FAILURE() << "no error: " << table;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.description(), CannotFind(table));
+    }
+  }
+  // The linked table and the local ones work as before.
+  std::string orders = Scalar(*db, "SELECT count(*) FROM [sales orders]");
+  EXPECT_NE(orders, "0");
+  auto first = db->OpenRecordset("sales orders");
+  ASSERT_FALSE(first->Eof());
+  std::string id = first->Field("SalesOrderID").ToText();
+  db->Execute("DELETE * FROM [Sales Orders] WHERE [Sales Orders].[SalesOrderID] = '" + id + "';");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  db->Execute("INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('" + id + "')");
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM Archiver_ListToDelete"), "1");
+  std::vector<std::string> names;
+  for (const auto& def : db->TableDefs()) names.push_back(def->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Archiver_ListToDelete", "BackupManagerTable",
+                                             "sales orders"}));
+}
+
+// Action statements that differ only in their literals share one prepared
+// statement; each must still act on its own rows and fail in its own words.
+TEST_F(SplitDatabaseTest, StatementsThatDifferOnlyInLiteralsActOnTheirOwnRows) {
+  auto db = OpenSqliteDatabase(front_);
+  const char* kInsert = "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) VALUES ('";
+  for (const char* id : {"PO1", "O''Brien", "", "PO*", "po2"}) {
+    db->Execute(kInsert + std::string(id) + "', #1/5/2026#)");
+    EXPECT_EQ(db->RecordsAffected(), 1);
+  }
+  db->Execute("INSERT INTO Archiver_ListToDelete (OrderID) VALUES (\"it\"\"s\")");
+  EXPECT_EQ(Rows(*db, "SELECT OrderID FROM Archiver_ListToDelete ORDER BY rowid"),
+            (std::vector<std::string>{"PO1", "O'Brien", "", "PO*", "po2", "it\"s"}));
+  const std::string kDelete = "DELETE * FROM Archiver_ListToDelete WHERE OrderID = '";
+  db->Execute(kDelete + "O''Brien';");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  db->Execute(kDelete + "nothing';");
+  EXPECT_EQ(db->RecordsAffected(), 0);
+  db->Execute(kDelete + "';");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  // Wildcard-free LIKE patterns: a bracketed "*" is the character itself.
+  const std::string kLike = "DELETE * FROM Archiver_ListToDelete WHERE OrderID like  '";
+  db->Execute(kLike + "PO[*]'");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  db->Execute(kLike + "PO2'");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  db->Execute(kLike + "P*'");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  EXPECT_EQ(Rows(*db, "SELECT OrderID FROM Archiver_ListToDelete"),
+            std::vector<std::string>{"it\"s"});
+  // A literal where SQLite reads a name still works.
+  db->Execute("DELETE FROM 'archiver_ListToDelete' WHERE OrderID = 'x'");
+  EXPECT_EQ(db->RecordsAffected(), 0);
+}
+
+TEST_F(SplitDatabaseTest, ARepeatedStatementFormFailsWithItsOwnText) {
+  RunScript(back_,
+            "CREATE TRIGGER keep_so2 BEFORE DELETE ON [sales orders] WHEN old.SalesOrderID = 'SO2' "
+            "BEGIN SELECT RAISE(ABORT, 'SO2 stays'); END;");
+  auto db = OpenSqliteDatabase(front_);
+  const std::string kDelete = "DELETE * FROM [Sales Orders] WHERE SalesOrderID = '";
+  db->Execute(kDelete + "SO1'");
+  try {
+    db->Execute(kDelete + "SO2'");
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.description(), "SO2 stays");
+    EXPECT_EQ(e.detail(),
+              kDelete + "SO2'\nSQLite: DELETE  FROM [Sales Orders] WHERE SalesOrderID = 'SO2'");
+  }
+  // The failed run left no statement open: the next one of the form works.
+  db->Execute(kDelete + "WO3'");
+  EXPECT_EQ(db->RecordsAffected(), 1);
+  EXPECT_EQ(Rows(*db, "SELECT SalesOrderID FROM [sales orders]"), std::vector<std::string>{"SO2"});
+  // A second statement after a literal is refused every time, and nothing runs.
+  for (int run = 0; run < 2; ++run) {
+    try {
+      db->Execute(kDelete + "SO2'; DELETE FROM Archiver_ListToDelete");
+      FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.description(), kSecondStatementText);
+    }
+  }
+  // A table dropped after its statement form was prepared.
+  db->Execute("INSERT INTO BackupManagerTable VALUES ('a')");
+  RunScript(front_, "DROP TABLE BackupManagerTable");
+  try {
+    db->Execute("INSERT INTO BackupManagerTable VALUES ('b')");
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.description(), "no such table: BackupManagerTable");
+    EXPECT_TRUE(e.detail().starts_with("INSERT INTO BackupManagerTable VALUES ('b')"));
+  }
 }
 
 TEST(SqliteIndexUseTest, ArchiveLookupsUseTheOrderIndexes) {
