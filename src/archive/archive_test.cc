@@ -1,19 +1,18 @@
-// The archive candidate list and the deletion pass on real SQLite databases
+// The archive candidate list and the deletion pass on a real SQLite database
 // built by hand: every fill and prune rule, the date boundaries, null dates,
 // work orders without a sales-order row, identifiers holding apostrophes and
-// LIKE pattern characters, and the date check.
+// LIKE pattern characters, and a missing work table.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "archive/archive_list.h"
 #include "archive/order_deletion.h"
-#include "db/sqlite_database.h"
+#include "db/db_test_util.h"
 #include "platform/error.h"
+#include "platform/scratch_test_util.h"
 
 namespace kestle::archive {
 namespace {
@@ -30,31 +29,21 @@ INSERT INTO Status VALUES (1, 'Open'), (2, 'Closed'), (3, 'Archived'), (4, 'cLoS
   (5, 'Closed pending');
 )sql";
 
-// The end date of every case below.
+// The end date of every case below, and the instants either side of it.
 constexpr const char* kEnd = "2025-06-30 00:00:00";
 constexpr const char* kBefore = "2025-06-29 23:59:59";
 constexpr const char* kAfter = "2025-06-30 00:00:01";
+constexpr const char* kEarly = "2025-01-01 00:00:00";
+constexpr const char* kLate = "2025-08-01 00:00:00";
+
+using Set = std::set<std::string>;
+using Strings = std::vector<std::string>;
 
 class ArchiveDbTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kestle_archive_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/orders.db";
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &raw_), SQLITE_OK);
-    Sql(kSchema);
-  }
-  void TearDown() override {
-    database_.reset();
-    sqlite3_close(raw_);
-    std::system(("rm -rf '" + dir_ + "'").c_str());
-  }
+  void SetUp() override { Sql(kSchema); }
 
-  void Sql(const std::string& sql) {
-    char* msg = nullptr;
-    ASSERT_EQ(sqlite3_exec(raw_, sql.c_str(), nullptr, nullptr, &msg), SQLITE_OK) << msg << sql;
-  }
+  void Sql(const std::string& sql) { db::testing::RunScript(path_, sql); }
   static std::string Q(const std::string& s) {
     std::string r = "'";
     for (char c : s) r += (c == '\'') ? std::string("''") : std::string(1, c);
@@ -62,77 +51,51 @@ class ArchiveDbTest : public ::testing::Test {
   }
   static std::string DateOrNull(const char* d) { return d ? Q(d) : "NULL"; }
 
-  void Po(const std::string& id, int status) {
-    Sql("INSERT INTO [purchase orders] VALUES (" + Q(id) + ", " + std::to_string(status) + ")");
-  }
-  void So(const std::string& id, int status) {
-    Sql("INSERT INTO [sales orders] VALUES (" + Q(id) + ", " + std::to_string(status) + ")");
-  }
-  void PoTx(const std::string& id, const char* date, const char* required = nullptr) {
-    Sql("INSERT INTO [inventory transactions] (TransactionDate, PurchaseOrderID, DateRequired) "
-        "VALUES (" +
-        DateOrNull(date) + ", " + Q(id) + ", " + DateOrNull(required) + ")");
-  }
-  void SoTx(const std::string& id, const char* date, const char* eta = nullptr) {
-    Sql("INSERT INTO [inventory transactions] (TransactionDate, SalesOrderID, ETA) VALUES (" +
-        DateOrNull(date) + ", " + Q(id) + ", " + DateOrNull(eta) + ")");
+  // An order (a purchase order when `id` starts with 'P') with `status`
+  // (0: no order row) and one inventory transaction on `date` whose
+  // DateRequired (purchase) or ETA (sales) is `due`.
+  void Order(const std::string& id, int status, const char* date, const char* due = nullptr) {
+    const bool po = id[0] == 'P';
+    if (status != 0) {
+      Sql(std::string("INSERT INTO ") + (po ? "[purchase orders]" : "[sales orders]") +
+          " VALUES (" + Q(id) + ", " + std::to_string(status) + ")");
+    }
+    Sql(std::string("INSERT INTO [inventory transactions] (TransactionDate, ") +
+        (po ? "PurchaseOrderID, DateRequired" : "SalesOrderID, ETA") + ") VALUES (" +
+        DateOrNull(date) + ", " + Q(id) + ", " + DateOrNull(due) + ")");
   }
 
-  std::vector<std::string> Column(const std::string& sql) {
-    sqlite3_stmt* st = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(raw_, sql.c_str(), -1, &st, nullptr), SQLITE_OK) << sql;
-    std::vector<std::string> out;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      const unsigned char* t = sqlite3_column_text(st, 0);
-      out.push_back(t ? reinterpret_cast<const char*>(t) : "NULL");
-    }
-    sqlite3_finalize(st);
-    return out;
-  }
-  std::set<std::string> Listed() {
-    auto v = Column("SELECT OrderID FROM Archiver_ListToDelete");
+  Strings Column(const std::string& sql) { return db::testing::Rows(Db(), sql); }
+  Set Listed() {
+    Strings v = Column("SELECT OrderID FROM Archiver_ListToDelete");
     return {v.begin(), v.end()};
   }
-  db::Database& Db() {
+  db::SqliteDatabase& Db() {
     if (!database_) database_ = db::OpenSqliteDatabase(path_);
     return *database_;
   }
   void Fill(bool closed_only) { fillArchiveList(Db(), *ParseIsoDateTime(kEnd), closed_only); }
 
-  std::string dir_;
-  std::string path_;
-  sqlite3* raw_ = nullptr;
-  std::shared_ptr<db::Database> database_;
+  testing::ScratchDir dir_;
+  std::string path_ = dir_.File("orders.db");
+  std::shared_ptr<db::SqliteDatabase> database_;
 };
 
-using Set = std::set<std::string>;
-
-TEST_F(ArchiveDbTest, EmptyTablesGiveAnEmptyListAndClearOldRows) {
-  Sql("INSERT INTO Archiver_ListToDelete VALUES ('stale', NULL)");
-  Po("P1", 2);  // no inventory transaction: never listed
-  Fill(true);
-  EXPECT_EQ(Listed(), Set{});
-}
-
 TEST_F(ArchiveDbTest, StatusDecidesOnlyInTheClosedOnlyVariant) {
-  Po("P-open", 1), PoTx("P-open", "2025-01-01 00:00:00");
-  Po("P-closed", 2), PoTx("P-closed", "2025-01-01 00:00:00");
-  Po("P-archived", 3), PoTx("P-archived", "2025-01-01 00:00:00");
-  Po("P-case", 4), PoTx("P-case", "2025-01-01 00:00:00");
-  Po("P-other", 5), PoTx("P-other", "2025-01-01 00:00:00");
-  So("S-open", 1), SoTx("S-open", "2025-01-01 00:00:00");
-  So("S-closed", 2), SoTx("S-closed", "2025-01-01 00:00:00");
-  So("S-case", 4), SoTx("S-case", "2025-01-01 00:00:00");
-  So("WO-open", 1), SoTx("WO-open", "2025-01-01 00:00:00");
-  So("WO-closed", 3), SoTx("WO-closed", "2025-01-01 00:00:00");
-  SoTx("WO-orphan", "2025-01-01 00:00:00");  // no [sales orders] row
-  SoTx("S-orphan", "2025-01-01 00:00:00");   // neither listed by step 3 nor by step 4
+  Sql("INSERT INTO Archiver_ListToDelete VALUES ('stale', NULL)");
+  Sql("INSERT INTO [purchase orders] VALUES ('P-none', 2)");  // no transaction: never listed
+  Order("P-open", 1, kEarly), Order("P-closed", 2, kEarly), Order("P-archived", 3, kEarly);
+  Order("P-case", 4, kEarly), Order("P-other", 5, kEarly);
+  Order("S-open", 1, kEarly), Order("S-closed", 2, kEarly), Order("S-case", 4, kEarly);
+  Order("WO-open", 1, kEarly), Order("WO-closed", 3, kEarly);
+  Order("WO-orphan", 0, kEarly);  // a work order without a [sales orders] row
+  Order("S-orphan", 0, kEarly);   // neither a sales order nor a work order
 
   Fill(true);
   EXPECT_EQ(Listed(), (Set{"P-closed", "P-archived", "P-case", "S-closed", "S-case", "WO-closed"}));
   // A closed work order is offered by the sales and the work-order fill.
   EXPECT_EQ(Column("SELECT count(*) FROM Archiver_ListToDelete WHERE OrderID = 'WO-closed'"),
-            std::vector<std::string>{"2"});
+            Strings{"2"});
 
   Fill(false);
   EXPECT_EQ(Listed(), (Set{"P-open", "P-closed", "P-archived", "P-case", "P-other", "S-open",
@@ -140,29 +103,24 @@ TEST_F(ArchiveDbTest, StatusDecidesOnlyInTheClosedOnlyVariant) {
 }
 
 TEST_F(ArchiveDbTest, LastActivityOnOrAfterTheEndDateKeepsTheOrder) {
-  Po("P-before", 2), PoTx("P-before", "2024-01-01 00:00:00"), PoTx("P-before", kBefore);
-  Po("P-equal", 2), PoTx("P-equal", "2024-01-01 00:00:00"), PoTx("P-equal", kEnd);
-  Po("P-after", 2), PoTx("P-after", kAfter);
-  Po("P-nodate", 2), PoTx("P-nodate", nullptr);  // null LastTransDate is not "on or after"
-  So("S-equal", 2), SoTx("S-equal", kEnd);
-  So("S-before", 2), SoTx("S-before", kBefore);
+  Order("P-before", 2, "2024-01-01 00:00:00"), Order("P-before", 0, kBefore);
+  Order("P-equal", 2, "2024-01-01 00:00:00"), Order("P-equal", 0, kEnd);
+  Order("P-after", 2, kAfter);
+  Order("P-nodate", 2, nullptr);  // a null LastTransDate is not "on or after"
+  Order("S-equal", 2, kEnd), Order("S-before", 2, kBefore);
   Fill(true);
   EXPECT_EQ(Listed(), (Set{"P-before", "P-nodate", "S-before"}));
   EXPECT_EQ(Column("SELECT LastTransDate FROM Archiver_ListToDelete WHERE OrderID = 'P-before'"),
-            std::vector<std::string>{kBefore});
+            Strings{kBefore});
 }
 
 TEST_F(ArchiveDbTest, RequiredAndEtaPrunesCompareStrictlyAndSkipNulls) {
-  Po("P-req-after", 2), PoTx("P-req-after", "2025-01-01 00:00:00", "2025-01-02 00:00:00"),
-      PoTx("P-req-after", "2025-01-03 00:00:00", kAfter);
-  Po("P-req-equal", 2), PoTx("P-req-equal", "2025-01-01 00:00:00", kEnd);
-  Po("P-req-null", 2), PoTx("P-req-null", "2025-01-01 00:00:00", nullptr);
-  So("S-eta-after", 2), SoTx("S-eta-after", "2025-01-01 00:00:00", "2025-08-01 00:00:00");
-  So("S-eta-equal", 2), SoTx("S-eta-equal", "2025-01-01 00:00:00", kEnd);
-  So("S-eta-null", 2), SoTx("S-eta-null", "2025-01-01 00:00:00", nullptr);
-  So("WO-eta-after", 2), SoTx("WO-eta-after", "2025-01-01 00:00:00", "2025-08-01 00:00:00");
+  Order("P-req-after", 2, kEarly, "2025-01-02 00:00:00"), Order("P-req-after", 0, kEarly, kAfter);
+  Order("P-req-equal", 2, kEarly, kEnd), Order("P-req-null", 2, kEarly);
+  Order("S-eta-after", 2, kEarly, kLate), Order("S-eta-equal", 2, kEarly, kEnd);
+  Order("S-eta-null", 2, kEarly), Order("WO-eta-after", 2, kEarly, kLate);
   // Without a [sales orders] row the ETA prune cannot see the work order.
-  SoTx("WO-orphan", "2025-01-01 00:00:00", "2025-08-01 00:00:00");
+  Order("WO-orphan", 0, kEarly, kLate);
   Fill(false);
   EXPECT_EQ(Listed(), (Set{"P-req-equal", "P-req-null", "S-eta-equal", "S-eta-null", "WO-orphan"}));
 }
@@ -174,48 +132,38 @@ TEST_F(ArchiveDbTest, PrunesRemoveExactlyTheIdentifierWithOddCharacters) {
                                                                  {"S?2", "SA2"},   {"S#3", "S53"},
                                                                  {"S[A]4", "SA4"}, {"[x", "ax"}};
   for (const auto& [pruned, kept] : pruned_and_kept) {
-    if (pruned[0] == 'P') {
-      Po(pruned, 2), PoTx(pruned, "2025-01-01 00:00:00", "2025-08-01 00:00:00");
-      Po(kept, 2), PoTx(kept, "2025-01-01 00:00:00");
-    } else {
-      So(pruned, 2), SoTx(pruned, "2025-01-01 00:00:00", "2025-08-01 00:00:00");
-      So(kept, 2), SoTx(kept, "2025-01-01 00:00:00");
-    }
+    Order(pruned, 2, kEarly, kLate);
+    Order(kept, 2, kEarly);
   }
   Fill(true);
   EXPECT_EQ(Listed(), (Set{"PO'R", "SX1", "SA2", "S53", "SA4", "ax"}));
 }
 
 TEST_F(ArchiveDbTest, DeletionPassRemovesListedOrdersOnBothSides) {
-  Po("P1", 2), PoTx("P1", "2025-01-01 00:00:00"), PoTx("P1", "2025-01-02 00:00:00");
-  Po("O'Neil*", 2), PoTx("O'Neil*", "2025-01-01 00:00:00");
-  Po("O'NeilX", 2), PoTx("O'NeilX", "2025-01-01 00:00:00");  // not listed: open
-  Sql("UPDATE [purchase orders] SET StatusId = 1 WHERE PurchaseOrderID = 'O''NeilX'");
-  So("S1", 2), SoTx("S1", "2025-01-01 00:00:00");
-  So("WO-1", 2), SoTx("WO-1", "2025-01-01 00:00:00");
-  So("S-late", 2), SoTx("S-late", "2025-08-01 00:00:00");
+  Order("P1", 2, kEarly), Order("P1", 0, "2025-01-02 00:00:00");
+  Order("PO'Neil*", 2, kEarly);
+  Order("PO'NeilX", 1, kEarly);  // not listed: open
+  Order("S1", 2, kEarly), Order("WO-1", 2, kEarly), Order("S-late", 2, kLate);
   Fill(true);
-  ASSERT_EQ(Listed(), (Set{"P1", "O'Neil*", "S1", "WO-1"}));
+  ASSERT_EQ(Listed(), (Set{"P1", "PO'Neil*", "S1", "WO-1"}));
 
   std::vector<int64_t> progress;
   const int64_t rows = DeleteListedOrders(Db(), [&](int64_t n) { progress.push_back(n); });
   EXPECT_EQ(rows, 5);  // WO-1 is listed twice
   EXPECT_EQ(progress, (std::vector<int64_t>{0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(Column("SELECT PurchaseOrderID FROM [purchase orders]"),
-            std::vector<std::string>{"O'NeilX"});
-  EXPECT_EQ(Column("SELECT SalesOrderID FROM [sales orders]"), std::vector<std::string>{"S-late"});
-  EXPECT_EQ(Column("SELECT coalesce(PurchaseOrderID, SalesOrderID) FROM [inventory transactions]"
-                   " ORDER BY 1"),
-            (std::vector<std::string>{"O'NeilX", "S-late"}));
+  EXPECT_EQ(Column("SELECT PurchaseOrderID FROM [purchase orders]"), Strings{"PO'NeilX"});
+  EXPECT_EQ(Column("SELECT SalesOrderID FROM [sales orders]"), Strings{"S-late"});
+  EXPECT_EQ(Column("SELECT PurchaseOrderID & SalesOrderID FROM [inventory transactions]"),
+            (Strings{"PO'NeilX", "S-late"}));
   // The work table keeps the list of what was deleted.
-  EXPECT_EQ(Listed(), (Set{"P1", "O'Neil*", "S1", "WO-1"}));
+  EXPECT_EQ(Listed(), (Set{"P1", "PO'Neil*", "S1", "WO-1"}));
 }
 
 TEST_F(ArchiveDbTest, MissingWorkTableFailsTheFirstStepAndChangesNothing) {
   Sql("DROP TABLE Archiver_ListToDelete");
-  Po("P1", 2), PoTx("P1", "2025-01-01 00:00:00");
+  Order("P1", 2, kEarly);
   EXPECT_THROW(Fill(true), RuntimeError);
-  EXPECT_EQ(Column("SELECT count(*) FROM [inventory transactions]"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Column("SELECT count(*) FROM [inventory transactions]"), Strings{"1"});
 }
 
 }  // namespace

@@ -1,80 +1,63 @@
 // The back-end locator and the backup copy: connect-string parsing, the
-// backup folder and file name, the file-system object and the record
-// statement, on real temporary files with a fixed clock.
+// backup folder and file name, the copier and the failures, on real
+// temporary files with a fixed clock.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <sys/stat.h>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <string>
+#include <vector>
 
 #include "backup/backend_locator.h"
 #include "backup/backup_copy.h"
 #include "platform/error.h"
 #include "platform/fake_env.h"
+#include "platform/scratch_test_util.h"
 
 namespace kestle::backup {
 namespace {
 
-// Table definitions only: all the locator reads.
-class TableDefsOnly : public db::Database {
+// Linked tables only: all the locator reads. Statements are never sent.
+class LinkedTables : public db::Database {
  public:
   struct Def : db::TableDef {
-    Def(std::string n, std::string c) : name(std::move(n)), connect(std::move(c)) {}
-    std::string Name() override { return name; }
+    explicit Def(std::string c) : connect(std::move(c)) {}
+    std::string Name() override { return "T"; }
     std::string Connect() override { return connect; }
-    std::string name, connect;
+    std::string connect;
   };
-  void Add(std::string name, std::string connect) {
-    defs_.push_back(std::make_shared<Def>(std::move(name), std::move(connect)));
+  explicit LinkedTables(const std::vector<std::string>& connects, bool fail = false) : fail_(fail) {
+    for (const std::string& c : connects) defs_.push_back(std::make_shared<Def>(c));
   }
-  bool fail = false;
-
   void Execute(const std::string&) override { throw RuntimeError(3001, "not scripted"); }
   std::shared_ptr<db::Recordset> OpenRecordset(const std::string&) override {
     throw RuntimeError(3001, "not scripted");
   }
   std::vector<std::shared_ptr<db::TableDef>> TableDefs() override {
-    if (fail) throw RuntimeError(3420, "Object invalid or no longer set.");
+    if (fail_) throw RuntimeError(3420, "Object invalid or no longer set.");
     return defs_;
   }
 
  private:
+  bool fail_;
   std::vector<std::shared_ptr<db::TableDef>> defs_;
 };
 
 class BackupFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/kestle_backup_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    backend_ = dir_ + "/Orders_be.mdb";
-    Write(backend_, "back-end bytes");
-    db_ = std::make_shared<TableDefsOnly>();
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void SetUp() override { testing::WriteBytes(backend_, "back-end bytes"); }
 
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+  // The locator's answer for linked tables with these connect strings.
+  std::string Locate(const std::vector<std::string>& connects) {
+    return findBackendPath(std::make_shared<LinkedTables>(connects), env_);
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+  // A database whose only linked table names the back-end.
+  std::shared_ptr<db::Database> Linked() {
+    return std::make_shared<LinkedTables>(std::vector<std::string>{";DATABASE=" + backend_});
   }
-  static bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-  }
-  std::string Locate() { return findBackendPath(db_, env_); }
 
   FakeEnv env_;
-  std::string dir_;
-  std::string backend_;
-  std::shared_ptr<TableDefsOnly> db_;
+  testing::ScratchDir dir_;
+  std::string backend_ = dir_.File("Orders_be.mdb");
 };
 
 TEST(NzValue, SubstitutesOnlyNull) {
@@ -84,85 +67,76 @@ TEST(NzValue, SubstitutesOnlyNull) {
   EXPECT_EQ(nzValue(db::Value("")), db::Value(""));
 }
 
-TEST_F(BackupFilesTest, LocatorTakesTheFirstLinkedTablesDatabasePath) {
-  EXPECT_EQ(Locate(), "");  // no tables
-  db_->Add("Archiver_ListToDelete", "");
-  EXPECT_EQ(Locate(), "");                  // local tables only
-  db_->Add("Customers", "ODBC;DSN=Sales");  // a connect string without the key
-  db_->Add("Orders", ";DATABASE=" + backend_);
-  db_->Add("Other", ";DATABASE=" + dir_ + "/missing.mdb");
-  EXPECT_EQ(Locate(), backend_);
-}
-
-TEST_F(BackupFilesTest, LocatorCutsAtTheNextSemicolonAndIgnoresKeyCase) {
-  db_->Add("Orders", "MS Access;PWD=x;database=" + backend_ + ";TABLE=Orders");
-  EXPECT_EQ(Locate(), backend_);
-}
-
-TEST_F(BackupFilesTest, LocatorGivesEmptyForAnEmptyOrMissingPath) {
-  const std::string connects[] = {";DATABASE=;PWD=x", ";DATABASE=", ";DATABASE=" + backend_ + "x",
-                                  ";DATABASE=" + dir_};  // a folder is not a file
-  for (const std::string& connect : connects) {
-    auto db = std::make_shared<TableDefsOnly>();
-    db->Add("Orders", connect);
-    EXPECT_EQ(findBackendPath(db, env_), "") << connect;
+TEST_F(BackupFilesTest, LocatorTakesTheFirstLinkedTablesExistingFile) {
+  testing::WriteBytes(dir_.File(".hidden.mdb"), "x");
+  const std::string at = ";DATABASE=" + backend_;
+  struct Case {
+    std::vector<std::string> connects;
+    std::string found;
+  };
+  const Case cases[] = {
+      {{}, ""},
+      {{""}, ""},  // local tables only
+      // A connect string without the key is skipped; later links do not count.
+      {{"", "ODBC;DSN=Sales", at, ";DATABASE=" + dir_.File("missing.mdb")}, backend_},
+      // The path ends at the next semicolon; the key's case does not matter.
+      {{"MS Access;PWD=x;database=" + backend_ + ";TABLE=Orders"}, backend_},
+      // Only the first linked table counts, even when its file is gone.
+      {{";DATABASE=" + dir_.File("gone.mdb"), at}, ""},
+      {{";DATABASE=;PWD=x"}, ""},
+      {{";DATABASE="}, ""},
+      {{at + "x"}, ""},
+      {{";DATABASE=" + dir_.path()}, ""},  // a folder is not a file
+      {{";DATABASE=" + dir_.File(".hidden.mdb")}, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Locate(c.connects), c.found) << (c.connects.empty() ? "" : c.connects.back());
   }
 }
 
-TEST_F(BackupFilesTest, OnlyTheFirstLinkedTableCounts) {
-  db_->Add("A", ";DATABASE=" + dir_ + "/gone.mdb");
-  db_->Add("B", ";DATABASE=" + backend_);
-  EXPECT_EQ(Locate(), "");
-}
-
-TEST_F(BackupFilesTest, HiddenFilesAndFailuresGiveEmpty) {
-  Write(dir_ + "/.hidden.mdb", "x");
-  db_->Add("Orders", ";DATABASE=" + dir_ + "/.hidden.mdb");
-  EXPECT_EQ(Locate(), "");
+TEST_F(BackupFilesTest, LocatorGivesEmptyOnAnyFailure) {
   EXPECT_EQ(findBackendPath(nullptr, env_), "");
-  auto failing = std::make_shared<TableDefsOnly>();
-  failing->Add("Orders", ";DATABASE=" + backend_);
-  failing->fail = true;
+  auto failing = std::make_shared<LinkedTables>(std::vector<std::string>{";DATABASE=" + backend_},
+                                                /*fail=*/true);
   EXPECT_EQ(findBackendPath(failing, env_), "");
   EXPECT_TRUE(env_.boxes().empty());
 }
 
-TEST_F(BackupFilesTest, CopyIsNamedFromTheClockIntoTheDefaultFolder) {
-  db_->Add("Orders", ";DATABASE=" + backend_);
-  const BackupCopy copy = copyBackend(db_, "", env_, {});
-  EXPECT_EQ(copy.location, dir_ + "/Backup/260105-0703_Orders_be.mdb");
+TEST_F(BackupFilesTest, CopyIsNamedFromTheClockInTheFolderGiven) {
+  const BackupCopy copy = copyBackend(Linked(), "", env_, {});
+  EXPECT_EQ(copy.location, dir_.File("Backup/260105-0703_Orders_be.mdb"));
   EXPECT_EQ(copy.date_text, "1/5/2026 7:03:00 AM");
-  EXPECT_EQ(Read(copy.location), "back-end bytes");
+  EXPECT_EQ(testing::ReadBytes(copy.location), "back-end bytes");
 
   env_.set_now(MakeDate(2026, 12, 31, 23, 59, 59));
-  EXPECT_EQ(copyBackend(db_, dir_ + "/Backup/", env_, {}).location,
-            dir_ + "/Backup/261231-2359_Orders_be.mdb");
+  const std::string name = "/261231-2359_Orders_be.mdb";
+  // The separator is added only when missing; a backslash is an ordinary
+  // name character on POSIX.
+  for (const std::string& folder : {dir_.File("Backup/"), dir_.File("Backup"), dir_.File("x\\")}) {
+    const std::string expected =
+        (folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder) + name;
+    EXPECT_EQ(copyBackend(Linked(), folder, env_, {}).location, expected);
+    EXPECT_TRUE(testing::Exists(expected));
+  }
 }
 
-TEST_F(BackupFilesTest, SeparatorIsAppendedOnlyWhenMissing) {
-  db_->Add("Orders", ";DATABASE=" + backend_);
-  ASSERT_EQ(::mkdir((dir_ + "/b").c_str(), 0777), 0);
-  EXPECT_EQ(copyBackend(db_, dir_ + "/b", env_, {}).location,
-            dir_ + "/b/260105-0703_Orders_be.mdb");
-  EXPECT_EQ(copyBackend(db_, dir_ + "/b/", env_, {}).location,
-            dir_ + "/b/260105-0703_Orders_be.mdb");
-}
-
-TEST_F(BackupFilesTest, ABackslashIsAnOrdinaryNameCharacterOnPosix) {
-  db_->Add("Orders", ";DATABASE=" + backend_);
-  const BackupCopy copy = copyBackend(db_, dir_ + "/x\\", env_, {});
-  EXPECT_EQ(copy.location, dir_ + "/x\\/260105-0703_Orders_be.mdb");
-  EXPECT_TRUE(Exists(copy.location));
+TEST_F(BackupFilesTest, RelativeBackupFolderStaysRelative) {
+  char old_cwd[4096];
+  ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+  ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+  const std::string location = copyBackend(Linked(), "rel", env_, {}).location;
+  ASSERT_EQ(chdir(old_cwd), 0);
+  EXPECT_EQ(location, "rel/260105-0703_Orders_be.mdb");
+  EXPECT_TRUE(testing::Exists(dir_.File(location)));
 }
 
 TEST_F(BackupFilesTest, TheCopierReplacesEnvCopyFile) {
-  db_->Add("Orders", ";DATABASE=" + backend_);
   std::vector<std::pair<std::string, std::string>> calls;
   FileCopier copier = [&](const std::string& from, const std::string& to) {
     calls.emplace_back(from, to);
   };
   env_.set_copy_fault(err::kDiskFull);  // Env::CopyFile must not be used
-  const BackupCopy copy = copyBackend(db_, dir_, env_, copier);
+  const BackupCopy copy = copyBackend(Linked(), dir_.path(), env_, copier);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].first, backend_);
   EXPECT_EQ(calls[0].second, copy.location);
@@ -170,23 +144,20 @@ TEST_F(BackupFilesTest, TheCopierReplacesEnvCopyFile) {
 
 TEST_F(BackupFilesTest, FailuresRaiseAndLeaveNoCopy) {
   // No back-end: nothing is created, not even the default folder.
-  EXPECT_THROW(copyBackend(db_, "", env_, {}), RuntimeError);
-  EXPECT_FALSE(Exists(dir_ + "/Backup"));
+  EXPECT_THROW(
+      copyBackend(std::make_shared<LinkedTables>(std::vector<std::string>{}), "", env_, {}),
+      RuntimeError);
+  EXPECT_FALSE(testing::Exists(dir_.File("Backup")));
 
-  db_->Add("Orders", ";DATABASE=" + backend_);
-  try {
-    copyBackend(db_, dir_ + "/no/such", env_, {});
-    FAIL() << "a folder under a missing parent was made";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), err::kPathNotFound);
-  }
-  EXPECT_FALSE(Exists(dir_ + "/no"));
+  EXPECT_EQ(testing::ErrorNumberOf([&] { copyBackend(Linked(), dir_.File("no/such"), env_, {}); }),
+            err::kPathNotFound);
+  EXPECT_FALSE(testing::Exists(dir_.File("no")));
 
   // A failed copy leaves the new folder in place and no file in it.
   env_.set_copy_fault(err::kDiskFull);
-  EXPECT_THROW(copyBackend(db_, "", env_, {}), RuntimeError);
-  EXPECT_TRUE(Exists(dir_ + "/Backup"));
-  EXPECT_FALSE(Exists(dir_ + "/Backup/260105-0703_Orders_be.mdb"));
+  EXPECT_EQ(testing::ErrorNumberOf([&] { copyBackend(Linked(), "", env_, {}); }), err::kDiskFull);
+  EXPECT_TRUE(testing::Exists(dir_.File("Backup")));
+  EXPECT_FALSE(testing::Exists(dir_.File("Backup/260105-0703_Orders_be.mdb")));
 }
 
 }  // namespace

@@ -1,75 +1,36 @@
 // `kestle db` end to end: the built tool creates a sample, links tables into a
 // new front-end and runs Jet statements, with its output and exit codes.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "cli/cli_test_util.h"
 
 namespace kestle::cli {
 namespace {
 
-struct Outcome {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
-
-std::string ShellQuote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out + "'";
-}
-
 class CliDbTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestle-cli-XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
+  testing::Outcome Kestle(const std::vector<std::string>& args) {
+    return testing::Kestle(dir_, args);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  testing::Outcome Sql(const std::string& sql) { return Kestle({"db", "sql", front_, sql}); }
 
-  // Runs the kestle tool with `args`; standard output and error are captured.
-  Outcome Kestle(const std::vector<std::string>& args) {
-    std::string command = ShellQuote(KESTLE_BINARY);
-    for (const std::string& a : args) command += " " + ShellQuote(a);
-    std::string err_path = dir_ + "/stderr.txt";
-    command += " 2>" + ShellQuote(err_path);
-    Outcome o{-1, "", ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) o.out.append(buf, n);
-    int status = pclose(pipe);
-    o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(err_path);
-    o.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return o;
-  }
-
-  std::string dir_;
+  testing::ScratchDir dir_;
+  std::string front_ = dir_.File("orders.db");
+  std::string back_ = dir_.File("orders_be.db");
 };
 
 TEST_F(CliDbTest, SampleThenQueriesAndActionStatements) {
-  Outcome sample = Kestle({"db", "sample", dir_, "--orders", "300", "--seed", "3"});
+  // The folder is made when missing.
+  const std::string sub = dir_.File("sub");
+  testing::Outcome sample = Kestle({"db", "sample", sub, "--orders", "300", "--seed", "3"});
   ASSERT_EQ(sample.exit_code, 0) << sample.err;
-  std::string front = dir_ + "/orders.db";
-  EXPECT_EQ(sample.out, "front-end: " + front + "\nback-end:  " + dir_ + "/orders_be.db\n");
+  EXPECT_EQ(sample.out, "front-end: " + sub + "/orders.db\nback-end:  " + sub + "/orders_be.db\n");
+  front_ = sub + "/orders.db";
 
-  Outcome query =
-      Kestle({"db", "sql", front, "SELECT StatusId, Status FROM Status WHERE Status LIKE \"*ed\""});
+  testing::Outcome query = Sql("SELECT StatusId, Status FROM Status WHERE Status LIKE \"*ed\"");
   EXPECT_EQ(query.exit_code, 0) << query.err;
   EXPECT_EQ(query.out,
             "StatusId  Status\n"
@@ -79,78 +40,67 @@ TEST_F(CliDbTest, SampleThenQueriesAndActionStatements) {
             "       5  Cancelled\n"
             "(3 rows)\n");
 
-  Outcome count =
-      Kestle({"db", "sql", front,
-              "SELECT count(*) AS n FROM [sales orders] WHERE SalesOrderID LIKE 'wo*'"});
+  testing::Outcome count =
+      Sql("SELECT count(*) AS n FROM [sales orders] WHERE SalesOrderID LIKE 'wo*'");
   ASSERT_EQ(count.exit_code, 0) << count.err;
-  std::string work_orders = count.out.substr(count.out.rfind("-\n") + 2);
-  work_orders = work_orders.substr(work_orders.find_first_not_of(' '));
-  work_orders = work_orders.substr(0, work_orders.find('\n'));
-  ASSERT_GT(std::stoi(work_orders), 0);
+  const int work_orders = std::stoi(count.out.substr(count.out.rfind("-\n") + 2));
+  ASSERT_GT(work_orders, 0);
 
-  Outcome removed =
-      Kestle({"db", "sql", front, "DELETE * FROM [Sales Orders] WHERE SalesOrderID LIKE 'WO*';"});
+  const std::string remove = "DELETE * FROM [Sales Orders] WHERE SalesOrderID LIKE 'WO*';";
+  testing::Outcome removed = Sql(remove);
   EXPECT_EQ(removed.exit_code, 0) << removed.err;
-  EXPECT_EQ(removed.out, work_orders + " rows affected\n");
-  Outcome again =
-      Kestle({"db", "sql", front, "DELETE * FROM [Sales Orders] WHERE SalesOrderID LIKE 'WO*';"});
-  EXPECT_EQ(again.out, "0 rows affected\n");
+  EXPECT_EQ(removed.out, std::to_string(work_orders) + " rows affected\n");
+  EXPECT_EQ(Sql(remove).out, "0 rows affected\n");
 }
 
 TEST_F(CliDbTest, LinkCreatesAFrontEndWithTheNamedTables) {
-  ASSERT_EQ(Kestle({"db", "sample", dir_, "--orders", "20"}).exit_code, 0);
-  std::string back = dir_ + "/orders_be.db";
-  std::string front = dir_ + "/new_front.db";
-  Outcome link = Kestle({"db", "link", front, back, "STATUS", "sales orders"});
+  ASSERT_EQ(Kestle({"db", "sample", dir_.path(), "--orders", "20"}).exit_code, 0);
+  front_ = dir_.File("new_front.db");
+  testing::Outcome link = Kestle({"db", "link", front_, back_, "STATUS", "sales orders"});
   ASSERT_EQ(link.exit_code, 0) << link.err;
   EXPECT_EQ(link.out, "linked Status\nlinked sales orders\n");
-  Outcome links = Kestle({"db", "sql", front, "SELECT name, connect FROM kestle_links ORDER BY 1"});
-  EXPECT_EQ(links.out,
-            "name          connect\n"
-            "------------  " +
-                std::string(10 + back.size(), '-') +
-                "\n"
-                "sales orders  ;DATABASE=" +
-                back +
-                "\n"
-                "Status        ;DATABASE=" +
-                back + "\n(2 rows)\n");
-  Outcome status = Kestle({"db", "sql", front, "SELECT Status FROM Status WHERE StatusId = 1"});
-  EXPECT_EQ(status.out, "Status\n------\nOpen\n(1 row)\n");
+  EXPECT_EQ(Sql("SELECT name, connect FROM kestle_links ORDER BY 1").out,
+            "name          connect\n------------  " + std::string(10 + back_.size(), '-') +
+                "\nsales orders  ;DATABASE=" + back_ + "\nStatus        ;DATABASE=" + back_ +
+                "\n(2 rows)\n");
+  EXPECT_EQ(Sql("SELECT Status FROM Status WHERE StatusId = 1").out,
+            "Status\n------\nOpen\n(1 row)\n");
 
   // Linking every table, the ones linked before included, replaces their links.
-  Outcome all = Kestle({"db", "link", front, back});
+  testing::Outcome all = Kestle({"db", "link", front_, back_});
   EXPECT_EQ(all.exit_code, 0) << all.err;
-  Outcome count = Kestle({"db", "sql", front, "SELECT count(*) AS n FROM kestle_links"});
-  EXPECT_EQ(count.out, "n\n-\n5\n(1 row)\n");
+  EXPECT_EQ(Sql("SELECT count(*) AS n FROM kestle_links").out, "n\n-\n5\n(1 row)\n");
 }
 
 TEST_F(CliDbTest, ErrorsAndUsage) {
-  ASSERT_EQ(Kestle({"db", "sample", dir_, "--orders", "5"}).exit_code, 0);
-  std::string front = dir_ + "/orders.db";
-
-  Outcome missing_table = Kestle({"db", "sql", front, "SELECT * FROM Nowhere"});
-  EXPECT_EQ(missing_table.exit_code, 1);
-  EXPECT_EQ(missing_table.err, "kestle: error 1: no such table: Nowhere\n");
-
-  Outcome two = Kestle({"db", "sql", front, "DELETE FROM Status; DELETE FROM VersionControl"});
-  EXPECT_EQ(two.exit_code, 1);
-  EXPECT_EQ(two.err, "kestle: error 1: Characters found after end of SQL statement.\n");
-
-  Outcome no_table = Kestle({"db", "link", front, dir_ + "/orders_be.db", "Nope"});
-  EXPECT_EQ(no_table.exit_code, 1);
-  EXPECT_NE(no_table.err.find("no table named 'Nope'"), std::string::npos) << no_table.err;
-
-  Outcome shadowed = Kestle({"db", "link", front, front, "BackupManagerTable"});
-  EXPECT_EQ(shadowed.exit_code, 1);
-  EXPECT_NE(shadowed.err.find("has a local table named 'BackupManagerTable'"), std::string::npos)
-      << shadowed.err;
-
-  EXPECT_EQ(Kestle({"db", "sample", dir_ + "/absent"}).exit_code, 1);
-  EXPECT_EQ(Kestle({"db", "sql", front}).exit_code, 2);
-  EXPECT_EQ(Kestle({"db", "sql", dir_ + "/absent.db", "SELECT 1"}).exit_code, 2);
-  EXPECT_EQ(Kestle({"db"}).exit_code, 2);
-  Outcome help = Kestle({"db", "--help"});
+  ASSERT_EQ(Kestle({"db", "sample", dir_.path(), "--orders", "5"}).exit_code, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err;  // a part of standard error ("": not checked)
+  };
+  const Case cases[] = {
+      {{"db", "sql", front_, "SELECT * FROM Nowhere"},
+       1,
+       "kestle: error 1: no such table: Nowhere\n"},
+      {{"db", "sql", front_, "DELETE FROM Status; DELETE FROM VersionControl"},
+       1,
+       "kestle: error 1: Characters found after end of SQL statement.\n"},
+      {{"db", "link", front_, back_, "Nope"}, 1, "no table named 'Nope'"},
+      {{"db", "link", front_, front_, "BackupManagerTable"},
+       1,
+       "has a local table named 'BackupManagerTable'"},
+      {{"db", "sample", dir_.File("absent/sub")}, 1, ""},
+      {{"db", "sql", front_}, 2, ""},
+      {{"db", "sql", dir_.File("absent.db"), "SELECT 1"}, 2, ""},
+      {{"db"}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    const testing::Outcome o = Kestle(c.args);
+    EXPECT_EQ(o.exit_code, c.exit_code) << c.args.back();
+    EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+  }
+  testing::Outcome help = Kestle({"db", "--help"});
   EXPECT_EQ(help.exit_code, 0);
   for (const char* word : {"sample", "link", "sql", "kestle_links"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;

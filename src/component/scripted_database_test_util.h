@@ -5,7 +5,8 @@
 #ifndef KESTLE_COMPONENT_SCRIPTED_DATABASE_TEST_UTIL_H_
 #define KESTLE_COMPONENT_SCRIPTED_DATABASE_TEST_UTIL_H_
 
-#include <cctype>
+#include <strings.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,44 +35,24 @@ class ScriptedRecordset : public db::Recordset {
   }
   db::Value Field(const std::string& name) override {
     if (Eof()) throw RuntimeError(3021, "No current record.");
-    if (!SameName(name, field_)) throw RuntimeError(3265, "Item not found in this collection.");
+    // Field names are matched without regard to case, as DAO does.
+    if (strcasecmp(name.c_str(), field_.c_str()) != 0) {
+      throw RuntimeError(3265, "Item not found in this collection.");
+    }
     return values_[at_];
   }
 
  private:
-  static bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(a[i])) !=
-          std::tolower(static_cast<unsigned char>(b[i]))) {
-        return false;
-      }
-    }
-    return true;
-  }
-
   std::string field_;
   std::vector<db::Value> values_;
   size_t at_ = 0;
 };
 
-class ScriptedTableDef : public db::TableDef {
- public:
-  ScriptedTableDef(std::string name, std::string connect)
-      : name_(std::move(name)), connect_(std::move(connect)) {}
-  std::string Name() override { return name_; }
-  std::string Connect() override { return connect_; }
-
- private:
-  std::string name_;
-  std::string connect_;
-};
-
 class ScriptedDatabase : public db::Database {
  public:
   // Without `inner`, every Execute succeeds and every OpenRecordset answers
-  // from the script (no rows when nothing matches). With `inner`, operations
-  // that no script or fault claims go to it.
+  // from the script (no rows when nothing matches) and there are no tables.
+  // With `inner`, operations that no script or fault claims go to it.
   explicit ScriptedDatabase(std::shared_ptr<db::Database> inner = nullptr)
       : inner_(std::move(inner)) {}
 
@@ -84,10 +65,6 @@ class ScriptedDatabase : public db::Database {
   void FailOn(std::string prefix, int nth, int number, std::string description) {
     faults_.push_back({std::move(prefix), nth, 0, number, std::move(description)});
   }
-  void AddTableDef(std::string name, std::string connect) {
-    table_defs_.push_back(std::make_shared<ScriptedTableDef>(std::move(name), std::move(connect)));
-  }
-
   // "EXECUTE <sql>" and "OPEN <source>", in the order received.
   const std::vector<std::string>& log() const { return log_; }
 
@@ -108,8 +85,8 @@ class ScriptedDatabase : public db::Database {
     return std::make_shared<ScriptedRecordset>("", std::vector<db::Value>{});
   }
   std::vector<std::shared_ptr<db::TableDef>> TableDefs() override {
-    if (inner_ && table_defs_.empty()) return inner_->TableDefs();
-    return table_defs_;
+    if (inner_) return inner_->TableDefs();
+    return {};
   }
 
  private:
@@ -137,7 +114,6 @@ class ScriptedDatabase : public db::Database {
   std::shared_ptr<db::Database> inner_;
   std::vector<Script> answers_;
   std::vector<Fault> faults_;
-  std::vector<std::shared_ptr<db::TableDef>> table_defs_;
   std::vector<std::string> log_;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 
 #include "component/scripted_database_test_util.h"
@@ -17,75 +18,12 @@ using testing::ScriptedDatabase;
 constexpr const char* kProbe = "SELECT * FROM [VersionControl]";
 constexpr const char* kNoTableText =
     "The Microsoft Jet database engine cannot find the input table or query 'VersionControl'.";
+constexpr const char* kShipRush = "There was an error trying to open ShipRush.";
 
 std::shared_ptr<ScriptedDatabase> WithoutVersionControl() {
   auto db = std::make_shared<ScriptedDatabase>();
   db->FailOn(kProbe, 0, 3078, kNoTableText);
   return db;
-}
-
-// The ten address texts of a call, some empty, some odd.
-struct Address {
-  std::string company = "Acme's", name = "", address1 = "1 Main St", address2 = "",
-              city = "Springfield", state = "IL", zip = "62701", country = "US", email = "a@b.c",
-              phone = "";
-};
-
-void ExpectShipRushBox(const FakeEnv::Box& box) {
-  EXPECT_EQ(box.text, "There was an error trying to open ShipRush.");
-  EXPECT_EQ(box.style, kMbOk | kMbIconStop);
-  EXPECT_EQ(box.title, "ShipRush");
-}
-
-TEST(ShipFedEx, ProbeSucceedsSilentlyAndFailsWithOneShipRushBox) {
-  FakeEnv env;
-  Ship_FedEx fedex(&env);
-  Address a;
-  const int32_t handle = 42;
-  auto good = std::make_shared<ScriptedDatabase>();
-  fedex.Open_ShipRush_FedEx(a.company, a.name, a.address1, a.address2, a.city, a.state, a.zip,
-                            a.country, a.email, a.phone, good, handle);
-  EXPECT_EQ(good->log(), std::vector<std::string>{std::string("OPEN ") + kProbe});
-  EXPECT_TRUE(env.boxes().empty());
-
-  fedex.Open_ShipRush_FedEx(a.company, a.name, a.address1, a.address2, a.city, a.state, a.zip,
-                            a.country, a.email, a.phone, WithoutVersionControl(), handle);
-  ASSERT_EQ(env.boxes().size(), 1u);
-  ExpectShipRushBox(env.boxes()[0]);
-  EXPECT_EQ(fedex.getLastErr(), 0);
-  EXPECT_EQ(fedex.getLastErrMsg(), "");
-  EXPECT_EQ(a.company, "Acme's");
-  EXPECT_EQ(handle, 42);
-}
-
-TEST(ShipFedEx, RecentShipmentsTouchesNothing) {
-  FakeEnv env;
-  Ship_FedEx fedex(&env);
-  auto db = WithoutVersionControl();
-  fedex.recentShipments(db, 7);
-  EXPECT_TRUE(db->log().empty());
-  EXPECT_TRUE(env.boxes().empty());
-  EXPECT_EQ(fedex.getLastErr(), 0);
-}
-
-TEST(ShipUps, FailedProbeShowsNumberAndDescriptionThenShipRushBox) {
-  Address a;
-  for (bool recent : {false, true}) {
-    FakeEnv env;
-    Ship_UPS ups(&env);
-    auto db = WithoutVersionControl();
-    if (recent) {
-      ups.recentShipments(db, 0);
-    } else {
-      ups.Open_ShipRush_UPS(a.company, a.name, a.address1, a.address2, a.city, a.state, a.zip,
-                            a.country, a.email, a.phone, db, -1);
-    }
-    ASSERT_EQ(env.boxes().size(), 2u);
-    EXPECT_EQ(env.boxes()[0].text, std::string("3078 ") + kNoTableText);
-    EXPECT_EQ(env.boxes()[0].style, kMbOk);
-    EXPECT_EQ(env.boxes()[0].title, kAppTitle);
-    ExpectShipRushBox(env.boxes()[1]);
-  }
 }
 
 // A database whose every call runs out of memory, as a failed BSTR allocation
@@ -99,38 +37,83 @@ class OutOfMemoryDatabase : public db::Database {
   std::vector<std::shared_ptr<db::TableDef>> TableDefs() override { throw std::bad_alloc(); }
 };
 
-TEST(ShipUps, OutOfMemoryIsReportedAsError7) {
-  FakeEnv env;
-  Ship_UPS ups(&env);
-  ups.recentShipments(std::make_shared<OutOfMemoryDatabase>(), 0);
-  ASSERT_EQ(env.boxes().size(), 2u);
-  EXPECT_EQ(env.boxes()[0].text, "7 Out of memory");
-  ExpectShipRushBox(env.boxes()[1]);
+// The boxes as "style|title|text" lines.
+std::vector<std::string> Boxes(const FakeEnv& env) {
+  std::vector<std::string> out;
+  for (const FakeEnv::Box& b : env.boxes()) {
+    out.push_back(std::to_string(b.style) + "|" + b.title + "|" + b.text);
+  }
+  return out;
+}
+const std::string kShipRushBox = std::to_string(kMbOk | kMbIconStop) + "|ShipRush|" + kShipRush;
+// Ship_UPS's box of an error: no icon, the application title.
+std::string UpsBox(const std::string& text) {
+  return std::to_string(kMbOk) + "|" + kAppTitle + "|" + text;
 }
 
-TEST(ShipUps, ProbeSucceedsSilently) {
-  FakeEnv env;
-  Ship_UPS ups(&env);
-  auto db = std::make_shared<ScriptedDatabase>();
-  ups.recentShipments(db, 0);
-  Address a;
-  ups.Open_ShipRush_UPS(a.company, a.name, a.address1, a.address2, a.city, a.state, a.zip,
-                        a.country, a.email, a.phone, db, 0);
-  EXPECT_EQ(db->log().size(), 2u);
-  EXPECT_TRUE(env.boxes().empty());
+TEST(Shipping, EachEntryPointProbesAndReportsAFailureInItsOwnWay) {
+  // The ten address texts, some empty, some odd; they must come back as given.
+  std::string company = "Acme's";
+  const std::string e, city = "Springfield";
+  int32_t handle = 42;
+  struct Case {
+    const char* what;
+    std::function<void(Env*, std::shared_ptr<db::Database>)> call;
+    std::vector<std::string> failure_boxes;  // after a failed probe
+  };
+  const Case cases[] = {
+      {"Ship_FedEx.Open_ShipRush_FedEx",
+       [&](Env* env, std::shared_ptr<db::Database> db) {
+         Ship_FedEx fedex(env);
+         fedex.Open_ShipRush_FedEx(company, e, "1 Main St", e, city, "IL", "62701", "US", "a@b.c",
+                                   e, db, handle);
+         EXPECT_EQ(fedex.getLastErr(), 0);
+         EXPECT_EQ(fedex.getLastErrMsg(), "");
+       },
+       {kShipRushBox}},
+      {"Ship_UPS.Open_ShipRush_UPS",
+       [&](Env* env, std::shared_ptr<db::Database> db) {
+         Ship_UPS(env).Open_ShipRush_UPS(company, e, "1 Main St", e, city, "IL", "62701", "US",
+                                         "a@b.c", e, db, handle);
+       },
+       {UpsBox(std::string("3078 ") + kNoTableText), kShipRushBox}},
+      {"Ship_UPS.recentShipments",
+       [&](Env* env, std::shared_ptr<db::Database> db) { Ship_UPS(env).recentShipments(db, 0); },
+       {UpsBox(std::string("3078 ") + kNoTableText), kShipRushBox}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeEnv env;
+    auto good = std::make_shared<ScriptedDatabase>();
+    c.call(&env, good);
+    EXPECT_EQ(good->log(), std::vector<std::string>{std::string("OPEN ") + kProbe});
+    EXPECT_TRUE(env.boxes().empty());
+    c.call(&env, WithoutVersionControl());
+    EXPECT_EQ(Boxes(env), c.failure_boxes);
+    EXPECT_EQ(company, "Acme's");
+    EXPECT_EQ(handle, 42);
+  }
 }
 
-TEST(Shipping, NoDatabaseObjectIsReportedLikeAnyFailure) {
+TEST(Shipping, FedExRecentShipmentsTouchesNothing) {
   FakeEnv env;
-  const std::shared_ptr<db::Database> none;
   Ship_FedEx fedex(&env);
-  Ship_UPS ups(&env);
-  fedex.Open_ShipRush_FedEx("", "", "", "", "", "", "", "", "", "", none, 0);
-  ups.recentShipments(none, 0);
-  ASSERT_EQ(env.boxes().size(), 3u);
-  ExpectShipRushBox(env.boxes()[0]);
-  EXPECT_EQ(env.boxes()[1].text, "91 Object variable or With block variable not set");
-  ExpectShipRushBox(env.boxes()[2]);
+  auto db = WithoutVersionControl();
+  fedex.recentShipments(db, 7);
+  EXPECT_TRUE(db->log().empty());
+  EXPECT_TRUE(env.boxes().empty());
+  EXPECT_EQ(fedex.getLastErr(), 0);
+}
+
+TEST(Shipping, OutOfMemoryAndNoDatabaseAreReportedLikeAnyFailure) {
+  FakeEnv env;
+  Ship_UPS(&env).recentShipments(std::make_shared<OutOfMemoryDatabase>(), 0);
+  Ship_FedEx(&env).Open_ShipRush_FedEx("", "", "", "", "", "", "", "", "", "", nullptr, 0);
+  Ship_UPS(&env).recentShipments(nullptr, 0);
+  EXPECT_EQ(Boxes(env),
+            (std::vector<std::string>{UpsBox("7 Out of memory"), kShipRushBox, kShipRushBox,
+                                      UpsBox("91 Object variable or With block variable not set"),
+                                      kShipRushBox}));
 }
 
 }  // namespace

@@ -4,54 +4,31 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/scratch_test_util.h"
 
 namespace kestle::iif {
 namespace {
 
-namespace fs = std::filesystem;
-
-class ConverterTest : public testing::Test {
+class ConverterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() / ("kestle_converter_test_" + std::to_string(::getpid()) + "_" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  }
-
   // Converts `input` with the given block size and returns the output.
   std::string Convert(const std::string& input, size_t block_size) {
-    Write(Path("in.iif"), input);
+    kestle::testing::WriteBytes(in_, input);
     ConvertOptions options;
     options.block_size = block_size;
-    ConvertFile(Env::Default(), Path("in.iif"), Path("out.iif"), options);
-    return Read(Path("out.iif"));
+    ConvertFile(Env::Default(), in_, out_, options);
+    return kestle::testing::ReadBytes(out_);
   }
 
-  fs::path dir_;
+  kestle::testing::ScratchDir dir_;
+  std::string in_ = dir_.File("in.iif");
+  std::string out_ = dir_.File("out.iif");
 };
 
 // Lines of an item list, a customer list and other lists, joined by every
@@ -112,12 +89,12 @@ TEST_F(ConverterTest, LinesLongerThanABlock) {
 TEST_F(ConverterTest, ProgressCountsEveryInputByte) {
   std::string input(10000, 'a');
   for (size_t i = 50; i < input.size(); i += 50) input[i] = '\n';
-  Write(Path("in.iif"), input);
+  kestle::testing::WriteBytes(in_, input);
   std::vector<uint64_t> seen;
   ConvertOptions options;
   options.block_size = 1024;
   options.progress = [&seen](uint64_t done) { seen.push_back(done); };
-  ConvertFile(Env::Default(), Path("in.iif"), Path("out.iif"), options);
+  ConvertFile(Env::Default(), in_, out_, options);
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
   EXPECT_EQ(seen.back(), input.size());
@@ -130,13 +107,9 @@ TEST_F(ConverterTest, FailureKeepsEveryLineBeforeItWhateverTheBlockSize) {
   std::string expected_kept = "!INVITEM\tNAME\r\n";
   for (int i = 0; i < 500; ++i) expected_kept += "INVITEM\trow " + std::to_string(i) + "\r\n";
   for (size_t block : {size_t{64}, size_t{1} << 20}) {
-    try {
-      Convert(input, block);
-      FAIL() << "no error";
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), err::kSubscriptOutOfRange);
-    }
-    EXPECT_EQ(Read(Path("out.iif")), expected_kept) << block;
+    EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { Convert(input, block); }),
+              err::kSubscriptOutOfRange);
+    EXPECT_EQ(kestle::testing::ReadBytes(out_), expected_kept) << block;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "iif/fields.h"
 #include "platform/error.h"
+#include "platform/scratch_test_util.h"
 
 namespace kestle::iif {
 namespace {
@@ -53,12 +54,7 @@ class Lines {
 };
 
 int ErrorNumberOf(Lines& lines, const std::string& line) {
-  try {
-    lines.Convert(line);
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
+  return kestle::testing::ErrorNumberOf([&] { lines.Convert(line); });
 }
 
 // --- splitFields -------------------------------------------------------------
@@ -110,70 +106,58 @@ TEST(SplitFieldsTest, MoreThan32767FieldsOverflows) {
   std::string line(kMaxFields - 1, '\t');
   EXPECT_EQ(splitFields(line, "\t", f), kMaxFields);
   line.push_back('\t');
-  try {
-    splitFields(line, "\t", f);
-    FAIL() << "no overflow";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), err::kOverflow);
-  }
+  EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { splitFields(line, "\t", f); }), err::kOverflow);
 }
 
 TEST(FieldListTest, PositionsOutsideTheListAreSubscriptErrors) {
   FieldList f;
   splitFields("A\tB", "\t", f);
   for (int pos : {0, -1, 3}) {
-    try {
-      f.at(pos);
-      FAIL() << pos;
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), err::kSubscriptOutOfRange);
-    }
+    EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { f.at(pos); }), err::kSubscriptOutOfRange) << pos;
   }
 }
 
 // --- joinFieldsExcept --------------------------------------------------------
 
-std::string Join(const std::string& bar_line, std::initializer_list<RemovalRange> ranges) {
-  std::string line = Tabs(bar_line);
-  FieldList f;
-  int16_t n = splitFields(line, "\t", f);
-  std::string out;
-  return Bars(joinFieldsExcept(f, n, ranges, out));
-}
-
-TEST(JoinFieldsExceptTest, LeavesOutTheRangesAndKeepsEmptyFields) {
-  EXPECT_EQ(Join("1|2|3|4|5|6|7|8", {{3, 1}, {7, 1}}), "1|2|4|5|6|8");
-  EXPECT_EQ(Join("1||3||5", {{2, 1}}), "1|3||5");
-  EXPECT_EQ(Join("1|2|3|4|5|6|7|8|9", {{2, 1}, {4, 5}}), "1|3|9");
-  EXPECT_EQ(Join("1|2", {{1, 1}, {2, 1}}), "");
-}
-
-TEST(JoinFieldsExceptTest, LastRangeStopsAtTheEndOfTheLine) {
-  // Fields past the removed range are carried along; a range past the end
-  // removes only what exists.
-  EXPECT_EQ(Join("1|2|3|4|5|6|7", {{3, 5}}), "1|2");
-  EXPECT_EQ(Join("1|2|3", {{3, 5}}), "1|2");
-  EXPECT_EQ(Join("1|2", {{3, 5}}), "1|2");
-  EXPECT_EQ(Join("1|2|3|4", {{2, 1}}), "1|3|4");
-}
-
-TEST(JoinFieldsExceptTest, EveryPositionBeforeTheLastRangeIsRead) {
-  // Ranges (2,1),(6,1): positions 1..5 are read, so 5 fields are enough...
-  EXPECT_EQ(Join("1|2|3|4|5", {{2, 1}, {6, 1}}), "1|3|4|5");
-  // ...and 4 fields fail, although the last range lies past the end anyway.
-  try {
-    Join("1|2|3|4", {{2, 1}, {6, 1}});
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), err::kSubscriptOutOfRange);
+TEST(JoinFieldsExceptTest, LeavesOutTheRangesInTheOrderGiven) {
+  struct Case {
+    const char* line;
+    std::initializer_list<RemovalRange> ranges;
+    const char* joined;  // null: a subscript error
+  };
+  const Case cases[] = {
+      {"1|2|3|4|5|6|7|8", {{3, 1}, {7, 1}}, "1|2|4|5|6|8"},
+      {"1||3||5", {{2, 1}}, "1|3||5"},  // empty fields keep their place
+      {"1|2|3|4|5|6|7|8|9", {{2, 1}, {4, 5}}, "1|3|9"},
+      {"1|2", {{1, 1}, {2, 1}}, ""},
+      // The last range stops at the end of the line; fields past it are
+      // carried along.
+      {"1|2|3|4|5|6|7", {{3, 5}}, "1|2"},
+      {"1|2|3", {{3, 5}}, "1|2"},
+      {"1|2", {{3, 5}}, "1|2"},
+      {"1|2|3|4", {{2, 1}}, "1|3|4"},
+      // Every position before the last range is read: 5 fields are enough,
+      // 4 fail although the last range lies past the end anyway.
+      {"1|2|3|4|5", {{2, 1}, {6, 1}}, "1|3|4|5"},
+      {"1|2|3|4", {{2, 1}, {6, 1}}, nullptr},
+      // Nothing is sorted: (5,1),(3,1),(8,1) gives segments 1..4, 6..2
+      // (empty), 4..7, then 9..n, so field 4 comes twice and field 5 goes.
+      {"1|2|3|4|5|6|7|8|9", {{5, 1}, {3, 1}, {8, 1}}, "1|2|3|4|4|5|6|7|9"},
+      {"1|2|3|4|5|6", {{4, 1}, {2, 1}}, "1|2|3|3|4|5|6"},
+  };
+  for (const Case& c : cases) {
+    FieldList f;
+    const std::string line = Tabs(c.line);
+    const int16_t n = splitFields(line, "\t", f);
+    std::string out;
+    if (c.joined == nullptr) {
+      EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { joinFieldsExcept(f, n, c.ranges, out); }),
+                err::kSubscriptOutOfRange)
+          << c.line;
+    } else {
+      EXPECT_EQ(Bars(joinFieldsExcept(f, n, c.ranges, out)), c.joined) << c.line;
+    }
   }
-}
-
-TEST(JoinFieldsExceptTest, RangesAreTakenInTheOrderGiven) {
-  // (5,1),(3,1),(8,1): segments 1..4, 6..2 (empty), 4..7, then 9..n. Field 4
-  // comes twice and field 5 goes; nothing is sorted.
-  EXPECT_EQ(Join("1|2|3|4|5|6|7|8|9", {{5, 1}, {3, 1}, {8, 1}}), "1|2|3|4|4|5|6|7|9");
-  EXPECT_EQ(Join("1|2|3|4|5|6", {{4, 1}, {2, 1}}), "1|2|3|3|4|5|6");
 }
 
 TEST(JoinFieldsExceptTest, JoinsWithTabsWhateverTheSplitSeparator) {
@@ -202,17 +186,18 @@ struct HeaderCase {
   const char* row_written;
 };
 
-class ItemHeaderTest : public testing::TestWithParam<HeaderCase> {};
+// A header, what is written for it, then a row after it and what is written.
+class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
 
-TEST_P(ItemHeaderTest, HeaderAndFollowingRow) {
+TEST_P(HeaderTest, HeaderAndFollowingRow) {
   Lines lines;
   EXPECT_EQ(lines.Convert(GetParam().header), GetParam().written);
   EXPECT_EQ(lines.Convert(GetParam().row), GetParam().row_written);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Outcomes, ItemHeaderTest,
-    testing::Values(
+    ItemList, HeaderTest,
+    ::testing::Values(
         // SALESTAXCODE first: only it goes, also when a second one follows.
         HeaderCase{"!INVITEM|A|SALESTAXCODE|B|SALESTAXCODE", "!INVITEM|A|B|SALESTAXCODE",
                    "INVITEM|a|s|b|t", "INVITEM|a|b|t"},
@@ -312,17 +297,9 @@ TEST(ItemRulesTest, RowsBeforeAnyHeaderAreUnchanged) {
 
 // --- Customer, vendor and employee lists -------------------------------------
 
-class OtherListsHeaderTest : public testing::TestWithParam<HeaderCase> {};
-
-TEST_P(OtherListsHeaderTest, HeaderAndFollowingRow) {
-  Lines lines;
-  EXPECT_EQ(lines.Convert(GetParam().header), GetParam().written);
-  EXPECT_EQ(lines.Convert(GetParam().row), GetParam().row_written);
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Outcomes, OtherListsHeaderTest,
-    testing::Values(
+    OtherLists, HeaderTest,
+    ::testing::Values(
         // Customers: SALESTAXCODE first; VATCODE and VATID before it renamed,
         // a VATCODE after it kept.
         HeaderCase{"!CUST|VATCODE|VATID|SALESTAXCODE|VATCODE|SALESTAXCODE",

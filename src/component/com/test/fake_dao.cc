@@ -122,45 +122,57 @@ std::string TextArg(const VARIANT* arg) {
   return text;
 }
 
-class FakeField : public FakeObject {
+// A Field or a TableDef: members that read as fixed texts.
+class FakeProperties : public FakeObject {
  public:
-  FakeField(bool present, std::string value, std::shared_ptr<DaoLog> log)
-      : FakeObject({L"Value", L"Name"}, std::move(log)), present_(present), value_(value) {}
+  FakeProperties(std::vector<std::pair<std::wstring, std::string>> values,
+                 std::shared_ptr<DaoLog> log)
+      : FakeObject(Names(values), std::move(log)), values_(std::move(values)) {}
 
  protected:
-  HRESULT Call(const std::wstring&, const std::vector<VARIANT*>&, VARIANT* result,
+  HRESULT Call(const std::wstring& member, const std::vector<VARIANT*>&, VARIANT* result,
                EXCEPINFO*) override {
-    if (present_) {
-      SetText(result, value_);
-    } else {
-      V_VT(result) = VT_NULL;
+    for (const auto& [name, value] : values_) {
+      if (name == member) SetText(result, value);
     }
     return S_OK;
   }
 
  private:
-  bool present_;
-  std::string value_;
+  static std::vector<std::wstring> Names(
+      const std::vector<std::pair<std::wstring, std::string>>& values) {
+    std::vector<std::wstring> names;
+    for (const auto& value : values) names.push_back(value.first);
+    return names;
+  }
+
+  std::vector<std::pair<std::wstring, std::string>> values_;
 };
 
-class FakeFields : public FakeObject {
+// Fields or TableDefs: a collection of FakeProperties, each with "Name" as
+// its first member, whose Item takes a position (from 0) or a name without
+// regard to case.
+class FakeCollection : public FakeObject {
  public:
-  FakeFields(Row row, std::shared_ptr<DaoLog> log)
-      : FakeObject({L"Item", L"Count"}, std::move(log)), row_(std::move(row)) {}
+  using Entry = std::vector<std::pair<std::wstring, std::string>>;
+  FakeCollection(std::vector<Entry> entries, std::shared_ptr<DaoLog> log)
+      : FakeObject({L"Item", L"Count"}, std::move(log)), entries_(std::move(entries)) {}
 
  protected:
   HRESULT Call(const std::wstring& member, const std::vector<VARIANT*>& args, VARIANT* result,
                EXCEPINFO* excep) override {
     if (member == L"Count") {
       V_VT(result) = VT_I4;
-      V_I4(result) = static_cast<LONG>(row_.size());
+      V_I4(result) = static_cast<LONG>(entries_.size());
       return S_OK;
     }
     if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
-    std::string name = TextArg(args[0]);
-    for (const auto& [field, value] : row_) {
-      if (_stricmp(field.c_str(), name.c_str()) == 0) {
-        SetObject(result, new FakeField(true, value, shared_log()));
+    const bool by_position = V_VT(args[0]) != VT_BSTR && V_VT(args[0]) != (VT_BYREF | VT_BSTR);
+    const std::string key = TextArg(args[0]);
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      const std::string& name = entries_[i].front().second;
+      if (by_position ? key == std::to_string(i) : _stricmp(name.c_str(), key.c_str()) == 0) {
+        SetObject(result, new FakeProperties(entries_[i], shared_log()));
         return S_OK;
       }
     }
@@ -168,7 +180,7 @@ class FakeFields : public FakeObject {
   }
 
  private:
-  Row row_;
+  std::vector<Entry> entries_;
 };
 
 class FakeRecordset : public FakeObject {
@@ -195,7 +207,11 @@ class FakeRecordset : public FakeObject {
       ++current_;
     } else {  // Fields
       if (eof) return Raise(excep, {3021, "No current record."});
-      SetObject(result, new FakeFields(rows_[current_], shared_log()));
+      std::vector<FakeCollection::Entry> fields;
+      for (const auto& [name, value] : rows_[current_]) {
+        fields.push_back({{L"Name", name}, {L"Value", value}});
+      }
+      SetObject(result, new FakeCollection(std::move(fields), shared_log()));
     }
     return S_OK;
   }
@@ -203,55 +219,6 @@ class FakeRecordset : public FakeObject {
  private:
   std::vector<Row> rows_;
   size_t current_ = 0;
-};
-
-class FakeTableDef : public FakeObject {
- public:
-  FakeTableDef(std::string name, std::string connect, std::shared_ptr<DaoLog> log)
-      : FakeObject({L"Name", L"Connect"}, std::move(log)),
-        name_(std::move(name)),
-        connect_(std::move(connect)) {}
-
- protected:
-  HRESULT Call(const std::wstring& member, const std::vector<VARIANT*>&, VARIANT* result,
-               EXCEPINFO*) override {
-    SetText(result, member == L"Name" ? name_ : connect_);
-    return S_OK;
-  }
-
- private:
-  std::string name_;
-  std::string connect_;
-};
-
-class FakeTableDefs : public FakeObject {
- public:
-  FakeTableDefs(std::vector<std::pair<std::string, std::string>> tables,
-                std::shared_ptr<DaoLog> log)
-      : FakeObject({L"Count", L"Item"}, std::move(log)), tables_(std::move(tables)) {}
-
- protected:
-  HRESULT Call(const std::wstring& member, const std::vector<VARIANT*>& args, VARIANT* result,
-               EXCEPINFO* excep) override {
-    if (member == L"Count") {
-      V_VT(result) = VT_I4;
-      V_I4(result) = static_cast<LONG>(tables_.size());
-      return S_OK;
-    }
-    if (args.size() != 1) return DISP_E_BADPARAMCOUNT;
-    VARIANT index;
-    VariantInit(&index);
-    if (FAILED(VariantChangeType(&index, args[0], 0, VT_I4)) || V_I4(&index) < 0 ||
-        static_cast<size_t>(V_I4(&index)) >= tables_.size()) {
-      return Raise(excep, {3265, "Item not found in this collection."});
-    }
-    const auto& table = tables_[V_I4(&index)];
-    SetObject(result, new FakeTableDef(table.first, table.second, shared_log()));
-    return S_OK;
-  }
-
- private:
-  std::vector<std::pair<std::string, std::string>> tables_;
 };
 
 class FakeDatabase : public FakeObject {
@@ -266,7 +233,11 @@ class FakeDatabase : public FakeObject {
   HRESULT Call(const std::wstring& member, const std::vector<VARIANT*>& args, VARIANT* result,
                EXCEPINFO* excep) override {
     if (member == L"TableDefs") {
-      SetObject(result, new FakeTableDefs(script_->tables, shared_log()));
+      std::vector<FakeCollection::Entry> defs;
+      for (const auto& [name, connect] : script_->tables) {
+        defs.push_back({{L"Name", name}, {L"Connect", connect}});
+      }
+      SetObject(result, new FakeCollection(std::move(defs), shared_log()));
       return S_OK;
     }
     if (args.empty()) return DISP_E_BADPARAMCOUNT;

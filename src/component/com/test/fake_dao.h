@@ -19,7 +19,7 @@
 
 namespace kestle::com::test {
 
-// One row: field name -> text value (a missing field reads as Null).
+// One row: field name -> text value (another name is not found, error 3265).
 using Row = std::map<std::string, std::string>;
 
 // A DAO error to raise.

@@ -333,8 +333,9 @@ int wmain(int argc, wchar_t** argv) {
     CoUninitialize();
     return status;
   }
-  // "--without-dao <Kestle.dll> <source tree> <scratch>": the behaviour
-  // checks again in a process where DAO's type library is not registered.
+  // "--without-dao <Kestle.dll> <source tree> <scratch>": the calls that pass
+  // a Database through Invoke again, in a process where DAO's type library
+  // is not registered.
   const bool without_dao = argc == 5 && std::wstring(argv[1]) == L"--without-dao";
   if (argc != 5) {
     std::printf("usage: kestle_wine_test <Kestle.dll> <dao_stub.tlb> <source tree> <scratch>\n");
@@ -351,6 +352,7 @@ int wmain(int argc, wchar_t** argv) {
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   context.module = LoadLibraryW(context.dll.c_str());
+  context.with_dao = !without_dao;
   if (!CHECK(context.module != nullptr)) return Summary();
   if (without_dao) {
     Group("without DAO's type library");

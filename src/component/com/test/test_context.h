@@ -15,6 +15,9 @@ struct Context {
   std::wstring work;     // an empty scratch folder, with a closing backslash
   std::wstring box_log;  // where the test build records message boxes
   HMODULE module = nullptr;
+  // False in the run without DAO's type library registered, which repeats
+  // only the calls that pass a Database through Invoke.
+  bool with_dao = true;
 };
 
 // Check groups, in the order main runs them.

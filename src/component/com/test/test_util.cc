@@ -9,51 +9,36 @@ CallArgs::~CallArgs() {
   for (VARIANT& v : values_) VariantClear(&v);
 }
 
+VARIANT& CallArgs::Push(VARTYPE type) {
+  values_.emplace_back();
+  VariantInit(&values_.back());
+  V_VT(&values_.back()) = type;
+  return values_.back();
+}
+
 CallArgs& CallArgs::Text(const std::wstring& text) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  values_.push_back(v);
+  V_BSTR(&Push(VT_BSTR)) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   return *this;
 }
 
 CallArgs& CallArgs::Date(DATE date) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_DATE;
-  V_DATE(&v) = date;
-  values_.push_back(v);
+  V_DATE(&Push(VT_DATE)) = date;
   return *this;
 }
 
 CallArgs& CallArgs::Long(LONG value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I4;
-  V_I4(&v) = value;
-  values_.push_back(v);
+  V_I4(&Push(VT_I4)) = value;
   return *this;
 }
 
 CallArgs& CallArgs::Object(IDispatch* object) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_DISPATCH;
-  V_DISPATCH(&v) = object;
   if (object != nullptr) object->AddRef();
-  values_.push_back(v);
+  V_DISPATCH(&Push(VT_DISPATCH)) = object;
   return *this;
 }
 
-CallArgs& CallArgs::Nothing() { return Object(nullptr); }
-
 CallArgs& CallArgs::VariantRef(VARIANT* target) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BYREF | VT_VARIANT;
-  V_VARIANTREF(&v) = target;
-  values_.push_back(v);
+  V_VARIANTREF(&Push(VT_BYREF | VT_VARIANT)) = target;
   return *this;
 }
 

@@ -23,7 +23,6 @@ class CallArgs {
   CallArgs& Date(DATE date);
   CallArgs& Long(LONG value);
   CallArgs& Object(IDispatch* object);  // takes its own reference
-  CallArgs& Nothing();
   // VT_BYREF|VT_VARIANT to the caller's variant, as scripts pass variables.
   CallArgs& VariantRef(VARIANT* target);
 
@@ -31,6 +30,9 @@ class CallArgs {
   DISPPARAMS* Params();
 
  private:
+  // Appends an argument of `type` and returns it for its value.
+  VARIANT& Push(VARTYPE type);
+
   std::vector<VARIANT> values_;
   std::vector<VARIANT> reversed_;
   DISPPARAMS params_ = {};
