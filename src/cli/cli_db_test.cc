@@ -65,6 +65,13 @@ TEST_F(CliDbTest, LinkCreatesAFrontEndWithTheNamedTables) {
                 "\n(2 rows)\n");
   EXPECT_EQ(Sql("SELECT Status FROM Status WHERE StatusId = 1").out,
             "Status\n------\nOpen\n(1 row)\n");
+  // The back-end's other tables are out of this front-end's view, as in Jet.
+  testing::Outcome unlinked = Sql("SELECT * FROM [VersionControl]");
+  EXPECT_EQ(unlinked.exit_code, 1);
+  EXPECT_NE(unlinked.err.find("cannot find the input table or query 'VersionControl'"),
+            std::string::npos)
+      << unlinked.err;
+  EXPECT_EQ(Kestle({"ship", "ups", front_}).exit_code, 1);
 
   // Linking every table, the ones linked before included, replaces their links.
   testing::Outcome all = Kestle({"db", "link", front_, back_});
