@@ -26,7 +26,7 @@ sources=(
 )
 for f in "$root"/src/iif/*.cc "$root"/src/platform/*.cc; do
   case "$f" in
-    *_test.cc | */fake_env.cc | */env_windows.cc) ;;
+    *_test.cc | */fake_env.cc | *_windows.cc) ;;
     *) sources+=("$f") ;;
   esac
 done
