@@ -371,16 +371,23 @@ class WindowsEnv : public Env {
     return MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
   }
 
-  // The general date text of the user's regional settings, as the host's
-  // runtime converts a date to text: the short date, then a blank and the
-  // long time unless the time is midnight.
+  // The general date text of the user's regional settings: the short date,
+  // then a blank and the long time unless the time is midnight. Both parts
+  // come from VarBstrFromDate, as the host's runtime converts dates, but
+  // apart: asked for the whole text, it drops the date of day zero
+  // (12/30/1899), and asked for that date alone it may give nothing, which
+  // the "Short Date" format then supplies. The date is first rounded to the
+  // whole second that the time shows, so that both parts agree about the day.
   std::string GeneralDateText(Date date) override {
-    BSTR text = nullptr;
-    HRESULT hr = VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, &text);
-    if (FAILED(hr) || text == nullptr) throw RuntimeError(err::kOverflow);
-    std::string out = Utf8FromWide(text, SysStringLen(text));
-    SysFreeString(text);
-    return out;
+    const CivilTime civil = ToCivil(date);
+    const Date rounded = ToDate(civil);
+    std::string text = OleDateText(rounded, VAR_DATEVALUEONLY);
+    if (text.empty()) text = ShortDateText(rounded);
+    if (civil.hour != 0 || civil.minute != 0 || civil.second != 0) {
+      text += ' ';
+      text += OleDateText(rounded, VAR_TIMEVALUEONLY);
+    }
+    return text;
   }
 
   int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
@@ -396,6 +403,31 @@ class WindowsEnv : public Env {
   }
 
  private:
+  // VarBstrFromDate with `flags` (the date or the time part alone) in the
+  // user's regional settings; error 6 for a date out of its range.
+  static std::string OleDateText(Date date, ULONG flags) {
+    BSTR text = nullptr;
+    HRESULT hr = VarBstrFromDate(date, LOCALE_USER_DEFAULT, flags, &text);
+    if (FAILED(hr) || text == nullptr) throw RuntimeError(err::kOverflow);
+    std::unique_ptr<OLECHAR, decltype(&SysFreeString)> owned(text, &SysFreeString);
+    return Utf8FromWide(text, SysStringLen(text));
+  }
+
+  // The short date of `date` as the host's runtime formats a date as
+  // "Short Date" (VarFormatDateTime); error 6 when it cannot be formatted.
+  static std::string ShortDateText(Date date) {
+    VARIANT value;
+    VariantInit(&value);
+    V_VT(&value) = VT_DATE;
+    V_DATE(&value) = date;
+    BSTR text = nullptr;
+    constexpr int kShortDate = 2;  // vbShortDate
+    HRESULT hr = VarFormatDateTime(&value, kShortDate, 0, &text);
+    if (FAILED(hr) || text == nullptr) throw RuntimeError(err::kOverflow);
+    std::unique_ptr<OLECHAR, decltype(&SysFreeString)> owned(text, &SysFreeString);
+    return Utf8FromWide(text, SysStringLen(text));
+  }
+
   static bool FileInformation(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
     Handle h(CreateFileW(WideFromUtf8(path).c_str(), FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

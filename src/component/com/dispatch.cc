@@ -95,7 +95,9 @@ bool IsUnresolvedImport(HRESULT hr) {
 // Calls method `shape` through the object's vtable with DispCallFunc, doing
 // the standard dispatch's work for the few types that the classes use: each
 // argument is passed by reference into the caller's variant when it has the
-// parameter's type, or converted into a temporary of that type. Only used
+// parameter's type, or converted into a temporary of that type when passed by
+// value. A reference of another type is refused as the standard dispatch
+// refuses it, since it cannot be converted in place. Only used
 // when the standard dispatch cannot resolve DAO's Database type, since the
 // parameter's interface never matters here: it travels as an IDispatch.
 HRESULT CallThroughVtable(void* instance, const MethodShape& shape, WORD flags, DISPPARAMS* params,
@@ -123,7 +125,7 @@ HRESULT CallThroughVtable(void* instance, const MethodShape& shape, WORD flags, 
     if (V_VT(arg) == (VT_BYREF | wanted)) {
       target = V_BYREF(arg);
     } else {
-      hr = VariantChangeType(&temps[k], arg, 0, wanted);
+      hr = V_ISBYREF(arg) ? DISP_E_TYPEMISMATCH : VariantChangeType(&temps[k], arg, 0, wanted);
       if (FAILED(hr)) {
         if (arg_err != nullptr) *arg_err = index;
         hr = DISP_E_TYPEMISMATCH;

@@ -15,8 +15,16 @@ namespace kestle::com {
 HRESULT HresultFromErrorNumber(int number);
 
 // Sets the thread's error information (interface `iid`, source `source`,
-// `description` in UTF-8) and returns HresultFromErrorNumber(number).
-HRESULT FailCall(int number, const std::string& description, REFIID iid, const wchar_t* source);
+// `description` in UTF-8) and returns HresultFromErrorNumber(number). Throws
+// nothing: without memory for the description the call fails without one.
+HRESULT FailCall(int number, const std::string& description, REFIID iid,
+                 const wchar_t* source) noexcept;
+
+// FailCall for the exception being handled, as CurrentError sees it (a
+// RuntimeError as it is, std::bad_alloc as error 7, anything else as error
+// 51). Call only inside a catch block. Throws nothing, so that no C++
+// exception leaves a method of the automation interface.
+HRESULT FailCurrentCall(REFIID iid, const wchar_t* source) noexcept;
 
 // Fills `excep` from the thread's error information for a call that failed
 // with `hr` (the scode); used when a dual method's failure surfaces through

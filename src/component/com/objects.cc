@@ -23,7 +23,6 @@
 #include "component/com/win_headers.h"
 #include "component/parse_iif.h"
 #include "component/shipping.h"
-#include "platform/error.h"
 
 namespace kestle::com {
 
@@ -106,12 +105,8 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
     HRESULT hr;
     try {
       hr = body();
-    } catch (const RuntimeError& e) {
-      hr = FailCall(e.number(), e.description(), iid_, source_);
-    } catch (const std::bad_alloc&) {
-      hr = E_OUTOFMEMORY;
     } catch (...) {
-      hr = FailCall(err::kInternalError, StandardErrorText(err::kInternalError), iid_, source_);
+      hr = FailCurrentCall(iid_, source_);
     }
     Release();
     return hr;

@@ -19,6 +19,8 @@
 //   TypeLib\{l}\1.0                 = the library's help string
 //   TypeLib\{l}\1.0\0\win32|win64   = <dll path>
 //   TypeLib\{l}\1.0\FLAGS = "0";  TypeLib\{l}\1.0\HELPDIR = <dll folder>
+// Unregistration removes the win32|win64 entry, and the version key with
+// FLAGS and HELPDIR only when no other platform's entry is left under it.
 #include "component/com/registration.h"
 
 #include <string>
@@ -77,18 +79,50 @@ HRESULT DeleteTree(const std::wstring& path) {
   return HRESULT_FROM_WIN32(rc);
 }
 
+// The number of subkeys and values of key `path`; false when it cannot be
+// read (a missing key, for one).
+bool CountEntries(const std::wstring& path, DWORD* subkeys, DWORD* values) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values,
+                             nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
+bool KeyExists(const std::wstring& path) { return CountEntries(path, nullptr, nullptr); }
+
 // Deletes key `path` only when nothing is left under it (another version
 // of the library may still be registered there).
 void DeleteIfEmpty(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   DWORD subkeys = 0, values = 0;
-  LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
-                             nullptr, nullptr, nullptr, nullptr);
-  RegCloseKey(key);
-  if (rc == ERROR_SUCCESS && subkeys == 0 && values == 0) {
+  if (CountEntries(path, &subkeys, &values) && subkeys == 0 && values == 0) {
     RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
   }
+}
+
+// Removes this platform's registration of the type library version. The
+// version key, its FLAGS and HELPDIR go only with the last platform entry:
+// the TypeLib key is shared by the 32-bit and 64-bit builds of the library,
+// which register the same version side by side (0\win32 and 0\win64).
+HRESULT UnregisterTypeLibVersion() {
+  const std::wstring version_key = VersionKey();
+  const std::wstring locale_key = version_key + L"\\0";
+  HRESULT hr = DeleteTree(locale_key + L"\\" + kPlatformKey);
+  DeleteIfEmpty(locale_key);
+  DWORD subkeys = 0, values = 0;
+  if (!CountEntries(version_key, &subkeys, &values)) return hr;
+  // Left under the version key: FLAGS and HELPDIR, and any other platform's
+  // or locale's entry.
+  const DWORD own_subkeys = (KeyExists(version_key + L"\\FLAGS") ? 1 : 0) +
+                            (KeyExists(version_key + L"\\HELPDIR") ? 1 : 0);
+  if (subkeys == own_subkeys) {
+    HRESULT removed = DeleteTree(version_key);
+    if (SUCCEEDED(hr)) hr = removed;
+  }
+  return hr;
 }
 
 HRESULT RegisterClass(const ClassInfo& c, const std::wstring& dll_path) {
@@ -151,7 +185,8 @@ HRESULT UnregisterServer() {
     remove(ClassKey(c));
     remove(InterfaceKey(c));
   }
-  remove(VersionKey());
+  HRESULT hr = UnregisterTypeLibVersion();
+  if (FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
   DeleteIfEmpty(TypeLibKey());
   return first_failure;
 }

@@ -55,12 +55,11 @@ ClassFactory g_factories[kClassCount] = {ClassFactory(kClasses[0]), ClassFactory
 }  // namespace kestle::com
 
 // Per-process set-up only: remembers the module handle for the registration
-// paths and the type library. Runs none of the classes' code.
+// paths and the type library. Runs none of the classes' code. Thread
+// notifications stay on: the statically linked runtime frees its per-thread
+// data (exception state) when a thread detaches.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    kestle::com::SetModuleHandle(instance);
-    DisableThreadLibraryCalls(instance);
-  }
+  if (reason == DLL_PROCESS_ATTACH) kestle::com::SetModuleHandle(instance);
   return TRUE;
 }
 

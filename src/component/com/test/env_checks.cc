@@ -166,6 +166,9 @@ void CheckWindowsEnv(const Context& context) {
     CHECK_EQ(env->GeneralDateText(MakeDate(2025, 6, 30)), "6/30/2025");
     CHECK_EQ(env->GeneralDateText(MakeDate(2026, 1, 5, 7, 3, 9)), "1/5/2026 7:03:09 AM");
     CHECK_EQ(env->GeneralDateText(MakeDate(2026, 12, 31, 23, 59, 0)), "12/31/2026 11:59:00 PM");
+    // Day zero of the calendar keeps its short date, with or without a time.
+    CHECK_EQ(env->GeneralDateText(MakeDate(1899, 12, 30)), "12/30/1899");
+    CHECK_EQ(env->GeneralDateText(MakeDate(1899, 12, 30, 12, 0, 0)), "12/30/1899 12:00:00 PM");
   }
 
   Group("Windows Env: message boxes (test build)");

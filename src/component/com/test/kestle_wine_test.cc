@@ -106,7 +106,17 @@ IDispatch* CreateByProgId(const wchar_t* prog_id) {
 
 void CheckResources(const Context& context) {
   Group("resources and exports");
-  CHECK(FindResourceW(context.module, MAKEINTRESOURCEW(1), L"TYPELIB") != nullptr);
+  HRSRC type_library = FindResourceW(context.module, MAKEINTRESOURCEW(1), L"TYPELIB");
+  if (CHECK(type_library != nullptr)) {
+    // The imported libraries are recorded by their files' names as well as
+    // their identities: OLE Automation's STDOLE2.TLB and DAO 3.5's DAO350.DLL.
+    const char* bytes =
+        static_cast<const char*>(LockResource(LoadResource(context.module, type_library)));
+    std::string text(bytes, SizeofResource(context.module, type_library));
+    CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    CHECK(text.find("STDOLE2.TLB") != std::string::npos);
+    CHECK(text.find("DAO350.DLL") != std::string::npos);
+  }
   for (const char* name :
        {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
     CHECK(GetProcAddress(context.module, name) != nullptr);
@@ -196,6 +206,25 @@ void CheckRegistration(const Context& context) {
   CHECK_EQ(RunProcess(L"regsvr32.exe /s \"" + context.dll + L"\""), 0L);
   CHECK(FullyRegistered(context));
   CHECK_EQ(RunProcess(L"regsvr32.exe /u /s \"" + context.dll + L"\""), 0L);
+  CHECK(NothingRegistered());
+
+  // The other platform's build registers the same type library version
+  // beside this one; unregistering this build leaves that registration whole.
+  CHECK_HR(reg(), S_OK);
+  const std::wstring version_key = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
+  const std::wstring other_platform = version_key + L"\\0\\win32";
+  const std::wstring other_path = L"C:\\Program Files (x86)\\Orvanta\\Kestle.dll";
+  CHECK_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, other_platform.c_str(), nullptr, REG_SZ,
+                           other_path.c_str(),
+                           static_cast<DWORD>((other_path.size() + 1) * sizeof(wchar_t))),
+           ERROR_SUCCESS);
+  CHECK_HR(unreg(), S_OK);
+  CHECK(!KeyExists(version_key + L"\\0\\win64"));
+  CHECK_EQ(Utf8(KeyValue(other_platform)), Utf8(other_path));
+  CHECK_EQ(Utf8(KeyValue(version_key)), "Orvanta Kestle ActiveX Component");
+  CHECK(KeyExists(version_key + L"\\FLAGS") && KeyExists(version_key + L"\\HELPDIR"));
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"TypeLib\\") + kLibId).c_str());
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, (std::wstring(L"TypeLib\\") + kLibId).c_str());
   CHECK(NothingRegistered());
   CHECK_HR(reg(), S_OK);
 }

@@ -42,6 +42,11 @@ CallArgs& CallArgs::VariantRef(VARIANT* target) {
   return *this;
 }
 
+CallArgs& CallArgs::Ref(VARTYPE type, void* target) {
+  V_BYREF(&Push(VT_BYREF | type)) = target;
+  return *this;
+}
+
 DISPPARAMS* CallArgs::Params() {
   reversed_.assign(values_.rbegin(), values_.rend());
   params_.rgvarg = reversed_.empty() ? nullptr : reversed_.data();

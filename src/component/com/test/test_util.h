@@ -25,6 +25,8 @@ class CallArgs {
   CallArgs& Object(IDispatch* object);  // takes its own reference
   // VT_BYREF|VT_VARIANT to the caller's variant, as scripts pass variables.
   CallArgs& VariantRef(VARIANT* target);
+  // VT_BYREF|`type` to the caller's value of that type.
+  CallArgs& Ref(VARTYPE type, void* target);
 
   // The DISPPARAMS of the call (arguments last first), valid while *this is.
   DISPPARAMS* Params();
