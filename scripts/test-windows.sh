@@ -7,9 +7,10 @@
 #    and that they need no runtime DLL of the compiler.
 # 2. Runs the C++ automation client against the test build of the library
 #    in a private Wine prefix: registration (also through regsvr32), type
-#    library, IDispatch and dual calls, IIF conversion, and the archive,
-#    backup and shipping jobs against a fake DAO; then the behaviour checks
-#    again in a process without DAO's type library registered.
+#    library, IDispatch and dual calls, a call from another apartment, IIF
+#    conversion, and the archive, backup and shipping jobs against a fake
+#    DAO; then the behaviour checks again in a process without DAO's type
+#    library registered.
 # 3. Runs a VBScript through cscript that converts a file and calls the
 #    Archiver without a database (Wine's cscript reports no script errors, so
 #    the script's own summary line is what counts).
