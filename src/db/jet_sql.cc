@@ -186,6 +186,19 @@ std::vector<Token> Lex(std::string_view sql) {
   return tokens;
 }
 
+// True when the quoted token `t` ends with its closing quote character (a
+// doubled one stands for itself and closes nothing).
+bool IsClosed(const Token& t) {
+  char q = t.text[0];
+  for (size_t i = 1; i < t.text.size(); ++i) {
+    if (t.text[i] != q) continue;
+    if (i + 1 == t.text.size()) return true;
+    if (t.text[i + 1] != q) return false;
+    ++i;
+  }
+  return false;
+}
+
 // The content of a quoted token, its doubled quote characters undone.
 std::string Unquote(const Token& t) {
   char q = t.text[0];
@@ -343,7 +356,7 @@ const std::map<std::string, std::string>& FunctionRenames() {
   static const auto* kRenames = new std::map<std::string, std::string>{
       {"ucase", "upper"},
       {"lcase", "lower"},
-      {"len", "length"},
+      {"len", kJetLenFunction},
       {"trim", "trim"},
       {"iif", "iif"},
       {"nz", kJetNzFunction},
@@ -377,8 +390,33 @@ constexpr std::array<std::string_view, 15> kOperandFollowerWords = {
     "AND",    "OR",    "THEN",  "ELSE",   "END",       "WHEN",  "GROUP", "ORDER",
     "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "WHERE", "FROM"};
 
+// Jet's "/" in SQLite.
+constexpr std::string_view kRealDivision = "* 1.0 /";
+
+// The most arguments of one jet_concat call; SQLite refuses more than 127.
+constexpr size_t kMaxConcatArguments = 100;
+
+// The most string literals lifted out of one statement. Statements with more
+// (long IN lists) are not the repeated kind, and SQLite prepares many
+// numbered parameters in quadratic time.
+constexpr size_t kMaxLiftedLiterals = 100;
+
 // The characters that start an SQLite parameter.
 constexpr std::string_view kParameterMarks = "?:@$";
+
+// Every character that can appear in SQLite's text of a number ("-12",
+// "1.5e+20", "Inf", either case since LIKE ignores it) or around a number
+// that affinity reads from text (blanks).
+constexpr std::string_view kNumberTextChars = "0123456789+-.eEiInNfF \t\n\v\f\r";
+
+// True when comparing `text` with a column gives LIKE's answer. Text made
+// only of number characters breaks the comparison forms twice over: a column
+// of numeric affinity turns the literal into a number (n = '01' holds for 1),
+// and a stored number never lies in a text range although its text may match
+// the pattern (10 LIKE '1*'). Text with any other character is neither.
+bool ComparesAsText(std::string_view text) {
+  return text.find_first_not_of(kNumberTextChars) != std::string_view::npos;
+}
 
 struct OutToken {
   std::string text;
@@ -406,6 +444,11 @@ class Translator {
           (t.kind == Kind::kPunct && kParameterMarks.find(t.text[0]) != std::string_view::npos)) {
         return std::nullopt;
       }
+      // An unclosed string is an error that the plain way reports; lifted,
+      // its text would run as a value.
+      if ((t.kind == Kind::kString || t.kind == Kind::kJetString) && !IsClosed(t)) {
+        return std::nullopt;
+      }
       // A parameter must not run into what follows: 'a'5 would become ?15.
       unsigned char first = t.text[0];
       if (!shape.empty() && std::isdigit(static_cast<unsigned char>(shape.back())) &&
@@ -416,6 +459,8 @@ class Translator {
       bool literal = t.kind == Kind::kString || t.kind == Kind::kJetString;
       if (!literal) {
         shape += t.text;
+      } else if (lifted.values.size() == kMaxLiftedLiterals) {
+        return std::nullopt;
       } else if (!IsWord(previous, "LIKE")) {
         lifted.values.push_back(Unquote(t));
         shape += "?" + std::to_string(lifted.values.size());
@@ -488,7 +533,8 @@ class Translator {
     if (Significant(t.kind)) seen_first_ = true;
     switch (t.kind) {
       case Kind::kJetString:
-        Emit(SqlQuote(Unquote(t)), Kind::kString);
+        // An unclosed one stays as it is, for SQLite to refuse.
+        Emit(IsClosed(t) ? SqlQuote(Unquote(t)) : std::string(t.text), Kind::kString);
         return;
       case Kind::kDate: {
         std::optional<std::string> iso = ParseDateLiteral(t.text.substr(1, t.text.size() - 2));
@@ -498,8 +544,15 @@ class Translator {
       }
       case Kind::kPunct:
         // An "&" outside a recognized chain still concatenates, SQLite's way.
-        Emit(t.text == "&" ? (concat_operators_.count(i) ? "," : "||") : std::string(t.text),
-             t.kind);
+        if (t.text == "&") {
+          auto it = concat_operators_.find(i);
+          Emit(it != concat_operators_.end() ? it->second : "||", t.kind);
+          return;
+        }
+        // Jet's "/" divides as real numbers (5 / 2 is 2.5); SQLite's divides
+        // whole numbers as whole numbers. Multiplying the left side by 1.0
+        // first keeps the grouping: "*" and "/" bind alike, from the left.
+        Emit(t.text == "/" ? std::string(kRealDivision) : std::string(t.text), t.kind);
         return;
       case Kind::kWord:
         TranslateWord(i, first_word);
@@ -671,8 +724,22 @@ class Translator {
         last = end;
       }
       if (amps.empty()) continue;
-      concat_operators_.insert(amps.begin(), amps.end());
-      insert_before_[first] += std::string(kJetConcatFunction) + "(";
+      // A long chain becomes nested calls, the inner call the first argument
+      // of the next: jet_concat(jet_concat(a1, ..., a100), a101, ...).
+      size_t calls = 1, arguments = 1;
+      for (size_t amp : amps) {
+        if (arguments == kMaxConcatArguments) {
+          concat_operators_[amp] = "),";
+          ++calls;
+          arguments = 2;
+        } else {
+          concat_operators_[amp] = ",";
+          ++arguments;
+        }
+      }
+      for (size_t k = 0; k < calls; ++k) {
+        insert_before_[first] += std::string(kJetConcatFunction) + "(";
+      }
       append_after_[last] += ")";
     }
   }
@@ -719,7 +786,8 @@ class Translator {
   std::optional<std::string> WildcardFreePattern(size_t like, size_t pattern_index) const {
     if (IsWord(PrevSig(like), "NOT") || !EndsOperand(NextSig(pattern_index))) return std::nullopt;
     std::optional<JetPattern> pattern = JetPattern::Compile(Unquote(tokens_[pattern_index]));
-    return pattern ? pattern->LiteralText() : std::nullopt;
+    std::optional<std::string> text = pattern ? pattern->LiteralText() : std::nullopt;
+    return text && ComparesAsText(*text) ? text : std::nullopt;
   }
 
   // LIKE with a literal pattern: an equality when it has no wildcard, an
@@ -728,7 +796,7 @@ class Translator {
   bool TranslateLike(size_t like, size_t pattern_index) {
     if (pattern_index >= tokens_.size()) return false;
     const Token& pt = tokens_[pattern_index];
-    if (pt.kind != Kind::kString && pt.kind != Kind::kJetString) return false;
+    if ((pt.kind != Kind::kString && pt.kind != Kind::kJetString) || !IsClosed(pt)) return false;
     // A pattern that goes on (a & '*', a COLLATE ...) is an expression, not a literal.
     if (!EndsOperand(NextSig(pattern_index))) return false;
     std::string pattern_text = Unquote(pt);
@@ -739,34 +807,58 @@ class Translator {
     // The blanks and comments between LIKE and the pattern keep their place.
     std::string gap;
     for (size_t k = like + 1; k < pattern_index; ++k) gap += tokens_[k].text;
-    if (std::optional<std::string> literal = pattern->LiteralText()) {
+    // The LIKE itself, behind a condition that picks its candidate rows.
+    std::string guarded_like = std::string(tokens_[like].text) + gap + SqlQuote(pattern_text) + ")";
+    std::optional<std::string> literal = pattern->LiteralText();
+    if (literal && ComparesAsText(*literal)) {
       if (negated) out_.resize(before);
       Emit(negated ? "<>" : "=", Kind::kPunct);
       Emit(gap + SqlQuote(*literal) + " COLLATE NOCASE", Kind::kString);
       for (size_t k = like + 1; k <= pattern_index; ++k) skip_.insert(k);
       return true;
     }
+    if (negated) return false;
+    std::string operand;
+    if (literal) {
+      // Text that may be a number's: the rows holding it as text or as the
+      // number it reads as, found by index either way; the LIKE decides.
+      if (!TakeOperand(before, &operand)) return false;
+      std::string text = SqlQuote(*literal);
+      Emit("(" + operand + " COLLATE NOCASE IN (" + text + ", CAST(" + text + " AS NUMERIC)) AND " +
+               operand + " " + guarded_like,
+           Kind::kPunct);
+      for (size_t k = like + 1; k <= pattern_index; ++k) skip_.insert(k);
+      return true;
+    }
     std::optional<std::string> prefix = pattern->LiteralPrefix();
-    if (negated || !prefix) return false;
+    if (!prefix) return false;
     std::string low = Lower(*prefix);
     // Only an ASCII last character can be stepped to the next one in NOCASE
     // order; the range is a superset anyway, the LIKE behind it decides.
     if (static_cast<unsigned char>(low.back()) >= 0x7E) return false;
     std::string high = low;
     high.back() = static_cast<char>(high.back() + 1);
-    int operand_start = OperandStart(before);
-    if (operand_start < 0) return false;
-    std::string operand;
-    for (size_t k = operand_start; k < out_.size(); ++k) operand += out_[k].text;
-    while (!operand.empty() && std::isspace(static_cast<unsigned char>(operand.back()))) {
-      operand.pop_back();
-    }
-    out_.resize(operand_start);
+    if (!ComparesAsText(low) || !ComparesAsText(high)) return false;
+    if (!TakeOperand(before, &operand)) return false;
     Emit("(" + operand + " >= " + SqlQuote(low) + " COLLATE NOCASE AND " + operand + " < " +
-             SqlQuote(high) + " COLLATE NOCASE AND " + operand + " " +
-             std::string(tokens_[like].text) + gap + SqlQuote(pattern_text) + ")",
+             SqlQuote(high) + " COLLATE NOCASE AND " + operand + " " + guarded_like,
          Kind::kPunct);
     for (size_t k = like + 1; k <= pattern_index; ++k) skip_.insert(k);
+    return true;
+  }
+
+  // Takes the plain column reference ending at out_[last] (see OperandStart)
+  // out of the output into *operand; false, changing nothing, when the left
+  // operand of the LIKE is not one.
+  bool TakeOperand(int last, std::string* operand) {
+    int operand_start = OperandStart(last);
+    if (operand_start < 0) return false;
+    operand->clear();
+    for (size_t k = operand_start; k < out_.size(); ++k) *operand += out_[k].text;
+    while (!operand->empty() && std::isspace(static_cast<unsigned char>(operand->back()))) {
+      operand->pop_back();
+    }
+    out_.resize(operand_start);
     return true;
   }
 
@@ -808,7 +900,8 @@ class Translator {
   std::vector<Token> tokens_;
   std::vector<OutToken> out_;
   std::set<size_t> skip_;
-  std::set<size_t> concat_operators_;  // "&" tokens that became argument commas
+  // "&" tokens that became argument commas, with their text.
+  std::map<size_t, std::string> concat_operators_;
   std::map<size_t, std::string> insert_before_;
   std::map<size_t, std::string> append_after_;
   std::string limit_;  // from SELECT TOP n

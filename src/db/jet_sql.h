@@ -12,22 +12,32 @@
 //   "text"                                  -> 'text'
 //   IsNull(x)                               -> (-((x) IS NULL))  (ISNULL is an SQLite
 //                                              keyword; -1 is Jet's True)
-//   Ucase, Lcase, Len, Trim, IIf            -> upper, lower, length, trim, iif
-//   Nz, Left, Right, Mid                    -> jet_nz, jet_left, jet_right, jet_mid
+//   Ucase, Lcase, Trim, IIf                 -> upper, lower, trim, iif
+//   Nz, Len, Left, Right, Mid               -> jet_nz, jet_len, jet_left, jet_right, jet_mid
+//                                              (a whole real number's text is "2", not "2.0")
 //   a & b + 1 & c                           -> jet_concat(a, b + 1, c)
 //                                              (Jet's precedence; Null counts as "")
 //   SELECT TOP 5 ...                        -> SELECT ... LIMIT 5
 //   True, False                             -> -1, 0   (Jet's values)
+//   a / b                                   -> a * 1.0 / b   (Jet divides as reals)
 //   x LIKE 'abc'                            -> x = 'abc' COLLATE NOCASE
 //   x LIKE 'WO*'                            -> (x >= 'wo' COLLATE NOCASE AND
 //                                               x < 'wp' COLLATE NOCASE AND x LIKE 'WO*')
 //   x LIKE 'A#[!0-9]*'                      -> unchanged: the engine's like() is Jet's
+//   x LIKE '01'                             -> (x COLLATE NOCASE IN ('01', CAST('01' AS
+//                                               NUMERIC)) AND x LIKE '01')
+//   x LIKE '1*', x NOT LIKE '01'            -> unchanged (see below)
 //
 // Text comparison: Jet compares text without regard to case. SQLite does so for
 // a column declared COLLATE NOCASE, which the host schema uses for its key
 // columns; the rewritten LIKE forms compare with NOCASE explicitly so that an
 // index on such a column serves them. Case folding is ASCII only, in NOCASE and
-// in the LIKE matcher alike, so that both forms agree.
+// in the LIKE matcher alike, so that both forms agree. The plain comparison
+// forms are used only when the fixed text holds a character that no number's
+// text holds: a number compares with text by its value or not at all (and a
+// column of numeric affinity reads '01' as 1), whereas LIKE matches the
+// number's text. Fixed text that may be a number's finds its candidate rows
+// as text and as a number, and the LIKE decides among them.
 #ifndef KESTLE_DB_JET_SQL_H_
 #define KESTLE_DB_JET_SQL_H_
 
@@ -44,6 +54,7 @@ inline constexpr const char* kJetLeftFunction = "jet_left";
 inline constexpr const char* kJetRightFunction = "jet_right";
 inline constexpr const char* kJetMidFunction = "jet_mid";
 inline constexpr const char* kJetConcatFunction = "jet_concat";
+inline constexpr const char* kJetLenFunction = "jet_len";
 
 // Translates one Jet statement into SQLite's dialect (see above). Throws
 // RuntimeError (SQLITE_ERROR) for a malformed date literal or an unterminated
@@ -63,7 +74,8 @@ struct LiftedStatement {
 };
 
 // Lifts the string literals out of `jet`; nothing when the text holds
-// parameters of its own (?, :name, @name, $name). Throws like TranslateJetSql
+// parameters of its own (?, :name, @name, $name), an unclosed string or more
+// than 100 string literals. Throws like TranslateJetSql
 // for an unterminated "#".
 std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet);
 

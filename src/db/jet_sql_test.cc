@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
+#include <set>
+
 #include "db/db_test_util.h"
 #include "db/sqlite_database.h"
 #include "platform/error.h"
@@ -108,14 +112,129 @@ TEST_F(JetSqlTest, LikeFollowsJetWildcardsWithoutRegardToCase) {
   }
 }
 
-TEST_F(JetSqlTest, LikeAcceptsJetDoubleQuotedPatternAndRejectsAnUnclosedSet) {
+// A number matches a pattern by its text, in a column of any affinity and in
+// every form a LIKE may take (a literal pattern that could be a number's text
+// included).
+TEST_F(JetSqlTest, LikeMatchesNumbersByTheirText) {
+  db_->Execute("CREATE TABLE Nums (n INTEGER, r REAL)");
+  db_->Execute("CREATE INDEX Nums_n ON Nums (n)");
+  db_->Execute("INSERT INTO Nums VALUES (1, 1.5), (10, 2.5), (100, 10.5), (2, 0.5)");
+  struct Case {
+    const char* column;
+    const char* condition;
+    std::vector<std::string> rows;
+  };
+  const Case kCases[] = {
+      {"n", "n LIKE '1*'", {"1", "10", "100"}},
+      {"n", "n LIKE '1'", {"1"}},
+      {"n", "n LIKE '01'", {}},
+      {"n", "n LIKE ' 1'", {}},
+      {"n", "n LIKE '1e0'", {}},
+      {"n", "n NOT LIKE '01'", {"1", "2", "10", "100"}},
+      {"r", "r LIKE '1.50'", {}},
+      {"r", "(r) LIKE '1.50'", {}},
+      {"r", "r LIKE '1*'", {"1.5", "10.5"}},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Rows(*db_, std::string("SELECT ") + c.column + " FROM Nums WHERE " + c.condition +
+                             " ORDER BY n"),
+              c.rows)
+        << c.condition;
+    // The same condition in an action statement, whose literals become parameters.
+    db_->Execute(std::string("UPDATE Nums SET n = n WHERE ") + c.condition);
+    EXPECT_EQ(db_->RecordsAffected(), static_cast<int64_t>(c.rows.size())) << c.condition;
+  }
+}
+
+// One element of a random Jet pattern: its Jet text and the same as an
+// ECMAScript regular expression, written independently of the matcher.
+struct PatternPiece {
+  const char* jet;
+  const char* regex;
+};
+
+TEST_F(JetSqlTest, LikeComparisonFormsAgreeWithTheMatcherOnRandomPatterns) {
+  const PatternPiece kPieces[] = {
+      {"a", "a"},         {"B", "B"},     {"1", "1"},     {"0", "0"},       {" ", " "},
+      {"*", ".*"},        {"?", "."},     {"#", "[0-9]"}, {"[ab]", "[ab]"}, {"[!a]", "[^a]"},
+      {"[a-b]", "[a-b]"}, {"[*]", "\\*"}, {"[[]", "\\["}, {"[?]", "\\?"},   {"[#]", "#"},
+      {"[0-9]", "[0-9]"}, {"-", "-"},     {"]", "\\]"},   {".", "\\."},
+  };
+  const std::string kValueChars = "aAbB10 *?#[-.]";
+  std::mt19937 random(20261205);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  db_->Execute("CREATE TABLE V (w COLLATE NOCASE, hit INTEGER)");
+  db_->Execute("CREATE INDEX V_w ON V (w)");
+  std::vector<std::string> values;
+  for (int k = 0; k < 150; ++k) {
+    std::string v;
+    if (k % 3 == 0) {
+      v = std::to_string(pick(120));
+      db_->Execute("INSERT INTO V (w) VALUES (" + v + ")");  // stored as a number
+    } else {
+      for (size_t len = pick(5); len > 0; --len) v += kValueChars[pick(kValueChars.size())];
+      db_->Execute("INSERT INTO V (w) VALUES ('" + v + "')");
+    }
+    values.push_back(v);
+  }
+  for (int round = 0; round < 300; ++round) {
+    std::string jet, regex;
+    for (size_t n = pick(4); n > 0; --n) {
+      const PatternPiece& piece = kPieces[pick(std::size(kPieces))];
+      jet += piece.jet;
+      regex += piece.regex;
+    }
+    if (pick(2) == 0) {
+      jet += "*";
+      regex += ".*";
+    }
+    std::regex expected_re(regex, std::regex::icase);
+    std::set<std::string> expected;
+    for (size_t k = 0; k < values.size(); ++k) {
+      if (std::regex_match(values[k], expected_re)) expected.insert(std::to_string(k + 1));
+    }
+    auto rows = [&](const std::string& where) {
+      std::vector<std::string> r = Rows(*db_, "SELECT rowid FROM V WHERE " + where);
+      return std::set<std::string>(r.begin(), r.end());
+    };
+    // A literal pattern may take a comparison form; a parenthesized one never does.
+    EXPECT_EQ(rows("w LIKE '" + jet + "'"), expected) << jet;
+    EXPECT_EQ(rows("w LIKE ('" + jet + "')"), expected) << jet;
+    EXPECT_EQ(rows("NOT w LIKE '" + jet + "'").size(), values.size() - expected.size()) << jet;
+    EXPECT_EQ(rows("w NOT LIKE '" + jet + "'").size(), values.size() - expected.size()) << jet;
+    db_->Execute("UPDATE V SET hit = 0");
+    db_->Execute("UPDATE V SET hit = 1 WHERE w LIKE '" + jet + "'");
+    EXPECT_EQ(rows("hit = 1"), expected) << jet;
+  }
+}
+
+TEST_F(JetSqlTest, LikeAcceptsJetDoubleQuotedPatternAndRejectsUnclosedOnes) {
   EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE OrderID LIKE \"wo*\" ORDER BY Amount"),
             (std::vector<std::string>{"WO100", "wo200"}));
-  try {
-    db_->Query("SELECT OrderID FROM Orders WHERE Note LIKE '[abc'");
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.description(), "Invalid pattern string");
+  struct Case {
+    const char* condition;
+    const char* error;
+  };
+  const Case kCases[] = {
+      {"Note LIKE '[abc'", "Invalid pattern string"},
+      {"OrderID LIKE 'WO100", "unrecognized token: \"'WO100\""},
+      {"OrderID LIKE 'WO*", "unrecognized token: \"'WO*\""},
+      {"OrderID LIKE \"WO100", "unrecognized token: \"\"WO100\""},
+  };
+  for (const Case& c : kCases) {
+    for (std::string sql : {"SELECT OrderID FROM Orders WHERE ", "DELETE FROM Orders WHERE "}) {
+      sql += c.condition;
+      try {
+        if (sql.starts_with("SELECT")) {
+          db_->Query(sql);
+        } else {
+          db_->Execute(sql);
+        }
+        ADD_FAILURE() << "no error: " << sql;
+      } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.description(), c.error) << sql;
+      }
+    }
   }
 }
 
@@ -139,6 +258,11 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
       {"Mid('abcdef', 2, 3)", "bcd"},
       {"Mid('abcdef', 4)", "def"},
       {"Mid('abc', 5)", ""},
+      {"Left('abc', 1.6)", "ab"},
+      {"Left('abcd', 2.5)", "ab"},
+      {"Left('abcd', 3.5)", "abcd"},
+      {"Right('abc', '2')", "bc"},
+      {"Mid('abcdef', 2.6, 1.5)", "cd"},
       {"Left(Null, 2)", "Null"},
       {"Nz(Null, 'x')", "x"},
       {"Nz(Null)", ""},
@@ -150,6 +274,15 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
       {"'a' & Null & 'c'", "ac"},
       {"Null & Null", "Null"},
       {"1 + 2 & 3", "33"},
+      {"'x' & 2.0 & 2.5 & -3.0", "x22.5-3"},
+      {"IIf(4 / 2 LIKE '2', 'y', 'n')", "y"},
+      {"5 / 2", "2.5"},
+      {"Len(4 / 2)", "1"},
+      {"Len('café')", "4"},
+      {"Mid(4 / 2 & 'x', 1)", "2x"},
+      {"Right(10 / 5, 1)", "2"},
+      {"1 + 7 / 2 * 2 - 1", "7"},
+      {"-3 / 4", "-0.75"},
       {"'n=' & 2 * 3 & '.'", "n=6."},
       {"Ucase('a' & 'b') & Left('xyz', 1)", "ABx"},
       {"'x' & IsNull(Null)", "x-1"},
@@ -177,6 +310,42 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
   for (const Case& c : kCases) {
     EXPECT_EQ(Scalar(*db_, std::string("SELECT ") + c.expression + " AS r"), c.result)
         << c.expression;
+  }
+}
+
+TEST_F(JetSqlTest, BadCountsOfLeftRightAndMidFailTheQuery) {
+  struct Case {
+    const char* expression;
+    const char* error;
+  };
+  const Case kCases[] = {
+      {"Mid('abc', 0)", "Invalid procedure call or argument"},
+      {"Left('abc', -1)", "Invalid procedure call or argument"},
+      {"Mid('abc', 0.4)", "Invalid procedure call or argument"},
+      {"Right('abc', Null)", "Invalid use of Null"},
+      {"Left('abc', 'x')", "Type mismatch"},
+      {"Mid('abc', 1, '2x')", "Type mismatch"},
+      {"Left('abc', 1e300)", "Overflow"},
+  };
+  for (const Case& c : kCases) {
+    try {
+      db_->Query(std::string("SELECT ") + c.expression + " AS r");
+      ADD_FAILURE() << c.expression;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.description(), c.error) << c.expression;
+    }
+  }
+}
+
+TEST_F(JetSqlTest, LongConcatenationChainsKeepJetNullRules) {
+  for (int operands : {100, 101, 250}) {
+    std::string chain = "Null";
+    std::string expected;
+    for (int k = 1; k < operands; ++k) {
+      chain += k % 7 == 0 ? " & Null" : " & 'x'";
+      if (k % 7 != 0) expected += "x";
+    }
+    EXPECT_EQ(Scalar(*db_, "SELECT " + chain + " AS r"), expected) << operands;
   }
 }
 
@@ -290,6 +459,11 @@ TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
   EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = @a OR b = 'x'").has_value());
   EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE a = '?1'")->values,
             std::vector<std::string>{"?1"});
+  // Nor is text with an unclosed string, or with very many literals.
+  EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = 'x").has_value());
+  std::string in_list = "DELETE FROM t WHERE a IN ('0'";
+  for (int k = 1; k <= 100; ++k) in_list += ", '" + std::to_string(k) + "'";
+  EXPECT_FALSE(LiftStringLiterals(in_list + ")").has_value());
   // A parameter never runs into a number or word behind it.
   EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE a = 'x'5")->shape,
             "DELETE FROM t WHERE a = ?1 5");

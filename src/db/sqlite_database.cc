@@ -1,12 +1,13 @@
 // The SQLite engine behind the Database interface: connection set-up and
 // back-end attachment, statement execution, record sets and the SQL functions
-// that give SQLite Jet's LIKE, Nz, Left, Right and Mid.
+// that give SQLite Jet's LIKE, &, Nz, Len, Left, Right and Mid.
 #include "db/sqlite_database.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <set>
@@ -35,6 +36,8 @@ class StatementCache {
  public:
   struct Entry {
     StatementPtr stmt = NoStatement();
+    // The tables the statement writes (see Connection::prepared_writes).
+    std::set<std::string> writes;
     uint64_t last_use = 0;
   };
 
@@ -48,7 +51,7 @@ class StatementCache {
 
   // Adds the entry of `shape` (not cached yet), evicting the least recently
   // used one when the cache is full.
-  Entry* Add(const std::string& shape, StatementPtr stmt) {
+  Entry* Add(const std::string& shape, StatementPtr stmt, std::set<std::string> writes) {
     if (entries_.size() >= kCapacity) {
       auto oldest = std::min_element(entries_.begin(), entries_.end(), [](auto& a, auto& b) {
         return a.second.last_use < b.second.last_use;
@@ -57,6 +60,7 @@ class StatementCache {
     }
     Entry& e = entries_[shape];
     e.stmt = std::move(stmt);
+    e.writes = std::move(writes);
     e.last_use = ++clock_;
     return &e;
   }
@@ -88,7 +92,21 @@ struct Connection {
   std::vector<BackendAccess> backends;
   // The first table the authorizer refused since the last prepare began.
   std::string denied_table;
+  // The tables (ASCII lower case) that the statements prepared since the last
+  // prepare began insert into, update or delete from, their triggers included.
+  std::set<std::string> prepared_writes;
+  // Per table (ASCII lower case), the value of write_clock when a statement
+  // that writes it last ran, so that a table record set knows when the rows it
+  // read ahead may be stale.
+  std::unordered_map<std::string, uint64_t> last_write;
+  uint64_t write_clock = 0;
   StatementCache statements;
+
+  // Notes that a statement writing `tables` runs now.
+  void NoteWrites(const std::set<std::string>& tables) {
+    ++write_clock;
+    for (const std::string& t : tables) last_write[t] = write_clock;
+  }
   ~Connection() {
     statements.Clear();
     sqlite3_close_v2(db);
@@ -107,6 +125,8 @@ constexpr const char* kSynchronousPragma = "synchronous=NORMAL";
 constexpr const char* kBackendSchemaPrefix = "kestle_be";
 // Rows fetched at a time by a record set on a table.
 constexpr int kTablePageRows = 1024;
+// Rows fetched at a time by a record set on a table after its table changed.
+constexpr int kRefreshRows = 16;
 
 constexpr const char* kListLocalTables =
     "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
@@ -120,6 +140,8 @@ constexpr const char* kHasLinksTable =
 constexpr const char* kInvalidPatternText = "Invalid pattern string";
 constexpr const char* kInvalidArgumentText = "Invalid procedure call or argument";
 constexpr const char* kInvalidUseOfNullText = "Invalid use of Null";
+constexpr const char* kTypeMismatchText = "Type mismatch";
+constexpr const char* kOverflowText = "Overflow";
 constexpr const char* kNoCurrentRecordText = "No current record.";
 constexpr const char* kNoStatementText =
     "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
@@ -172,6 +194,7 @@ enum class PrepareOutcome { kOk, kFailed, kEmpty, kSecondStatement };
 // than blanks, comments and ";") counts as a second statement.
 PrepareOutcome TryPrepareOne(Connection& conn, const std::string& sql, StatementPtr* stmt) {
   conn.denied_table.clear();
+  conn.prepared_writes.clear();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v2(conn.db, sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, &tail) !=
@@ -228,6 +251,22 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 // --- SQL functions -----------------------------------------------------------
 
+// The text of a value as Jet converts it: a whole real number reads as a
+// whole number ("2", where SQLite writes "2.0"); everything else as SQLite
+// writes it. `buffer` holds the text when it is made here.
+std::string_view JetText(sqlite3_value* value, std::string* buffer) {
+  constexpr double kPlainLimit = 1e15;  // beyond, Jet writes an exponent
+  if (sqlite3_value_type(value) == SQLITE_FLOAT) {
+    double d = sqlite3_value_double(value);
+    if (std::trunc(d) == d && std::fabs(d) < kPlainLimit) {
+      *buffer = std::to_string(static_cast<int64_t>(d));
+      return *buffer;
+    }
+  }
+  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return std::string_view(p, sqlite3_value_bytes(value));
+}
+
 // like(pattern, text): the LIKE operator with Jet's wildcards. The compiled
 // pattern is kept with the statement while the pattern argument stays the same.
 void JetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -236,9 +275,9 @@ void JetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   auto* pattern = static_cast<JetPattern*>(sqlite3_get_auxdata(ctx, 0));
   std::optional<JetPattern> compiled;
+  std::string buffer;
   if (pattern == nullptr) {
-    const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    compiled = JetPattern::Compile(std::string_view(p, sqlite3_value_bytes(argv[0])));
+    compiled = JetPattern::Compile(JetText(argv[0], &buffer));
     if (!compiled) {
       sqlite3_result_error(ctx, kInvalidPatternText, -1);
       return;
@@ -247,8 +286,7 @@ void JetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_set_auxdata(ctx, 0, new JetPattern(*compiled),
                         [](void* p) { delete static_cast<JetPattern*>(p); });
   }
-  const char* t = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-  sqlite3_result_int(ctx, pattern->Matches(std::string_view(t, sqlite3_value_bytes(argv[1]))));
+  sqlite3_result_int(ctx, pattern->Matches(JetText(argv[1], &buffer)));
 }
 
 // Nz(value[, fallback]): the value, or for Null the fallback ("" without one).
@@ -265,13 +303,12 @@ void JetNzFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 // jet_concat(a, b, ...): Jet's "&" chain. Each operand as text, Null as "";
 // Null when every operand is Null.
 void JetConcatFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  std::string text;
+  std::string text, buffer;
   bool any = false;
   for (int k = 0; k < argc; ++k) {
     if (sqlite3_value_type(argv[k]) == SQLITE_NULL) continue;
     any = true;
-    const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[k]));
-    text.append(p, sqlite3_value_bytes(argv[k]));
+    text += JetText(argv[k], &buffer);
   }
   if (any) sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
@@ -292,25 +329,51 @@ int64_t CharCount(std::string_view text) {
   return n;
 }
 
-// Reads the text argument and the whole-number arguments of Left, Right and
-// Mid; false (with the error set) when a number is Null or out of range, or
-// when the text is Null (then the result stays Null).
-bool TextAndCounts(sqlite3_context* ctx, int argc, sqlite3_value** argv, int64_t min_first,
-                   std::string_view* text, int64_t counts[2]) {
-  for (int k = 1; k < argc; ++k) {
-    if (sqlite3_value_type(argv[k]) == SQLITE_NULL) {
+// Reads a count argument as Jet converts a value to a Long: text that reads
+// as a number counts as that number, and a fraction rounds to the nearest
+// whole number, a half to the even one (2.5 -> 2, 3.5 -> 4). False (with the
+// error set) for Null, other text, or a number beyond a Long.
+bool ReadCount(sqlite3_context* ctx, sqlite3_value* value, int64_t* count) {
+  constexpr double kLongMin = -2147483648.0, kLongMax = 2147483647.0;
+  double number = 0;
+  switch (sqlite3_value_numeric_type(value)) {
+    case SQLITE_NULL:
       sqlite3_result_error(ctx, kInvalidUseOfNullText, -1);
       return false;
-    }
-    counts[k - 1] = sqlite3_value_int64(argv[k]);
+    case SQLITE_INTEGER:
+      number = static_cast<double>(sqlite3_value_int64(value));
+      break;
+    case SQLITE_FLOAT:
+      // The default rounding mode rounds halves to even, as Jet does.
+      number = std::nearbyint(sqlite3_value_double(value));
+      break;
+    default:
+      sqlite3_result_error(ctx, kTypeMismatchText, -1);
+      return false;
+  }
+  if (!(number >= kLongMin && number <= kLongMax)) {
+    sqlite3_result_error(ctx, kOverflowText, -1);
+    return false;
+  }
+  *count = static_cast<int64_t>(number);
+  return true;
+}
+
+// Reads the text argument (as JetText, into `buffer` when made) and the count
+// arguments of Left, Right and Mid; false (with the error set) when a count is
+// not one (ReadCount) or out of range, or when the text is Null (then the
+// result stays Null).
+bool TextAndCounts(sqlite3_context* ctx, int argc, sqlite3_value** argv, int64_t min_first,
+                   std::string* buffer, std::string_view* text, int64_t counts[2]) {
+  for (int k = 1; k < argc; ++k) {
+    if (!ReadCount(ctx, argv[k], &counts[k - 1])) return false;
     if (counts[k - 1] < (k == 1 ? min_first : 0)) {
       sqlite3_result_error(ctx, kInvalidArgumentText, -1);
       return false;
     }
   }
   if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return false;
-  const char* p = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-  *text = std::string_view(p, sqlite3_value_bytes(argv[0]));
+  *text = JetText(argv[0], buffer);
   return true;
 }
 
@@ -320,28 +383,38 @@ void ResultText(sqlite3_context* ctx, std::string_view text) {
 
 // Left(text, n): the first n characters.
 void JetLeftFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string buffer;
   std::string_view text;
   int64_t counts[2] = {0, 0};
-  if (!TextAndCounts(ctx, argc, argv, 0, &text, counts)) return;
+  if (!TextAndCounts(ctx, argc, argv, 0, &buffer, &text, counts)) return;
   ResultText(ctx, text.substr(0, CharOffset(text, counts[0])));
 }
 
 // Right(text, n): the last n characters.
 void JetRightFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string buffer;
   std::string_view text;
   int64_t counts[2] = {0, 0};
-  if (!TextAndCounts(ctx, argc, argv, 0, &text, counts)) return;
+  if (!TextAndCounts(ctx, argc, argv, 0, &buffer, &text, counts)) return;
   int64_t skip = std::max<int64_t>(0, CharCount(text) - counts[0]);
   ResultText(ctx, text.substr(CharOffset(text, skip)));
 }
 
 // Mid(text, start[, length]): the characters from position `start` (from 1).
 void JetMidFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  std::string buffer;
   std::string_view text;
   int64_t counts[2] = {0, 0};
-  if (!TextAndCounts(ctx, argc, argv, 1, &text, counts)) return;
+  if (!TextAndCounts(ctx, argc, argv, 1, &buffer, &text, counts)) return;
   std::string_view rest = text.substr(CharOffset(text, counts[0] - 1));
   ResultText(ctx, argc > 2 ? rest.substr(0, CharOffset(rest, counts[1])) : rest);
+}
+
+// Len(value): the number of characters of the value's text; Null for Null.
+void JetLenFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return;
+  std::string buffer;
+  sqlite3_result_int64(ctx, CharCount(JetText(argv[0], &buffer)));
 }
 
 struct FunctionDef {
@@ -362,6 +435,7 @@ constexpr FunctionDef kFunctions[] = {
     {kJetMidFunction, 2, JetMidFunction},
     {kJetMidFunction, 3, JetMidFunction},
     {kJetConcatFunction, -1, JetConcatFunction},
+    {kJetLenFunction, 1, JetLenFunction},
 };
 
 void RegisterFunctions(sqlite3* db) {
@@ -472,8 +546,9 @@ void AttachBackends(Connection& conn) {
   }
 }
 
-// True when `schema` holds a table named `table`. (The call needs
-// SQLite built with SQLITE_ENABLE_COLUMN_METADATA, as the common builds are.)
+// True when `schema` (any schema when nullptr) holds a table, not a view,
+// named `table`. (The call needs SQLite built with
+// SQLITE_ENABLE_COLUMN_METADATA, as the common builds are.)
 bool HasTable(sqlite3* db, const char* schema, const char* table) {
   return sqlite3_table_column_metadata(db, schema, table, nullptr, nullptr, nullptr, nullptr,
                                        nullptr, nullptr) == SQLITE_OK;
@@ -495,7 +570,8 @@ const BackendAccess* ResolveTable(const Connection& conn, const char* table) {
 // other access (local tables, temp, statements that touch no table) passes,
 // and so does whatever a back-end's trigger or view does once the statement
 // could reach the trigger's table or the view itself. The refused table's
-// name is kept for Jet's "cannot find" message.
+// name is kept for Jet's "cannot find" message, and every table written is
+// noted in prepared_writes for the table record sets.
 int LinkedTablesOnly(void* arg, int action, const char* table, const char*, const char* schema,
                      const char* inner) {
   if (action != SQLITE_READ && action != SQLITE_INSERT && action != SQLITE_UPDATE &&
@@ -503,6 +579,7 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
     return SQLITE_OK;
   }
   auto* conn = static_cast<Connection*>(arg);
+  if (table != nullptr && action != SQLITE_READ) conn->prepared_writes.insert(AsciiLower(table));
   if (table == nullptr || inner != nullptr || conn->backends.empty()) return SQLITE_OK;
   const BackendAccess* backend = nullptr;
   if (schema != nullptr) {
@@ -595,7 +672,10 @@ class RowBuffer {
 // A forward-only record set. A query's rows are read in full when it opens; a
 // table is read a page at a time by rowid, each page in its own short read,
 // so that no read stays open while Execute changes tables (it would hold back
-// WAL checkpoints) and memory stays flat however long the table.
+// WAL checkpoints) and memory stays flat however long the table. When a
+// statement has written the table since the page was read, moving on reads
+// afresh from the current row, so that the walk passes over the rows deleted
+// meanwhile and shows changed rows as they are now, wherever the page ends.
 class SqliteRecordset : public Recordset {
  public:
   // A record set on the rows of a prepared query.
@@ -609,29 +689,38 @@ class SqliteRecordset : public Recordset {
   // WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2").
   struct TablePages {};
   SqliteRecordset(std::shared_ptr<Connection> conn, StatementPtr page, std::string detail,
-                  TablePages)
-      : conn_(std::move(conn)), detail_(std::move(detail)), page_(std::move(page)) {
+                  std::string table, TablePages)
+      : conn_(std::move(conn)),
+        detail_(std::move(detail)),
+        page_(std::move(page)),
+        table_(AsciiLower(std::move(table))) {
     ReadNames(page_.get(), 1);
-    FetchPage();
+    FetchPage(kTablePageRows);
   }
 
   bool Eof() override { return current_ >= rows_.size(); }
 
   void MoveFirst() override {
     if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
-    if (!page_ || first_page_) {
+    if (!page_ || (first_page_ && !TableChanged())) {
       current_ = 0;
       return;
     }
     last_rowid_ = INT64_MIN;
-    exhausted_ = false;
-    FetchPage();
+    FetchPage(kTablePageRows);
   }
 
   void MoveNext() override {
     if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    if (page_ && TableChanged()) {
+      // Few rows at a time: a walk that changes its table at every row would
+      // otherwise read a whole page per row.
+      last_rowid_ = rowids_[current_];
+      FetchPage(kRefreshRows);
+      return;
+    }
     ++current_;
-    if (current_ == rows_.size() && page_ && !exhausted_) FetchPage();
+    if (current_ == rows_.size() && page_ && !exhausted_) FetchPage(kTablePageRows);
   }
 
   Value Field(const std::string& name) override {
@@ -655,7 +744,10 @@ class SqliteRecordset : public Recordset {
     int n = 0, rc = SQLITE_DONE;
     while ((limit < 0 || n < limit) && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
       rows_.AddRow(stmt, first_col);
-      if (first_col > 0) last_rowid_ = sqlite3_column_int64(stmt, 0);
+      if (first_col > 0) {
+        last_rowid_ = sqlite3_column_int64(stmt, 0);
+        rowids_.push_back(last_rowid_);
+      }
       ++n;
     }
     if (limit < 0 || n < limit) {
@@ -668,24 +760,36 @@ class SqliteRecordset : public Recordset {
     return n;
   }
 
-  void FetchPage() {
+  // True when a statement that writes the table ran since the page was read.
+  bool TableChanged() const {
+    auto it = conn_->last_write.find(table_);
+    return it != conn_->last_write.end() && it->second > fetched_at_;
+  }
+
+  // Reads up to `limit` rows after last_rowid_ into the page.
+  void FetchPage(int limit) {
     first_page_ = last_rowid_ == INT64_MIN;
+    fetched_at_ = conn_->write_clock;
     rows_.Clear();
+    rowids_.clear();
     current_ = 0;
     sqlite3_stmt* stmt = page_.get();
     sqlite3_bind_int64(stmt, 1, last_rowid_);
-    sqlite3_bind_int(stmt, 2, kTablePageRows);
-    int n = ReadRows(stmt, 1, kTablePageRows);
+    sqlite3_bind_int(stmt, 2, limit);
+    int n = ReadRows(stmt, 1, limit);
     // Resetting ends the read, so no lock is held between pages.
     sqlite3_reset(stmt);
-    exhausted_ = n < kTablePageRows;
+    exhausted_ = n < limit;
   }
 
   std::shared_ptr<Connection> conn_;
   std::string detail_;
   StatementPtr page_;
+  std::string table_;  // the table of a table record set, ASCII lower case
   std::vector<std::string> names_;
   RowBuffer rows_;
+  std::vector<int64_t> rowids_;  // of the rows in rows_, for a table
+  uint64_t fetched_at_ = 0;      // the connection's write_clock when the page was read
   size_t current_ = 0;
   int64_t last_rowid_ = INT64_MIN;
   bool exhausted_ = true;
@@ -726,6 +830,17 @@ std::string FirstWord(const std::string& text) {
   return word;
 }
 
+// True when `source`, blanks around it aside, is one word of letters, digits
+// and "_".
+bool IsLoneWord(const std::string& source) {
+  size_t b = source.find_first_not_of(" \t\r\n");
+  size_t e = source.find_last_not_of(" \t\r\n");
+  if (b == std::string::npos) return false;
+  return std::all_of(source.begin() + b, source.begin() + e + 1, [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+}
+
 // A record-set source naming a table: the name itself, brackets removed.
 std::string TableNameOf(const std::string& source) {
   size_t b = source.find_first_not_of(" \t\r\n");
@@ -754,6 +869,7 @@ void SqliteDatabase::Execute(const std::string& sql) {
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
   if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(kSelectNotExecutableText, detail);
+  connection_->NoteWrites(connection_->prepared_writes);
   if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
   records_affected_ = sqlite3_changes64(connection_->db);
 }
@@ -777,7 +893,7 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
         sqlite3_column_count(stmt.get()) > 0) {
       stmt.reset();
     }
-    entry = conn.statements.Add(lifted->shape, std::move(stmt));
+    entry = conn.statements.Add(lifted->shape, std::move(stmt), conn.prepared_writes);
   }
   // Without a statement the plain way reports the failure in its own words.
   sqlite3_stmt* stmt = entry->stmt.get();
@@ -788,6 +904,7 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
                       SQLITE_TRANSIENT);
   }
   conn.denied_table.clear();
+  conn.NoteWrites(entry->writes);
   if (sqlite3_step(stmt) != SQLITE_DONE) {
     // The error names the statement as written and as translated with its
     // literals, like the plain way's; the reset comes after the error is read.
@@ -815,6 +932,8 @@ QueryResult SqliteDatabase::Query(const std::string& sql) {
   int n = sqlite3_column_count(stmt.get());
   if (n == 0) ThrowEngine(kInvalidOperationText, detail);
   for (int c = 0; c < n; ++c) result.columns.emplace_back(sqlite3_column_name(stmt.get(), c));
+  // A query may write too (DELETE ... RETURNING).
+  connection_->NoteWrites(connection_->prepared_writes);
   int rc;
   while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
     RowBuffer row;
@@ -841,15 +960,19 @@ std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
 std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& source) {
   static constexpr const char* kQueryWords[] = {"SELECT", "WITH", "VALUES", "PRAGMA", "EXPLAIN"};
   std::string first = FirstWord(source);
-  bool is_query = std::any_of(std::begin(kQueryWords), std::end(kQueryWords),
-                              [&](const char* w) { return first == w; });
+  // A lone word names a table even when it reads as a keyword ("Values").
+  bool is_query = !IsLoneWord(source) && std::any_of(std::begin(kQueryWords), std::end(kQueryWords),
+                                                     [&](const char* w) { return first == w; });
   if (!is_query) {
-    std::string table = QuoteName(TableNameOf(source));
+    std::string name = TableNameOf(source);
+    std::string table = QuoteName(name);
     std::string page_sql =
         "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
     StatementPtr page = NoStatement();
-    if (TryPrepareOne(*connection_, page_sql, &page) == PrepareOutcome::kOk) {
-      return std::make_shared<SqliteRecordset>(connection_, std::move(page), source,
+    // A view prepares too, but its rows have no rowid (it reads as Null).
+    if (HasTable(connection_->db, nullptr, name.c_str()) &&
+        TryPrepareOne(*connection_, page_sql, &page) == PrepareOutcome::kOk) {
+      return std::make_shared<SqliteRecordset>(connection_, std::move(page), source, name,
                                                SqliteRecordset::TablePages{});
     }
     // A view or a table without rowid: read it as a query.

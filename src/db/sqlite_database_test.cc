@@ -118,6 +118,36 @@ TEST_F(SplitDatabaseTest, TableRecordsetWalksTheWholeTableWhileOtherTablesChange
   EXPECT_TRUE(rs->Eof());
 }
 
+// A walk over a table while Execute deletes rows of that same table, behind
+// and ahead of the current row, within the rows read at open and beyond them.
+TEST_F(SplitDatabaseTest, TableRecordsetSkipsRowsDeletedAheadOfItFromItsOwnTable) {
+  auto db = OpenSqliteDatabase(front_);
+  db->Execute(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+      "INSERT INTO Archiver_ListToDelete (OrderID) SELECT i FROM n");
+  auto rs = db->OpenRecordset("archiver_listtodelete");
+  int visited = 0;
+  bool visited_deleted = false;
+  while (!rs->Eof()) {
+    int id = std::stoi(rs->Field("OrderID").ToText());
+    visited_deleted = visited_deleted || id % 2 == 0;
+    ++visited;
+    // Each odd row deletes itself and the even row after it.
+    db->Execute("DELETE * FROM Archiver_ListToDelete WHERE OrderID IN ('" + std::to_string(id) +
+                "', '" + std::to_string(id + 1) + "')");
+    rs->MoveNext();
+  }
+  EXPECT_EQ(visited, 1500);
+  EXPECT_FALSE(visited_deleted);
+  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM Archiver_ListToDelete"), "0");
+  // MoveFirst goes back to the first row that is still there.
+  db->Execute("INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('A'), ('B')");
+  rs = db->OpenRecordset("Archiver_ListToDelete");
+  db->Execute("DELETE * FROM Archiver_ListToDelete WHERE OrderID = 'A'");
+  rs->MoveFirst();
+  EXPECT_EQ(rs->Field("OrderID").ToText(), "B");
+}
+
 TEST_F(SplitDatabaseTest, QueryRecordsetGivesFieldsByNameAndNulls) {
   auto db = OpenSqliteDatabase(front_);
   db->Execute(
@@ -143,6 +173,35 @@ TEST_F(SplitDatabaseTest, QueryRecordsetGivesFieldsByNameAndNulls) {
   EXPECT_THROW(rs->MoveNext(), RuntimeError);
   EXPECT_TRUE(db->OpenRecordset("SELECT * FROM BackupManagerTable")->Eof());
   EXPECT_TRUE(db->OpenRecordset("[BackupManagerTable]")->Eof());
+}
+
+TEST_F(SplitDatabaseTest, RecordsetsByNameOnViewsAndTablesNamedLikeKeywords) {
+  RunScript(front_,
+            "CREATE TABLE [Values] (v TEXT);"
+            "INSERT INTO [Values] VALUES ('a'), ('b');"
+            "CREATE VIEW Recent AS SELECT v FROM [Values];");
+  RunScript(back_,
+            "CREATE VIEW Closed AS SELECT SalesOrderID FROM [sales orders] WHERE StatusId = 2");
+  RunScript(front_, "INSERT INTO kestle_links VALUES ('Closed', ';DATABASE=" + back_ + "');");
+  auto db = OpenSqliteDatabase(front_);
+  struct Case {
+    const char* source;
+    const char* field;
+    std::vector<std::string> rows;
+  };
+  const Case kCases[] = {
+      {"Values", "v", {"a", "b"}},
+      {"[Values]", "v", {"a", "b"}},
+      {"Recent", "V", {"a", "b"}},
+      {"Closed", "SalesOrderID", {"SO2", "WO3"}},
+  };
+  for (const Case& c : kCases) {
+    std::vector<std::string> rows;
+    for (auto rs = db->OpenRecordset(c.source); !rs->Eof(); rs->MoveNext()) {
+      rows.push_back(rs->Field(c.field).ToText());
+    }
+    EXPECT_EQ(rows, c.rows) << c.source;
+  }
 }
 
 TEST_F(SplitDatabaseTest, RecordsetOutlivesItsDatabaseObject) {
@@ -208,11 +267,16 @@ TEST_F(SplitDatabaseTest, EngineErrorsCarrySqliteNumberTextAndStatement) {
       {"DELETE FROM BackupManagerTable WHERE Nope = 1", 1, "no such column: Nope"},
       {"INSERT INTO BackupManagerTable (BackupName) VALUES ('it's')", 1,
        "near \"s\": syntax error"},
+      // Unclosed strings, also where the statement form is known already.
+      {"DELETE FROM BackupManagerTable WHERE BackupName = 'a'", 0, ""},
+      {"DELETE FROM BackupManagerTable WHERE BackupName = 'a", 1, "unrecognized token: \"'a\""},
+      {"DELETE FROM BackupManagerTable WHERE BackupName = \"a", 1, "unrecognized token: \"\"a\""},
+      {"SELECT \"a\"\"", 1, "unrecognized token: \"\"a\"\"\""},
   };
   for (const Case& c : kCases) {
     try {
       db->Execute(c.sql);
-      ADD_FAILURE() << c.sql;
+      if (c.number != 0) ADD_FAILURE() << c.sql;
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.number(), c.number) << c.sql;
       EXPECT_EQ(e.description(), c.text) << c.sql;
@@ -452,8 +516,13 @@ TEST(SqliteIndexUseTest, ArchiveLookupsUseTheOrderIndexes) {
     }
     return false;
   };
-  EXPECT_TRUE(uses_index("DELETE * FROM Archiver_ListToDelete WHERE OrderID like  'SO000123'",
-                         "Archiver_ListToDelete_OrderID"));
+  // Identifiers of letters and of digits alike.
+  for (const char* id : {"SO000123", "000123", "1.5"}) {
+    EXPECT_TRUE(uses_index(
+        "DELETE * FROM Archiver_ListToDelete WHERE OrderID like  '" + std::string(id) + "'",
+        "Archiver_ListToDelete_OrderID"))
+        << id;
+  }
   EXPECT_TRUE(
       uses_index("SELECT SalesOrderID, MAX(TransactionDate) From [Inventory Transactions]"
                  " Where (Not IsNull(SalesOrderID)) and SalesOrderID like 'WO*'"
