@@ -32,9 +32,11 @@ constexpr const char* kSqlNotes =
     "#1/5/2026 7:03:00 AM# or #2026-01-05 07:03#, \"text\" strings, LIKE with the\n"
     "wildcards * ? # [a-z] [!a-z] (letters without regard to case), IsNull, Nz,\n"
     "Ucase, Lcase, Len, Trim, Left, Right, Mid, IIf, & (Null as \"\"), True (-1),\n"
-    "False (0) and SELECT TOP n. INSERT and UPDATE skip rows that would break a\n"
-    "key, as Jet does without dbFailOnError. Text after the statement (a second\n"
-    "statement) is an error.";
+    "False (0), / as real division and SELECT TOP n. INSERT and UPDATE skip rows\n"
+    "that would break a key, as Jet does without dbFailOnError. Text after the\n"
+    "statement (a second statement) is an error. Only the tables the front-end\n"
+    "links are visible in a back-end. Not translated: MOD, \\, ^, SELECT INTO,\n"
+    "DISTINCTROW, Date(), Now(), Format().";
 
 struct DbArgs {
   std::string dir;
