@@ -9,20 +9,7 @@
 // to the file named by the environment variable of that name and answered
 // with OK, so that the automation tests run headless. Production builds
 // always show the box.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-// windows.h first: the OLE headers build on its types.
-#include <windows.h>
-
-#include <oleauto.h>
-
-// Env has methods named like these macros of windows.h.
-#undef MessageBox
-#undef CopyFile
+#include "platform/windows_headers.h"
 
 #include <cstring>
 #include <memory>

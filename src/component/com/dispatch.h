@@ -11,7 +11,7 @@
 #ifndef KESTLE_COMPONENT_COM_DISPATCH_H_
 #define KESTLE_COMPONENT_COM_DISPATCH_H_
 
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com {
 

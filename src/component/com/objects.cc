@@ -20,7 +20,7 @@
 #include "component/com/module.h"
 #include "component/com/objects.h"
 #include "component/com/text.h"
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 #include "component/parse_iif.h"
 #include "component/shipping.h"
 

@@ -3,7 +3,7 @@
 #ifndef KESTLE_COMPONENT_COM_OBJECTS_H_
 #define KESTLE_COMPONENT_COM_OBJECTS_H_
 
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com {
 

@@ -3,7 +3,7 @@
 #include "component/com/module.h"
 #include "component/com/objects.h"
 #include "component/com/registration.h"
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 #include "platform/wide_text_windows.h"
 
 namespace kestle::com {

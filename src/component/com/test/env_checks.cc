@@ -3,7 +3,7 @@
 // paths, the error numbers of failed file operations, DirLookup's idea of a
 // normal file, CopyFile's replace-or-nothing, the clock, the general date
 // text of the en-US settings the test prefix runs with, and message boxes.
-#include "component/com/win_headers.h"  // before env.h: removes MessageBox, CopyFile
+#include "platform/windows_headers.h"  // before env.h: removes MessageBox, CopyFile
 
 #include <functional>
 #include <memory>

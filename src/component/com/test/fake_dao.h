@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com::test {
 

@@ -16,7 +16,7 @@
 #include "component/com/test/fake_dao.h"
 #include "component/com/test/test_context.h"
 #include "component/com/test/test_util.h"
-#include "component/com/win_headers.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com::test {
 

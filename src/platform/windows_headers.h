@@ -1,11 +1,11 @@
-// The Windows and OLE Automation headers as every file of the automation
-// shell includes them.
+// The Windows and OLE Automation headers as every Windows-only file (the
+// Windows Env, the automation shell) includes them. Windows builds only.
 //
 // windows.h defines MessageBox and CopyFile as macros; Env has methods of
 // those names, so the macros are removed here and the W functions are called
 // by their own names.
-#ifndef KESTLE_COMPONENT_COM_WIN_HEADERS_H_
-#define KESTLE_COMPONENT_COM_WIN_HEADERS_H_
+#ifndef KESTLE_PLATFORM_WINDOWS_HEADERS_H_
+#define KESTLE_PLATFORM_WINDOWS_HEADERS_H_
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -23,4 +23,4 @@
 #undef MessageBox
 #undef CopyFile
 
-#endif  // KESTLE_COMPONENT_COM_WIN_HEADERS_H_
+#endif  // KESTLE_PLATFORM_WINDOWS_HEADERS_H_
