@@ -179,7 +179,9 @@ Runner SetupDb(CLI::App* cmd) {
   CLI::App* sample = cmd->add_subcommand(
       "sample",
       "Create DIR/orders.db (front-end) and DIR/orders_be.db (back-end) with sample orders");
-  sample->add_option("DIR", args->dir, "Folder for the two files (made if missing; the files are replaced)")
+  sample
+      ->add_option("DIR", args->dir,
+                   "Folder for the two files (made if missing; the files are replaced)")
       ->required();
   sample->add_option("--orders", args->orders, "Number of orders (about 5 transactions each)")
       ->capture_default_str()

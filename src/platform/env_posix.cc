@@ -215,8 +215,7 @@ class PosixEnv : public Env {
     ::clock_gettime(CLOCK_REALTIME, &ts);
     struct tm tm;
     ::localtime_r(&ts.tv_sec, &tm);
-    return MakeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                    tm.tm_sec);
+    return MakeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
   }
 
   std::string GeneralDateText(Date date) override {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows_headers.h"
 #include "db/database.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com {
 

@@ -20,9 +20,9 @@
 #include "component/com/module.h"
 #include "component/com/objects.h"
 #include "component/com/text.h"
-#include "platform/windows_headers.h"
 #include "component/parse_iif.h"
 #include "component/shipping.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com {
 

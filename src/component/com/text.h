@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "platform/windows_headers.h"
 #include "platform/wide_text_windows.h"
+#include "platform/windows_headers.h"
 
 namespace kestle::com {
 
