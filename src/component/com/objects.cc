@@ -146,34 +146,61 @@ class ParseIIFObject : public AutomationObject<_ParseIIF> {
   ParseIIF impl_;
 };
 
-class ShipFedExObject : public AutomationObject<_Ship_FedEx> {
+// The entry points that Ship_FedEx and Ship_UPS share: the hand-off with its
+// twelve by-reference arguments, and recentShipments.
+template <class Interface, class Carrier>
+class ShippingObject : public AutomationObject<Interface> {
  public:
-  ShipFedExObject() : AutomationObject(IID__Ship_FedEx, L"Kestle.Ship_FedEx") {}
+  using AutomationObject<Interface>::AutomationObject;
+
+  STDMETHODIMP recentShipments(Database** aDB, LONG* aHandle) override {
+    if (!AllSet(aDB, aHandle)) return E_POINTER;
+    return this->Run([&] {
+      const int32_t handle = *aHandle;
+      impl_.recentShipments(DatabaseArg(aDB), handle);
+      return S_OK;
+    });
+  }
+
+ protected:
+  using HandOffMethod = void (Carrier::*)(const std::string&, const std::string&,
+                                          const std::string&, const std::string&,
+                                          const std::string&, const std::string&,
+                                          const std::string&, const std::string&,
+                                          const std::string&, const std::string&,
+                                          const std::shared_ptr<db::Database>&, const int32_t&);
+
+  // Calls `method` of the carrier with the arguments converted.
+  HRESULT HandOff(HandOffMethod method, BSTR* aCompany, BSTR* aName, BSTR* aAddress1,
+                  BSTR* aAddress2, BSTR* aCity, BSTR* aState, BSTR* aZip, BSTR* aCountry,
+                  BSTR* aEmail, BSTR* aPhone, Database** aDB, LONG* aHandle) {
+    if (!AllSet(aCompany, aName, aAddress1, aAddress2, aCity, aState, aZip, aCountry, aEmail,
+                aPhone, aDB, aHandle)) {
+      return E_POINTER;
+    }
+    return this->Run([&] {
+      const int32_t handle = *aHandle;
+      (impl_.*method)(FromBstr(*aCompany), FromBstr(*aName), FromBstr(*aAddress1),
+                      FromBstr(*aAddress2), FromBstr(*aCity), FromBstr(*aState), FromBstr(*aZip),
+                      FromBstr(*aCountry), FromBstr(*aEmail), FromBstr(*aPhone), DatabaseArg(aDB),
+                      handle);
+      return S_OK;
+    });
+  }
+
+  Carrier impl_;
+};
+
+class ShipFedExObject : public ShippingObject<_Ship_FedEx, Ship_FedEx> {
+ public:
+  ShipFedExObject() : ShippingObject(IID__Ship_FedEx, L"Kestle.Ship_FedEx") {}
 
   STDMETHODIMP Open_ShipRush_FedEx(BSTR* aCompany, BSTR* aName, BSTR* aAddress1, BSTR* aAddress2,
                                    BSTR* aCity, BSTR* aState, BSTR* aZip, BSTR* aCountry,
                                    BSTR* aEmail, BSTR* aPhone, Database** aDB,
                                    LONG* aHandle) override {
-    if (!AllSet(aCompany, aName, aAddress1, aAddress2, aCity, aState, aZip, aCountry, aEmail,
-                aPhone, aDB, aHandle)) {
-      return E_POINTER;
-    }
-    return Run([&] {
-      const int32_t handle = *aHandle;
-      impl_.Open_ShipRush_FedEx(FromBstr(*aCompany), FromBstr(*aName), FromBstr(*aAddress1),
-                                FromBstr(*aAddress2), FromBstr(*aCity), FromBstr(*aState),
-                                FromBstr(*aZip), FromBstr(*aCountry), FromBstr(*aEmail),
-                                FromBstr(*aPhone), DatabaseArg(aDB), handle);
-      return S_OK;
-    });
-  }
-  STDMETHODIMP recentShipments(Database** aDB, LONG* aHandle) override {
-    if (!AllSet(aDB, aHandle)) return E_POINTER;
-    return Run([&] {
-      const int32_t handle = *aHandle;
-      impl_.recentShipments(DatabaseArg(aDB), handle);
-      return S_OK;
-    });
+    return HandOff(&Ship_FedEx::Open_ShipRush_FedEx, aCompany, aName, aAddress1, aAddress2, aCity,
+                   aState, aZip, aCountry, aEmail, aPhone, aDB, aHandle);
   }
   STDMETHODIMP getLastErr(SHORT* result) override {
     if (result == nullptr) return E_POINTER;
@@ -191,43 +218,19 @@ class ShipFedExObject : public AutomationObject<_Ship_FedEx> {
       return S_OK;
     });
   }
-
- private:
-  Ship_FedEx impl_;
 };
 
-class ShipUPSObject : public AutomationObject<_Ship_UPS> {
+class ShipUPSObject : public ShippingObject<_Ship_UPS, Ship_UPS> {
  public:
-  ShipUPSObject() : AutomationObject(IID__Ship_UPS, L"Kestle.Ship_UPS") {}
+  ShipUPSObject() : ShippingObject(IID__Ship_UPS, L"Kestle.Ship_UPS") {}
 
   STDMETHODIMP Open_ShipRush_UPS(BSTR* aCompany, BSTR* aName, BSTR* aAddress1, BSTR* aAddress2,
                                  BSTR* aCity, BSTR* aState, BSTR* aZip, BSTR* aCountry,
                                  BSTR* aEmail, BSTR* aPhone, Database** aDB,
                                  LONG* aHandle) override {
-    if (!AllSet(aCompany, aName, aAddress1, aAddress2, aCity, aState, aZip, aCountry, aEmail,
-                aPhone, aDB, aHandle)) {
-      return E_POINTER;
-    }
-    return Run([&] {
-      const int32_t handle = *aHandle;
-      impl_.Open_ShipRush_UPS(FromBstr(*aCompany), FromBstr(*aName), FromBstr(*aAddress1),
-                              FromBstr(*aAddress2), FromBstr(*aCity), FromBstr(*aState),
-                              FromBstr(*aZip), FromBstr(*aCountry), FromBstr(*aEmail),
-                              FromBstr(*aPhone), DatabaseArg(aDB), handle);
-      return S_OK;
-    });
+    return HandOff(&Ship_UPS::Open_ShipRush_UPS, aCompany, aName, aAddress1, aAddress2, aCity,
+                   aState, aZip, aCountry, aEmail, aPhone, aDB, aHandle);
   }
-  STDMETHODIMP recentShipments(Database** aDB, LONG* aHandle) override {
-    if (!AllSet(aDB, aHandle)) return E_POINTER;
-    return Run([&] {
-      const int32_t handle = *aHandle;
-      impl_.recentShipments(DatabaseArg(aDB), handle);
-      return S_OK;
-    });
-  }
-
- private:
-  Ship_UPS impl_;
 };
 
 class ArchiverObject : public AutomationObject<_Archiver> {
