@@ -1,0 +1,72 @@
+// DAO's numbers and texts for the failures of a Jet host database.
+#include "db/jet_errors.h"
+
+namespace kestle::db::jet {
+
+namespace {
+
+struct JetError {
+  int number;
+  const char* text;  // "|" stands for the argument
+};
+
+// Jet's own wording, blanks included (Jet puts two blanks between sentences).
+constexpr JetError kJetErrors[] = {
+    {kInvalidArgument, "Invalid argument."},
+    {kTableExists, "Table '|' already exists."},
+    {kDuplicateKey,
+     "The changes you requested to the table were not successful because they would create "
+     "duplicate values in the index, primary key, or relationship."},
+    {kFileNotFound, "Could not find file '|'."},
+    {kDiskFull, "Not enough space on disk."},
+    {kReadOnly, "Cannot update.  Database or object is read-only."},
+    {kInvalidPath,
+     "'|' is not a valid path.  Make sure that the path name is spelled correctly and that you "
+     "are connected to the server on which the file resides."},
+    {kFileInUse, "Could not use '|'; file already in use."},
+    {kCannotOpenDatabase,
+     "Cannot open database '|'.  It may not be a database that your application recognizes, or "
+     "the file may be corrupt."},
+    {kOpenedExclusively,
+     "The Microsoft Jet database engine cannot open the file '|'.  It is already opened "
+     "exclusively by another user, or you need permission to view its data."},
+    {kTooFewParameters, "Too few parameters. Expected |."},
+    {kCannotExecuteSelect, "Cannot execute a select query."},
+    {kMissingOperator, "Syntax error (missing operator) in query expression '|'."},
+    {kTableNotFound,
+     "The Microsoft Jet database engine cannot find the input table or query '|'.  Make sure it "
+     "exists and that its name is spelled correctly."},
+    {kUndefinedFunction, "Undefined function '|' in expression."},
+    {kUnknownField,
+     "The INSERT INTO statement contains the following unknown field name: '|'.  "
+     "Make sure you have typed the name correctly, and try the operation again."},
+    {kInvalidStatement,
+     "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'."},
+    {kFromClauseSyntax, "Syntax error in FROM clause."},
+    {kInsertSyntax, "Syntax error in INSERT INTO statement."},
+    {kExtraCharacters, "Characters found after end of SQL statement."},
+    {kUpdateSyntax, "Syntax error in UPDATE statement."},
+    {kLocked, "Could not update; currently locked."},
+    {kItemNotFound, "Item not found in this collection."},
+    {kFieldDefinitionSyntax, "Syntax error in field definition."},
+    {kUnrecognizedFormat, "Unrecognized database format '|'."},
+    {kTypeMismatch, "Data type mismatch in criteria expression."},
+};
+
+}  // namespace
+
+std::string Text(int number, const std::string& argument) {
+  for (const JetError& e : kJetErrors) {
+    if (e.number != number) continue;
+    std::string text = e.text;
+    if (size_t bar = text.find('|'); bar != std::string::npos) text.replace(bar, 1, argument);
+    return text;
+  }
+  return "Reserved error (" + std::to_string(number) + "); there is no message for this error.";
+}
+
+RuntimeError Error(int number, const std::string& argument) {
+  return RuntimeError(number, Text(number, argument));
+}
+
+}  // namespace kestle::db::jet
