@@ -1,0 +1,34 @@
+// The names of the temporary files that copies are written to.
+#include "platform/temp_names.h"
+
+#include <cstring>
+
+namespace kestle {
+namespace {
+
+// The longest part of the target's name that a temporary name carries.
+constexpr size_t kTempStemMax = 200;
+
+bool IsLetterOrDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
+std::string TempName(const std::string& target_name, const std::string& random) {
+  return "." + target_name.substr(0, kTempStemMax) + kTempMarker + random;
+}
+
+size_t TempBaseLength(const std::string& name) {
+  const size_t marker = name.rfind(kTempMarker);
+  if (name.empty() || name[0] != '.' || marker == std::string::npos || marker == 0) return 0;
+  const size_t random_at = marker + std::strlen(kTempMarker);
+  const size_t end = random_at + kTempRandomLength;
+  if (end > name.size()) return 0;
+  for (size_t i = random_at; i < end; ++i) {
+    if (!IsLetterOrDigit(name[i])) return 0;
+  }
+  return end == name.size() || name[end] == '-' ? end : 0;
+}
+
+}  // namespace kestle
