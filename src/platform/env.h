@@ -98,10 +98,11 @@ class Env {
   virtual void CopyFile(const std::string& from, const std::string& to) = 0;
   // Creates an empty file with a new unique name in the folder of `target`
   // (never an existing file), for a copy that Commit() renames over
-  // `target`. It is writable by its owner alone until Commit() gives it the
-  // permission bits of `like`, never widened by the umask. First removes the
-  // files that earlier copies into that folder left behind when they failed
-  // or were killed, those that no process holds any more. Throws like
+  // `target`. Its permission bits are those of `like` as the umask narrows
+  // them (the owner may write it while the copy is made); Commit() leaves
+  // the copy no more readable than `like`. First removes the files that
+  // earlier copies into that folder left behind when they failed or were
+  // killed, those that no process holds any more. Throws like
   // NewWritableFile for `target` (76, 70, 61) and like FileSize for `like`.
   virtual std::unique_ptr<TempFile> NewTempFile(const std::string& target,
                                                 const std::string& like) = 0;

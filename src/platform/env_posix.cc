@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -131,10 +132,22 @@ class PosixWritableFile : public WritableFile {
 // a copy that failed without cleaning up or was killed: the next copy into
 // the folder removes it. The kernel drops the lock of a killed process.
 
-// mkostemp fills in the unique part of a temporary name.
-constexpr const char* kTempRandom = "XXXXXX";
-// How often a new name is tried when a clean-up took the previous one.
-constexpr int kTempAttempts = 16;
+// How often a new name is tried when the previous one exists or a clean-up
+// took it.
+constexpr int kTempAttempts = 64;
+
+// Random bits for a temporary name: the system's random source where it
+// answers at once, else the clock and the process id.
+uint64_t TempEntropy() {
+  uint64_t bits = 0;
+  if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) {
+    return bits;
+  }
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return (static_cast<uint64_t>(::getpid()) << 40) ^ (static_cast<uint64_t>(ts.tv_sec) << 20) ^
+         static_cast<uint64_t>(ts.tv_nsec);
+}
 
 // Removes the temporary copies (and what their writers put beside them) in
 // the folder `prefix` ("" or ending in '/') that no process holds any more.
@@ -263,15 +276,20 @@ class PosixEnv : public Env {
                                         const std::string& like) override {
     struct stat source;
     if (::stat(like.c_str(), &source) != 0) throw PosixError(errno, like);
-    const mode_t mode = source.st_mode & 0777 & ~CurrentUmask();
+    const mode_t source_mode = source.st_mode & 0777;
     const size_t slash = target.find_last_of('/');
     const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     RemoveStaleTempFiles(prefix);
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-      // mkostemp creates the file exclusively, readable by its owner alone.
-      std::string path = prefix + TempName(target.substr(prefix.size()), kTempRandom);
-      const int fd = ::mkostemp(path.data(), O_CLOEXEC);
-      if (fd < 0) throw PosixError(errno, target);
+      std::string path = prefix + TempName(target.substr(prefix.size()), TempRandom(TempEntropy()));
+      // The owner must be able to write the copy; the umask (or the folder's
+      // default ACL) narrows the rest, as for any new file.
+      const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                            source_mode | S_IRUSR | S_IWUSR);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        throw PosixError(errno, target);
+      }
       while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
       }
       // A clean-up that locked the new file before this process did has
@@ -279,7 +297,8 @@ class PosixEnv : public Env {
       // the file unlocked, and no clean-up can then lock it either.)
       struct stat made;
       if (::fstat(fd, &made) == 0 && made.st_nlink > 0) {
-        return std::make_unique<PosixTempFile>(fd, std::move(path), target, mode);
+        return std::make_unique<PosixTempFile>(fd, std::move(path), target,
+                                               made.st_mode & source_mode);
       }
       ::close(fd);
     }
@@ -342,13 +361,6 @@ class PosixEnv : public Env {
     std::fprintf(stderr, "%s: %s\n", title.empty() ? kAppTitle : title.c_str(), text.c_str());
     std::fflush(stderr);
     return kIdOk;
-  }
-
- private:
-  static mode_t CurrentUmask() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
   }
 };
 

@@ -205,19 +205,11 @@ std::string FolderPrefix(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-// kTempRandomLength letters and digits, different for every call.
-std::string TempRandom() {
-  static constexpr char kDigits[] =
-      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  static LONG counter = 0;
-  uint64_t seed = (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
-                  (static_cast<uint64_t>(InterlockedIncrement(&counter)) * 0x9E3779B97F4A7C15ull);
-  std::string random;
-  for (size_t i = 0; i < kTempRandomLength; ++i) {
-    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-    random += kDigits[(seed >> 33) % (sizeof kDigits - 1)];
-  }
-  return random;
+// Bits for a temporary name: the process id and the clock.
+uint64_t TempEntropy() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<uint64_t>(now.QuadPart);
 }
 
 // Deletes the temporary copies (and what their writers put beside them) in
@@ -395,7 +387,7 @@ class WindowsEnv : public Env {
     const std::string prefix = FolderPrefix(target);
     RemoveStaleTempFiles(prefix);
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
-      std::string path = prefix + TempName(target.substr(prefix.size()), TempRandom());
+      std::string path = prefix + TempName(target.substr(prefix.size()), TempRandom(TempEntropy()));
       HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,6 +1,7 @@
 // The names of the temporary files that copies are written to.
 #include "platform/temp_names.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace kestle {
@@ -17,6 +18,19 @@ bool IsLetterOrDigit(char c) {
 
 std::string TempName(const std::string& target_name, const std::string& random) {
   return "." + target_name.substr(0, kTempStemMax) + kTempMarker + random;
+}
+
+std::string TempRandom(uint64_t entropy) {
+  static constexpr char kDigits[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  static std::atomic<uint64_t> calls{0};
+  uint64_t bits = entropy ^ ((calls.fetch_add(1) + 1) * 0x9E3779B97F4A7C15ull);
+  std::string random;
+  for (size_t i = 0; i < kTempRandomLength; ++i) {
+    random += kDigits[bits % (sizeof kDigits - 1)];
+    bits /= sizeof kDigits - 1;
+  }
+  return random;
 }
 
 size_t TempBaseLength(const std::string& name) {

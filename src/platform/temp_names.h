@@ -9,6 +9,7 @@
 #define KESTLE_PLATFORM_TEMP_NAMES_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace kestle {
@@ -21,6 +22,11 @@ inline constexpr size_t kTempRandomLength = 6;
 // long target name is cut, so that the name and a "-journal" beside it stay
 // within a 255-byte name limit.
 std::string TempName(const std::string& target_name, const std::string& random);
+
+// The unique part of a temporary name: kTempRandomLength letters and digits
+// made from `entropy` (the platform's random bits, or its clock and process
+// id), mixed with a count of the calls so that two calls never give the same.
+std::string TempRandom(uint64_t entropy);
 
 // The length of the temporary name that the folder entry `name` is, or that
 // it belongs to ("<temporary name>-journal"); 0 when it is neither.
