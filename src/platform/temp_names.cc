@@ -17,7 +17,9 @@ bool IsLetterOrDigit(char c) {
 }  // namespace
 
 std::string TempName(const std::string& target_name, const std::string& random) {
-  return "." + target_name.substr(0, kTempStemMax) + kTempMarker + random;
+  std::string name = ".";
+  name.append(target_name, 0, kTempStemMax).append(kTempMarker).append(random);
+  return name;
 }
 
 std::string TempRandom(uint64_t entropy) {
