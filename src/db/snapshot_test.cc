@@ -133,6 +133,11 @@ TEST_F(SnapshotTest, FailuresCarryFileErrorNumbersAndLeaveNoPartialFile) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.description(), jet::Text(jet::kUnrecognizedFormat, broken));
   }
+  // A database cut short is damaged.
+  const std::string cut = dir_.File("cut.db");
+  std::filesystem::copy_file(source_, cut);
+  std::filesystem::resize_file(cut, 10000);
+  EXPECT_EQ(number_of(cut, target), jet::kCannotOpenDatabase);
   EXPECT_EQ(ReadBytes(target), "previous backup");
   EXPECT_EQ(Leftovers(dir_.path()), std::vector<std::string>{});
 
