@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "db/jet_errors.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -15,21 +16,24 @@ namespace {
 
 // The first 16 bytes of every SQLite database file.
 constexpr char kSqliteHeader[16] = "SQLite format 3";
-// How long a snapshot waits for a writer's lock, in total and per retry.
-constexpr int kBusyTimeoutMs = 10000;
-constexpr int kBusyRetries = 200;
-constexpr int kBusyRetrySleepMs = 50;
+// How long a snapshot waits for another connection's lock on the source, as
+// long as the engine waits for a lock.
+constexpr int kBusyTimeoutMs = 5000;
 // The copy becomes a self-contained file in rollback-journal mode, so that the
 // backup is one file however the source was journaled.
 constexpr const char* kStandaloneJournalMode = "PRAGMA journal_mode=DELETE";
+// The files that SQLite may put beside the copy while it writes.
+constexpr const char* kCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
 
 using ConnectionPtr = std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)>;
 
 // The file error number for a failed SQLite call on `db`: from the OS error
 // where SQLite kept one, else from the result code.
 int FileErrorNumber(sqlite3* db, int rc) {
-  switch (sqlite3_system_errno(db)) {
+  switch (db ? sqlite3_system_errno(db) : 0) {
     case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
       return err::kDiskFull;
     case EACCES:
     case EPERM:
@@ -54,17 +58,49 @@ int FileErrorNumber(sqlite3* db, int rc) {
   }
 }
 
+// The error of a failed SQLite call on `db` about the file `path`: DAO's
+// error when the database is the trouble (locked by another connection, not
+// a database, damaged), else the file error.
 [[noreturn]] void ThrowCopyError(sqlite3* db, int rc, const std::string& path) {
-  RuntimeError e(FileErrorNumber(db, rc));
+  RuntimeError e = [&] {
+    switch (rc & 0xFF) {
+      case SQLITE_BUSY:
+        return jet::Error(jet::kFileInUse, path);
+      case SQLITE_LOCKED:
+        return jet::Error(jet::kLocked);
+      case SQLITE_NOTADB:
+        return jet::Error(jet::kUnrecognizedFormat, path);
+      case SQLITE_CORRUPT:
+        return jet::Error(jet::kCannotOpenDatabase, path);
+      default:
+        return RuntimeError(FileErrorNumber(db, rc));
+    }
+  }();
   e.set_detail(path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
   throw e;
 }
 
-ConnectionPtr Open(const std::string& path, int flags) {
+// True for the result codes of a failed write (the source is only read).
+bool IsWriteFailure(int rc) {
+  switch (rc) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR_WRITE:
+    case SQLITE_IOERR_FSYNC:
+    case SQLITE_IOERR_DIR_FSYNC:
+    case SQLITE_IOERR_TRUNCATE:
+    case SQLITE_IOERR_DELETE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Opens `path`; failures are reported under the name `shown`.
+ConnectionPtr Open(const std::string& path, int flags, const std::string& shown) {
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   ConnectionPtr db(raw, &sqlite3_close_v2);
-  if (rc != SQLITE_OK) ThrowCopyError(raw, rc, path);
+  if (rc != SQLITE_OK) ThrowCopyError(raw, rc, shown);
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, kBusyTimeoutMs);
   return db;
@@ -75,42 +111,35 @@ ConnectionPtr Open(const std::string& path, int flags) {
 // read-only one would leave beside the database.
 ConnectionPtr OpenSource(const std::string& from) {
   try {
-    return Open(from, SQLITE_OPEN_READWRITE);
+    return Open(from, SQLITE_OPEN_READWRITE, from);
   } catch (const RuntimeError&) {
-    return Open(from, SQLITE_OPEN_READONLY);
+    return Open(from, SQLITE_OPEN_READONLY, from);
   }
 }
 
-// Copies the database `from` into a new file `temp` in one backup step, that
-// is, from one read transaction: a consistent state even while another
-// connection writes.
-void BackupInto(const std::string& from, const std::string& temp) {
+// Copies the database `from` into the empty file `temp` in one backup step,
+// that is, from one read transaction: a consistent state even while another
+// connection writes. Failures of the copy's own file name `to`.
+void BackupInto(const std::string& from, const std::string& temp, const std::string& to) {
+  ConnectionPtr target = Open(temp, SQLITE_OPEN_READWRITE, to);
   ConnectionPtr source = OpenSource(from);
-  ConnectionPtr target = Open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source.get(), "main");
-  if (backup == nullptr) ThrowCopyError(target.get(), sqlite3_extended_errcode(target.get()), temp);
-  int rc = SQLITE_OK;
-  for (int attempt = 0; attempt < kBusyRetries; ++attempt) {
-    rc = sqlite3_backup_step(backup, -1);
-    if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
-    sqlite3_sleep(kBusyRetrySleepMs);
-  }
+  if (backup == nullptr) ThrowCopyError(target.get(), sqlite3_extended_errcode(target.get()), to);
+  // The busy handler waits for another connection's lock on the source.
+  int rc = sqlite3_backup_step(backup, -1);
+  // Finishing records a failed step, with its OS error, on the copy's connection.
   sqlite3_backup_finish(backup);
   if (rc != SQLITE_DONE) {
-    sqlite3* blamed = sqlite3_errcode(target.get()) != SQLITE_OK ? target.get() : source.get();
-    ThrowCopyError(blamed, rc, rc == SQLITE_FULL ? temp : from);
+    // The copy is a new file of this process's own: a failed write is the
+    // copy's, anything else (a locked, foreign or damaged database, a failed
+    // read) the source's.
+    const bool copy_failed = IsWriteFailure(rc);
+    ThrowCopyError(copy_failed ? target.get() : source.get(), rc, copy_failed ? to : from);
   }
   rc = sqlite3_exec(target.get(), kStandaloneJournalMode, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) ThrowCopyError(target.get(), rc, temp);
+  if (rc != SQLITE_OK) ThrowCopyError(target.get(), rc, to);
   rc = sqlite3_close(target.release());
-  if (rc != SQLITE_OK) ThrowCopyError(nullptr, rc, temp);
-}
-
-// The folder part of `path` ("" for a bare name).
-std::string FolderOf(const std::string& path, char separator) {
-  size_t cut = path.find_last_of(std::string("/") + separator);
-  if (cut == std::string::npos) return "";
-  return cut == 0 ? path.substr(0, 1) : path.substr(0, cut);
+  if (rc != SQLITE_OK) ThrowCopyError(nullptr, rc, to);
 }
 
 }  // namespace
@@ -132,26 +161,19 @@ void SnapshotCopy(Env& env, const std::string& from, const std::string& to) {
     env.CopyFile(from, to);
     return;
   }
-  std::string folder = FolderOf(to, env.PathSeparator());
-  if (!folder.empty() && !env.FolderExists(folder)) {
-    throw RuntimeError(err::kPathNotFound).set_detail(to);
-  }
-  std::string temp = to + kSnapshotTempSuffix;
-  auto remove_temp = [&] {
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+  std::unique_ptr<TempFile> temp = env.NewTempFile(to, from);
+  try {
+    BackupInto(from, temp->path(), to);
+    temp->Commit();
+  } catch (...) {
+    for (const char* suffix : kCompanionSuffixes) {
       try {
-        env.RemoveFile(temp + suffix);
+        env.RemoveFile(temp->path() + suffix);
       } catch (const RuntimeError&) {
-        // Best effort: the copy's own error is the one to report.
+        // Best effort: the copy's own error is the one to report, and the
+        // next copy into the folder removes what is left.
       }
     }
-  };
-  remove_temp();
-  try {
-    BackupInto(from, temp);
-    env.RenameFile(temp, to);
-  } catch (...) {
-    remove_temp();
     throw;
   }
 }

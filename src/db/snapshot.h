@@ -14,17 +14,17 @@
 
 namespace kestle::db {
 
-// The suffix of the temporary file, beside the target, that receives a
-// snapshot before it is renamed over the target.
-inline constexpr const char* kSnapshotTempSuffix = ".kestle-partial";
-
 // Copies `from` to `to`, replacing an existing `to`. An SQLite database
-// (recognized by its header) is copied as a consistent snapshot into a
-// temporary file beside `to`, then renamed over it; any other file goes
-// through env.CopyFile. A failed copy leaves no partial file under the target
-// name. Throws RuntimeError: 53 when `from` is missing, 76 when a folder of
-// either path is missing, 70 without access, 61 when the disk is full, 57 for
-// another I/O failure.
+// (recognized by its header) is copied as a consistent snapshot into an
+// Env::NewTempFile beside `to`, then renamed over it; any other file goes
+// through env.CopyFile. Two copies to one target at once both succeed (the
+// later one stays), the copy is never more readable than `from`, and a
+// failed copy leaves no file under the target name and none beside it that
+// the next copy into the folder would not remove. Throws RuntimeError: 53
+// when `from` is missing, 76 when the target's folder is missing, 70
+// without access, 61 when the disk is full, 57 for another I/O failure; for
+// an SQLite source DAO's 3045 when another connection holds it locked past
+// the wait, 3343 when it is not a database and 3049 when it is damaged.
 void SnapshotCopy(Env& env, const std::string& from, const std::string& to);
 
 // True when the file at `path` starts with the SQLite header. Throws like

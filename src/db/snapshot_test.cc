@@ -1,18 +1,23 @@
 // SnapshotCopy: consistent copies of SQLite files (also while another
-// process writes), byte copies of other files, and failures that leave no
-// partial file under the target name.
+// process writes), byte copies of other files, DAO's errors for a locked or
+// foreign database, and failed or killed copies that leave nothing behind
+// that the next copy does not remove.
 #include "db/snapshot.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "db/db_test_util.h"
+#include "db/jet_errors.h"
 #include "db/sqlite_database.h"
 #include "platform/error.h"
 #include "platform/fake_env.h"
@@ -31,6 +36,16 @@ std::string ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The names in `folder` of temporary copies and their companions.
+std::vector<std::string> Leftovers(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find(".kestle-") != std::string::npos) names.push_back(name);
+  }
+  return names;
 }
 
 // The result of PRAGMA integrity_check and the row count of t in a copy.
@@ -60,11 +75,16 @@ TEST_F(SnapshotTest, CopiesAnSqliteDatabaseWithItsUncheckpointedCommits) {
   writer->Execute("INSERT INTO t (v) VALUES ('only in the WAL')");
   std::string target = dir_.File("copy.db");
   WriteBytes(target, "an older backup");
+  // The copy keeps the source's narrower permissions.
+  std::filesystem::permissions(
+      source_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   SnapshotCopy(env_, source_, target);
   EXPECT_EQ(CheckCopy(target), std::make_pair(std::string("ok"), std::string("501")));
-  EXPECT_FALSE(std::filesystem::exists(target + kSnapshotTempSuffix));
+  EXPECT_EQ(Leftovers(dir_.path()), std::vector<std::string>{});
   EXPECT_FALSE(std::filesystem::exists(target + "-wal"));
   EXPECT_TRUE(IsSqliteFile(env_, target));
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            std::filesystem::status(source_).permissions());
 }
 
 TEST_F(SnapshotTest, LeavesNoCompanionFilesBesideAClosedSource) {
@@ -101,20 +121,111 @@ TEST_F(SnapshotTest, FailuresCarryFileErrorNumbersAndLeaveNoPartialFile) {
   EXPECT_EQ(number_of(source_, dir_.File("no/such/folder/copy.db")), err::kPathNotFound);
   EXPECT_FALSE(std::filesystem::exists(dir_.File("copy.db")));
 
-  // A file with the header but no database behind it fails in the copy itself;
-  // an existing target stays as it was.
+  // A file with the header but no database behind it fails in the copy itself
+  // with DAO's error; an existing target stays as it was.
   std::string broken = dir_.File("broken.db");
   WriteBytes(broken, std::string("SQLite format 3\0", 16) + std::string(5000, 'x'));
   std::string target = dir_.File("kept.db");
   WriteBytes(target, "previous backup");
-  EXPECT_NE(number_of(broken, target), 0);
+  EXPECT_EQ(number_of(broken, target), jet::kUnrecognizedFormat);
+  try {
+    SnapshotCopy(env_, broken, target);
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.description(), jet::Text(jet::kUnrecognizedFormat, broken));
+  }
+  // A database cut short is damaged.
+  const std::string cut = dir_.File("cut.db");
+  std::filesystem::copy_file(source_, cut);
+  std::filesystem::resize_file(cut, 10000);
+  EXPECT_EQ(number_of(cut, target), jet::kCannotOpenDatabase);
   EXPECT_EQ(ReadBytes(target), "previous backup");
-  EXPECT_FALSE(std::filesystem::exists(target + kSnapshotTempSuffix));
+  EXPECT_EQ(Leftovers(dir_.path()), std::vector<std::string>{});
 
-  // Other files go through the Env's copy and its failures.
-  WriteBytes(dir_.File("plain.txt"), "plain");
-  env_.set_copy_fault(err::kDiskFull);
-  EXPECT_EQ(number_of(dir_.File("plain.txt"), dir_.File("plain-copy.txt")), err::kDiskFull);
+  // A full disk, as a process whose files may not grow past 64 KiB sees it,
+  // for a database and for any other file.
+  WriteBytes(dir_.File("plain.txt"), std::string(1 << 20, 'p'));
+  const pid_t limited = fork();
+  ASSERT_GE(limited, 0);
+  if (limited == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit = {64 << 10, 64 << 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const bool full = number_of(source_, dir_.File("full.db")) == err::kDiskFull &&
+                      number_of(dir_.File("plain.txt"), dir_.File("full.txt")) == err::kDiskFull;
+    _exit(full ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(limited, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Leftovers(dir_.path()), std::vector<std::string>{});
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("full.db")));
+}
+
+TEST_F(SnapshotTest, ALockedSourceFailsAndAKilledCopyLeavesNothingTheNextDoesNotRemove) {
+  // Another process holds the source exclusively until the test closes the
+  // pipe `release`.
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t holder = fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    close(ready[0]);
+    close(release[1]);
+    sqlite3* db = nullptr;
+    sqlite3_open(source_.c_str(), &db);
+    const int rc = sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
+                                nullptr, nullptr);
+    const char state = rc == SQLITE_OK ? 'y' : 'n';
+    (void)!write(ready[1], &state, 1);
+    char end;
+    (void)!read(release[0], &end, 1);
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char state = 0;
+  ASSERT_EQ(read(ready[0], &state, 1), 1);
+  ASSERT_EQ(state, 'y');
+
+  // A copy that waits for the lock is killed once it has begun.
+  const std::string folder = dir_.File("Backup");
+  const std::string target = folder + "/copy.db";
+  std::filesystem::create_directory(folder);
+  const pid_t killed = fork();
+  ASSERT_GE(killed, 0);
+  if (killed == 0) {
+    try {
+      SnapshotCopy(env_, source_, target);
+    } catch (...) {
+    }
+    _exit(0);
+  }
+  while (Leftovers(folder).empty()) {
+    ASSERT_EQ(waitpid(killed, nullptr, WNOHANG), 0) << "the copy ended before it began";
+    usleep(1000);
+  }
+  kill(killed, SIGKILL);
+  waitpid(killed, nullptr, 0);
+  EXPECT_NE(Leftovers(folder), std::vector<std::string>{});
+
+  // The next copy gives up on the lock with DAO's error, naming the source,
+  // and removes both its own temporary file and the killed one's.
+  try {
+    SnapshotCopy(env_, source_, target);
+    ADD_FAILURE() << "copied a locked database";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), jet::kFileInUse);
+    EXPECT_EQ(e.description(), jet::Text(jet::kFileInUse, source_));
+  }
+  EXPECT_EQ(Leftovers(folder), std::vector<std::string>{});
+  EXPECT_FALSE(std::filesystem::exists(target));
+
+  close(release[1]);
+  waitpid(holder, nullptr, 0);
+  SnapshotCopy(env_, source_, target);
+  EXPECT_EQ(CheckCopy(target), std::make_pair(std::string("ok"), std::string("500")));
+  EXPECT_EQ(Leftovers(folder), std::vector<std::string>{});
 }
 
 TEST_F(SnapshotTest, CopyWhileAnotherProcessCommitsIsConsistent) {

@@ -48,6 +48,24 @@ class WritableFile {
   virtual void Close() = 0;
 };
 
+// A new file that receives a copy beside its target and then takes the
+// target's place. While the object lives, the file is held as in use, so that
+// no other process's clean-up (Env::NewTempFile) removes it; destroying it
+// before Commit() removes the file.
+class TempFile {
+ public:
+  virtual ~TempFile() = default;
+  // The file's path: ".<target name>.kestle-XXXXXX" in the target's folder.
+  virtual const std::string& path() const = 0;
+  // Appends bytes to the file (for a copy that writes through this object;
+  // a copy may instead open path() itself while this object lives).
+  virtual void Append(const char* data, size_t n) = 0;
+  // Flushes the file to disk, gives it the permission bits it was made for
+  // and renames it over the target, atomically where the OS can. Throws like
+  // RenameFile; the file is then removed when the object goes.
+  virtual void Commit() = 0;
+};
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -71,9 +89,23 @@ class Env {
   // Creates exactly one folder; fails when its parent is missing (76) or it
   // already exists or cannot be made.
   virtual void CreateFolder(const std::string& path) = 0;
-  // Copies a file, replacing an existing target. A failed copy leaves no
-  // partial file under the target name.
+  // Copies a file, replacing an existing target, through a NewTempFile beside
+  // it: two copies to one target at once both succeed (the later one stays),
+  // a failed copy leaves no partial file under the target name, and the copy
+  // is never more readable than `from`. Throws 53 when `from` is missing, 76
+  // when the target's folder is missing, 70 without access, 61 when the disk
+  // is full.
   virtual void CopyFile(const std::string& from, const std::string& to) = 0;
+  // Creates an empty file with a new unique name in the folder of `target`
+  // (never an existing file), for a copy that Commit() renames over
+  // `target`. Its permission bits are those of `like` as the umask narrows
+  // them (the owner may write it while the copy is made); Commit() leaves
+  // the copy no more readable than `like`. First removes the files that
+  // earlier copies into that folder left behind when they failed or were
+  // killed, those that no process holds any more. Throws like
+  // NewWritableFile for `target` (76, 70, 61) and like FileSize for `like`.
+  virtual std::unique_ptr<TempFile> NewTempFile(const std::string& target,
+                                                const std::string& like) = 0;
   // Renames a file over an existing target, atomically where the OS can.
   virtual void RenameFile(const std::string& from, const std::string& to) = 0;
   // Removes a file; a missing file is not an error.
@@ -118,6 +150,10 @@ class EnvWrapper : public Env {
   void CreateFolder(const std::string& path) override { target_->CreateFolder(path); }
   void CopyFile(const std::string& from, const std::string& to) override {
     target_->CopyFile(from, to);
+  }
+  std::unique_ptr<TempFile> NewTempFile(const std::string& target,
+                                        const std::string& like) override {
+    return target_->NewTempFile(target, like);
   }
   void RenameFile(const std::string& from, const std::string& to) override {
     target_->RenameFile(from, to);

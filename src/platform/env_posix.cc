@@ -1,6 +1,9 @@
 // The POSIX Env: files through open/read/write, the local clock, the C
 // library's locale for date text, and message boxes as lines on stderr.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -12,9 +15,12 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/temp_names.h"
 
 namespace kestle {
 
@@ -118,6 +124,104 @@ class PosixWritableFile : public WritableFile {
   std::string path_;
 };
 
+// --- Temporary copies ------------------------------------------------------
+//
+// A copy is written to a temporary file beside its target (temp_names.h) and
+// renamed over it when complete. The writer holds an flock() on the file for
+// as long as it writes, so a file of that name that can be locked belongs to
+// a copy that failed without cleaning up or was killed: the next copy into
+// the folder removes it. The kernel drops the lock of a killed process.
+
+// How often a new name is tried when the previous one exists or a clean-up
+// took it.
+constexpr int kTempAttempts = 64;
+
+// Random bits for a temporary name: the system's random source where it
+// answers at once, else the clock and the process id.
+uint64_t TempEntropy() {
+  uint64_t bits = 0;
+  if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof bits)) {
+    return bits;
+  }
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return (static_cast<uint64_t>(::getpid()) << 40) ^ (static_cast<uint64_t>(ts.tv_sec) << 20) ^
+         static_cast<uint64_t>(ts.tv_nsec);
+}
+
+// Removes the temporary copies (and what their writers put beside them) in
+// the folder `prefix` ("" or ending in '/') that no process holds any more.
+// Best effort: what cannot be removed stays for a later copy.
+void RemoveStaleTempFiles(const std::string& prefix) {
+  DIR* dir = ::opendir(prefix.empty() ? "." : prefix.c_str());
+  if (dir == nullptr) return;  // creating the new copy reports the folder's problem
+  std::vector<std::pair<std::string, size_t>> found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const size_t base = TempBaseLength(entry->d_name);
+    if (base > 0) found.emplace_back(entry->d_name, base);
+  }
+  ::closedir(dir);
+  for (const auto& [name, base] : found) {
+    const std::string base_path = prefix + name.substr(0, base);
+    const int fd = ::open(base_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+      // A companion file outlives its temporary copy only when the writer
+      // was killed between removing the two.
+      if (errno == ENOENT && name.size() > base) ::unlink((prefix + name).c_str());
+      continue;
+    }
+    // The lock proves that no writer holds the file; the second look proves
+    // that the name still means the file that was locked.
+    struct stat held, named;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+        ::lstat(base_path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      ::unlink((prefix + name).c_str());
+    }
+    ::close(fd);
+  }
+}
+
+class PosixTempFile : public TempFile {
+ public:
+  PosixTempFile(int fd, std::string path, std::string target, mode_t mode)
+      : fd_(fd), path_(std::move(path)), target_(std::move(target)), mode_(mode) {}
+  // Uncommitted: the file goes, while still locked.
+  ~PosixTempFile() override {
+    if (fd_ < 0) return;
+    ::unlink(path_.c_str());
+    ::close(fd_);
+  }
+
+  const std::string& path() const override { return path_; }
+
+  void Append(const char* data, size_t n) override {
+    while (n > 0) {
+      ssize_t w = ::write(fd_, data, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        throw PosixError(errno, target_);
+      }
+      data += w;
+      n -= static_cast<size_t>(w);
+    }
+  }
+
+  void Commit() override {
+    if (::fsync(fd_) != 0) throw PosixError(errno, target_);
+    if (::fchmod(fd_, mode_) != 0) throw PosixError(errno, target_);
+    if (::rename(path_.c_str(), target_.c_str()) != 0) throw PosixError(errno, target_);
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+  std::string path_;
+  std::string target_;
+  mode_t mode_;
+};
+
 // Opens `path` for reading, refusing folders (which open() accepts).
 int OpenForReading(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -161,29 +265,44 @@ class PosixEnv : public Env {
   }
 
   void CopyFile(const std::string& from, const std::string& to) override {
-    int in = OpenForReading(from);
-    // The copy goes to a temporary file beside the target and is renamed over
-    // it only when complete, so a failure never leaves a partial target.
-    std::string temp = to + ".kestle-XXXXXX";
-    int out = ::mkstemp(temp.data());
-    if (out < 0) {
-      int e = errno;
-      ::close(in);
-      throw PosixError(e, to);
+    PosixSequentialFile reader(OpenForReading(from), from);
+    std::unique_ptr<TempFile> temp = NewTempFile(to, from);
+    std::string buf(1 << 20, '\0');
+    for (size_t n; (n = reader.Read(buf.data(), buf.size())) > 0;) temp->Append(buf.data(), n);
+    temp->Commit();
+  }
+
+  std::unique_ptr<TempFile> NewTempFile(const std::string& target,
+                                        const std::string& like) override {
+    struct stat source;
+    if (::stat(like.c_str(), &source) != 0) throw PosixError(errno, like);
+    const mode_t source_mode = source.st_mode & 0777;
+    const size_t slash = target.find_last_of('/');
+    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    RemoveStaleTempFiles(prefix);
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+      std::string path = prefix + TempName(target.substr(prefix.size()), TempRandom(TempEntropy()));
+      // The owner must be able to write the copy; the umask (or the folder's
+      // default ACL) narrows the rest, as for any new file.
+      const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                            source_mode | S_IRUSR | S_IWUSR);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        throw PosixError(errno, target);
+      }
+      while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+      // A clean-up that locked the new file before this process did has
+      // removed it: try another name. (A file system without flock() leaves
+      // the file unlocked, and no clean-up can then lock it either.)
+      struct stat made;
+      if (::fstat(fd, &made) == 0 && made.st_nlink > 0) {
+        return std::make_unique<PosixTempFile>(fd, std::move(path), target,
+                                               made.st_mode & source_mode);
+      }
+      ::close(fd);
     }
-    try {
-      PosixSequentialFile reader(in, from);
-      PosixWritableFile writer(out, temp);
-      std::string buf(1 << 20, '\0');
-      for (size_t n; (n = reader.Read(buf.data(), buf.size())) > 0;) writer.Append(buf.data(), n);
-      if (::fsync(out) != 0) throw PosixError(errno, to);
-      ::fchmod(out, 0666 & ~CurrentUmask());
-      writer.Close();
-      RenameFile(temp, to);
-    } catch (...) {
-      ::unlink(temp.c_str());
-      throw;
-    }
+    throw PosixError(EEXIST, target);
   }
 
   void RenameFile(const std::string& from, const std::string& to) override {
@@ -242,13 +361,6 @@ class PosixEnv : public Env {
     std::fprintf(stderr, "%s: %s\n", title.empty() ? kAppTitle : title.c_str(), text.c_str());
     std::fflush(stderr);
     return kIdOk;
-  }
-
- private:
-  static mode_t CurrentUmask() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
   }
 };
 

@@ -1,5 +1,8 @@
-// The POSIX Env on real files: error numbers, atomic copies, the directory
+// The POSIX Env on real files: error numbers, atomic copies that keep their
+// source's permissions and clean up after killed copies, the directory
 // lookup and the regional date text.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,6 +110,48 @@ TEST_F(EnvTest, CopyReplacesTheTargetAndNeverLeavesAPartialFile) {
   }
   EXPECT_EQ(entries, 3);
   EXPECT_FALSE(fs::exists(Path("dst2")));
+}
+
+TEST_F(EnvTest, ACopyIsNeverMoreReadableThanItsSource) {
+  WriteBytes(Path("src"), "secret");
+  WriteBytes(Path("dst"), "an older, world-readable copy");
+  ::chmod(Path("dst").c_str(), 0644);
+  const struct {
+    mode_t source, umask, copy;
+  } kCases[] = {{0600, 022, 0600}, {0640, 022, 0640}, {0664, 002, 0664}, {0644, 077, 0600}};
+  for (const auto& c : kCases) {
+    ::chmod(Path("src").c_str(), c.source);
+    const mode_t saved = ::umask(c.umask);
+    env_->CopyFile(Path("src"), Path("dst"));
+    ::umask(saved);
+    struct stat st;
+    ASSERT_EQ(::stat(Path("dst").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.copy) << std::oct << c.source << " " << c.umask;
+  }
+}
+
+TEST_F(EnvTest, ACopyRemovesTheTemporaryFilesThatNoProcessHolds) {
+  WriteBytes(Path("src"), "x");
+  // Left by killed copies: a temporary file, one with a journal beside it,
+  // and a journal whose temporary file is gone.
+  const std::string stale[] = {".dst.kestle-AAAAAA", ".old.db.kestle-BBBBBB",
+                               ".old.db.kestle-BBBBBB-journal", ".x.kestle-CCCCCC-wal"};
+  // A copy in progress holds its temporary file; names that only look alike
+  // belong to someone else.
+  const std::string kept[] = {".dst.kestle-DDDDDD", ".dst.kestle-EEEE", "dst.kestle-FFFFFF",
+                              ".dst.kestle-GGGGGG.bak"};
+  for (const std::string& name : stale) WriteBytes(Path(name), "partial");
+  for (const std::string& name : kept) WriteBytes(Path(name), "partial");
+  // flock() locks belong to an open file description, so this open file
+  // stands for another process's copy.
+  const int held = ::open(Path(kept[0]).c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  env_->CopyFile(Path("src"), Path("dst"));
+  ::close(held);
+  for (const std::string& name : stale) EXPECT_FALSE(fs::exists(Path(name))) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(Path(name))) << name;
+  EXPECT_EQ(ReadBytes(Path("dst")), "x");
 }
 
 TEST_F(EnvTest, DirLookupReportsNormalVisibleFilesOnly) {

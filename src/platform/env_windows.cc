@@ -11,12 +11,15 @@
 // always show the box.
 #include "platform/windows_headers.h"
 
+#include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/temp_names.h"
 #include "platform/wide_text_windows.h"
 
 namespace kestle {
@@ -185,11 +188,91 @@ class WindowsWritableFile : public WritableFile {
   std::string buffer_;
 };
 
-// The folder of `path` with its closing backslash ("" for a bare name).
-std::wstring FolderOf(const std::wstring& path) {
-  size_t cut = path.find_last_of(L"\\/:");
-  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+// --- Temporary copies ------------------------------------------------------
+//
+// A copy is written to a temporary file beside its target (temp_names.h) and
+// renamed over it when complete. The writer keeps the file open without
+// sharing deletion, so Windows refuses to delete it while it is written; a
+// temporary file that can be deleted belongs to a copy that failed without
+// cleaning up or was killed, and the next copy into the folder removes it.
+
+// How often a new name is tried when the previous one exists.
+constexpr int kTempAttempts = 64;
+
+// The folder part of `path` with its closing separator ("" for a bare name).
+std::string FolderPrefix(const std::string& path) {
+  size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
+
+// Bits for a temporary name: the process id and the clock.
+uint64_t TempEntropy() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<uint64_t>(now.QuadPart);
+}
+
+// Deletes the temporary copies (and what their writers put beside them) in
+// the folder `prefix` that no process holds open. Best effort.
+void RemoveStaleTempFiles(const std::string& prefix) {
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = WideFromUtf8(prefix + "." + "*" + kTempMarker + "*");
+  HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = Utf8FromWide(found.cFileName, wcslen(found.cFileName));
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && TempBaseLength(name) > 0) {
+      DeleteFileW(WideFromUtf8(prefix + name).c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+class WindowsTempFile : public TempFile {
+ public:
+  WindowsTempFile(HANDLE h, std::string path, std::string target)
+      : file_(h), path_(std::move(path)), target_(std::move(target)) {}
+  // Uncommitted: the file goes.
+  ~WindowsTempFile() override {
+    if (!file_.valid()) return;
+    file_.Close();
+    DeleteFileW(WideFromUtf8(path_).c_str());
+  }
+
+  const std::string& path() const override { return path_; }
+
+  void Append(const char* data, size_t n) override {
+    while (n > 0) {
+      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+      DWORD written = 0;
+      if (!WriteFile(file_.get(), data, chunk, &written, nullptr)) throw LastError(target_);
+      data += written;
+      n -= written;
+    }
+  }
+
+  void Commit() override {
+    if (!FlushFileBuffers(file_.get())) throw LastError(target_);
+    // The rename needs the file closed. A clean-up elsewhere may delete it in
+    // between; the rename then fails and the copy reports it.
+    if (!file_.Close()) {
+      DWORD code = GetLastError();
+      DeleteFileW(WideFromUtf8(path_).c_str());
+      throw OsError(code, target_);
+    }
+    if (!MoveFileExW(WideFromUtf8(path_).c_str(), WideFromUtf8(target_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+      DWORD code = GetLastError();
+      DeleteFileW(WideFromUtf8(path_).c_str());
+      throw OsError(code, target_);
+    }
+  }
+
+ private:
+  Handle file_;
+  std::string path_;
+  std::string target_;
+};
 
 // --- Message boxes in test builds -----------------------------------------
 
@@ -289,26 +372,30 @@ class WindowsEnv : public Env {
   }
 
   void CopyFile(const std::string& from, const std::string& to) override {
-    std::wstring wide_from = WideFromUtf8(from);
-    std::wstring wide_to = WideFromUtf8(to);
-    // The copy goes to a temporary file beside the target and replaces the
-    // target only when complete, so a failure never leaves a partial file
-    // under the target's name.
-    std::wstring folder = FolderOf(wide_to);
-    wchar_t temp[MAX_PATH + 16];
-    if (!GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"kst", 0, temp)) {
-      throw LastError(to);
-    }
-    if (!::CopyFileW(wide_from.c_str(), temp, FALSE)) {
+    std::unique_ptr<SequentialFile> reader = NewSequentialFile(from);
+    std::unique_ptr<TempFile> temp = NewTempFile(to, from);
+    std::string buf(1 << 20, '\0');
+    for (size_t n; (n = reader->Read(buf.data(), buf.size())) > 0;) temp->Append(buf.data(), n);
+    temp->Commit();
+  }
+
+  // The new file takes the permissions that its folder passes on to new
+  // files, as every file made there does; `like` must exist.
+  std::unique_ptr<TempFile> NewTempFile(const std::string& target,
+                                        const std::string& like) override {
+    FileSize(like);
+    const std::string prefix = FolderPrefix(target);
+    RemoveStaleTempFiles(prefix);
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+      std::string path = prefix + TempName(target.substr(prefix.size()), TempRandom(TempEntropy()));
+      HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE) return std::make_unique<WindowsTempFile>(h, path, target);
       DWORD code = GetLastError();
-      DeleteFileW(temp);
-      throw OsError(code, code == ERROR_FILE_NOT_FOUND ? from : to);
+      if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) throw OsError(code, target);
     }
-    if (!MoveFileExW(temp, wide_to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      DWORD code = GetLastError();
-      DeleteFileW(temp);
-      throw OsError(code, to);
-    }
+    throw OsError(ERROR_FILE_EXISTS, target);
   }
 
   void RenameFile(const std::string& from, const std::string& to) override {
