@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,9 +87,10 @@ int RunSample(const DbArgs& a) {
 // Links all local tables of the back-end, or the named ones, into the
 // front-end (made when missing); a link of the same name is replaced.
 int RunLink(const DbArgs& a) {
-  std::string backend = std::filesystem::absolute(a.backend).lexically_normal().string();
+  const std::string connect = db::LinkConnect(a.backend);
+  const std::string backend = db::AbsolutePath(a.backend);
   std::vector<std::string> available;
-  for (const auto& def : db::OpenSqliteDatabase(backend)->TableDefs()) {
+  for (const auto& def : db::OpenSqliteDatabase(backend, db::OpenMode::kReadOnly)->TableDefs()) {
     if (def->Connect().empty()) available.push_back(def->Name());
   }
   std::vector<std::string> chosen;
@@ -106,7 +106,7 @@ int RunLink(const DbArgs& a) {
       chosen.push_back(*it);
     }
   }
-  auto front = db::OpenSqliteDatabase(a.front, /*create=*/true);
+  auto front = db::OpenSqliteDatabase(a.front, db::OpenMode::kCreate);
   for (const auto& def : front->TableDefs()) {
     for (const std::string& name : chosen) {
       if (def->Connect().empty() && SameName(def->Name(), name)) {
@@ -118,7 +118,7 @@ int RunLink(const DbArgs& a) {
   for (const std::string& name : chosen) {
     front->Execute("DELETE FROM kestle_links WHERE name = " + Quote(name));
     front->Execute("INSERT INTO kestle_links (name, connect) VALUES (" + Quote(name) + ", " +
-                   Quote(";DATABASE=" + backend) + ")");
+                   Quote(connect) + ")");
     std::printf("linked %s\n", name.c_str());
   }
   return kExitOk;
@@ -157,11 +157,15 @@ void PrintTable(const db::QueryResult& result) {
   std::printf("(%zu %s)\n", result.rows.size(), result.rows.size() == 1 ? "row" : "rows");
 }
 
+// A query runs on a read-only connection, which writes nothing to the files;
+// an action statement on a writing one.
 int RunSql(const DbArgs& a) {
-  auto db = db::OpenSqliteDatabase(a.front);
+  auto db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadOnly);
   if (db->ReturnsRows(a.statement)) {
     PrintTable(db->Query(a.statement));
   } else {
+    db.reset();
+    db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadWrite);
     db->Execute(a.statement);
     long long n = db->RecordsAffected();
     std::printf("%lld %s affected\n", n, n == 1 ? "row" : "rows");
