@@ -18,7 +18,8 @@ namespace {
 constexpr const char* kDbDescription =
     "Host databases for the archive, backup and shipping jobs: SQLite files that\n"
     "speak Jet SQL. A front-end lists its linked tables in its table kestle_links\n"
-    "(name, connect), the connect text naming the back-end as ';DATABASE=PATH'.\n"
+    "(name, connect), the connect text naming the back-end as ';DATABASE=PATH'\n"
+    "(a relative PATH is taken from the front-end's folder).\n"
     "\n"
     "Examples:\n"
     "  kestle db sample /tmp/demo --orders 200000\n"
@@ -196,7 +197,8 @@ Runner SetupDb(CLI::App* cmd) {
   CLI::App* link = cmd->add_subcommand(
       "link", "Link all or the named tables of BACKEND into FRONT (created if missing)");
   link->add_option("FRONT", args->front, "Front-end database file")->required();
-  link->add_option("BACKEND", args->backend, "Back-end database file (stored as absolute path)")
+  link->add_option("BACKEND", args->backend,
+                   "Back-end database file (stored as absolute path; no ';')")
       ->required()
       ->check(CLI::ExistingFile);
   link->add_option("TABLE", args->tables, "Tables to link (default: every table of BACKEND)");

@@ -1074,6 +1074,8 @@ void CreateFrontEnd(const std::string& path) {
   std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> db(raw, &sqlite3_close_v2);
   if (raw == nullptr) throw RuntimeError(err::kOutOfMemory);
   sqlite3_extended_result_codes(raw, 1);
+  // A missing folder is the usual reason a new file cannot be made.
+  if ((rc & 0xFF) == SQLITE_CANTOPEN) throw jet::Error(jet::kInvalidPath, path);
   if (rc != SQLITE_OK) {
     throw JetErrorOf(rc, sqlite3_errmsg(raw), FailureSite::kFile, path, "", path);
   }
@@ -1115,7 +1117,7 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
     } else {
       RunInternal(conn->db, kSetQueryOnly);
     }
-  } catch (RuntimeError& e) {
+  } catch (const RuntimeError&) {
     // Reading the front-end's own schema failed: a failure of the file.
     int code = sqlite3_extended_errcode(conn->db);
     if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_NOTADB) {

@@ -126,6 +126,9 @@ TEST_F(OpenTest, OnlyAMissingFileIsCreatedAndOnlyInCreateMode) {
     EXPECT_EQ(ErrorOf([&] { OpenSqliteDatabase(absent, mode); }), Dao(jet::kFileNotFound, absent));
   }
   EXPECT_FALSE(std::filesystem::exists(absent));
+  const std::string nowhere = dir_.File("no/such/folder.db");
+  EXPECT_EQ(ErrorOf([&] { OpenSqliteDatabase(nowhere, OpenMode::kCreate); }),
+            Dao(jet::kInvalidPath, nowhere));
   OpenSqliteDatabase(absent, OpenMode::kCreate)->Execute("CREATE TABLE t (x TEXT)");
   EXPECT_EQ(HeaderMode(absent), "wal");
   EXPECT_TRUE(SideFiles(absent).empty());
