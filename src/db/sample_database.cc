@@ -65,7 +65,8 @@ constexpr const char* kInsertTransaction =
 constexpr const char* kInsertLink = "INSERT INTO kestle_links (name, connect) VALUES (?1, ?2)";
 
 // Generation runs without a journal in one transaction: a failed run leaves a
-// file to throw away, never one to trust. The open engine sets WAL later.
+// file to throw away, never one to trust. The finished files are put in WAL
+// mode, as every file the tool creates is.
 constexpr const char* kBulkLoadPragmas =
     "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536";
 constexpr const char* kFinishPragmas = "PRAGMA journal_mode=WAL";

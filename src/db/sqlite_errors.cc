@@ -57,6 +57,8 @@ constexpr std::string_view kAlreadyExists = " already exists";
 constexpr std::string_view kNoColumnNamed = " has no column named ";
 // "NOT NULL constraint failed: TABLE.FIELD".
 constexpr std::string_view kNotNullPrefix = "NOT NULL constraint failed: ";
+// Introduces SQLite's own message in an error's detail.
+constexpr const char* kSqliteSaid = "SQLite error: ";
 // Schemas SQLite puts before a table's name in its messages.
 constexpr std::string_view kSchemaPrefixes[] = {"main.", "temp.", "kestle_be"};
 
@@ -169,6 +171,59 @@ bool FromMessage(const std::string& message, const std::string& statement, Runti
   return false;
 }
 
+// DAO's error for SQLite's failure (see JetErrorOf), without its detail.
+RuntimeError Mapped(int code, const std::string& message, FailureSite site, const std::string& path,
+                    const std::string& statement) {
+  bool file = site == FailureSite::kFile;
+  switch (code & 0xFF) {
+    case SQLITE_ERROR: {
+      RuntimeError e(0);
+      if (FromMessage(message, statement, &e)) return e;
+      break;
+    }
+    case SQLITE_AUTH:
+      return jet::Error(jet::kTableNotFound, message);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return file ? jet::Error(jet::kFileInUse, path) : jet::Error(jet::kLocked);
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+      return jet::Error(jet::kOpenedExclusively, path);
+    case SQLITE_READONLY:
+      return jet::Error(jet::kReadOnly);
+    case SQLITE_NOTADB:
+      return jet::Error(jet::kUnrecognizedFormat, path);
+    case SQLITE_CORRUPT:
+      return jet::Error(jet::kCannotOpenDatabase, path);
+    case SQLITE_FULL:
+      return jet::Error(jet::kDiskFull);
+    case SQLITE_IOERR:
+      return jet::Error(jet::kDiskOrNetwork);
+    case SQLITE_NOMEM:
+      return RuntimeError(err::kOutOfMemory);
+    case SQLITE_TOOBIG:
+      return jet::Error(jet::kResourcesExceeded);
+    case SQLITE_MISMATCH:
+      return jet::Error(jet::kTypeMismatch);
+    case SQLITE_CONSTRAINT:
+      // A trigger's RAISE speaks the database designer's own words.
+      if (code == SQLITE_CONSTRAINT_TRIGGER) {
+        return RuntimeError(jet::kReservedError, message);
+      }
+      if (code == SQLITE_CONSTRAINT_NOTNULL && message.starts_with(kNotNullPrefix)) {
+        std::string field = message.substr(kNotNullPrefix.size());
+        if (size_t dot = field.rfind('.'); dot != std::string::npos) field.erase(0, dot + 1);
+        return jet::Error(jet::kRequiredField, field);
+      }
+      return jet::Error(jet::kDuplicateKey);
+    default:
+      break;
+  }
+  // No DAO text says what went wrong: Jet's reserved error (SQLite's own words
+  // go in the detail).
+  return jet::Error(jet::kReservedError);
+}
+
 }  // namespace
 
 std::string MissingTableOf(const std::string& message) {
@@ -179,55 +234,13 @@ std::string MissingTableOf(const std::string& message) {
 RuntimeError JetErrorOf(int code, const std::string& message, FailureSite site,
                         const std::string& path, const std::string& statement,
                         const std::string& detail) {
-  bool file = site == FailureSite::kFile;
-  switch (code & 0xFF) {
-    case SQLITE_ERROR: {
-      RuntimeError e(0);
-      if (FromMessage(message, statement, &e)) return Detailed(std::move(e), detail);
-      break;
-    }
-    case SQLITE_AUTH:
-      return Detailed(jet::Error(jet::kTableNotFound, message), detail);
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return Detailed(file ? jet::Error(jet::kFileInUse, path) : jet::Error(jet::kLocked), detail);
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
-      return Detailed(jet::Error(jet::kOpenedExclusively, path), detail);
-    case SQLITE_READONLY:
-      return Detailed(jet::Error(jet::kReadOnly), detail);
-    case SQLITE_NOTADB:
-      return Detailed(jet::Error(jet::kUnrecognizedFormat, path), detail);
-    case SQLITE_CORRUPT:
-      return Detailed(jet::Error(jet::kCannotOpenDatabase, path), detail);
-    case SQLITE_FULL:
-      return Detailed(jet::Error(jet::kDiskFull), detail);
-    case SQLITE_IOERR:
-      return Detailed(jet::Error(jet::kDiskOrNetwork), detail);
-    case SQLITE_NOMEM:
-      return Detailed(RuntimeError(err::kOutOfMemory), detail);
-    case SQLITE_TOOBIG:
-      return Detailed(jet::Error(jet::kResourcesExceeded), detail);
-    case SQLITE_MISMATCH:
-      return Detailed(jet::Error(jet::kTypeMismatch), detail);
-    case SQLITE_CONSTRAINT:
-      // A trigger's RAISE speaks the database designer's own words.
-      if (code == SQLITE_CONSTRAINT_TRIGGER) {
-        return Detailed(RuntimeError(jet::kReservedError, message), detail);
-      }
-      if (code == SQLITE_CONSTRAINT_NOTNULL && message.starts_with(kNotNullPrefix)) {
-        std::string field = message.substr(kNotNullPrefix.size());
-        if (size_t dot = field.rfind('.'); dot != std::string::npos) field.erase(0, dot + 1);
-        return Detailed(jet::Error(jet::kRequiredField, field), detail);
-      }
-      return Detailed(jet::Error(jet::kDuplicateKey), detail);
-    default:
-      break;
+  RuntimeError e = Mapped(code, message, site, path, statement);
+  // SQLite's words name what DAO's text may leave out (the unknown column
+  // behind "Too few parameters"); a refused table is named in the text.
+  if (code == SQLITE_AUTH || message.empty() || e.description() == message) {
+    return Detailed(std::move(e), detail);
   }
-  // No DAO text says what went wrong: Jet's reserved error, SQLite's own words
-  // in the detail.
-  return Detailed(jet::Error(jet::kReservedError),
-                  detail.empty() ? message : detail + "\n" + message);
+  return Detailed(std::move(e), (detail.empty() ? "" : detail + "\n") + kSqliteSaid + message);
 }
 
 }  // namespace kestle::db

@@ -27,8 +27,10 @@ enum class FailureSite { kFile, kStatement };
 // SQLite's `message`. `path` is the file concerned (at kFile the file being
 // opened, at kStatement the front-end). `statement` is the Jet statement, whose
 // first words choose the syntax-error number; for SQLITE_AUTH, `message` is the
-// table the front-end cannot see. The error's detail is `detail`, with SQLite's
-// message added where DAO has no text of its own for the failure.
+// table the front-end cannot see. The error's detail is `detail` and, on a
+// line of its own, SQLite's message when it differs from DAO's text (it names
+// what DAO's text may leave out, such as the column behind "Too few
+// parameters").
 RuntimeError JetErrorOf(int code, const std::string& message, FailureSite site,
                         const std::string& path, const std::string& statement,
                         const std::string& detail);
