@@ -3,7 +3,10 @@
 // in DAO's numbers and texts, and links name one file whatever the current
 // folder.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -66,6 +69,25 @@ TEST_F(CliDbFilesTest, ReadOnlyCommandsLeaveNoFilesAndTheOwnerStillWrites) {
             std::string::npos)
       << empty.err;
   EXPECT_EQ(std::filesystem::file_size(dir_.File("empty.db")), 0u);
+}
+
+// Another user, who may read the files but not write them: SQLite would make
+// -wal and -shm files owned by that user, which the files' owner could not
+// write. Needs root, to run `kestle` as the user nobody.
+TEST_F(CliDbFilesTest, AReaderWhoMayNotWriteLeavesNothingBehind) {
+  const std::string as_nobody =
+      "setpriv --reuid=65534 --regid=65534 --clear-groups " + testing::ShellQuote(KESTLE_BINARY);
+  auto run = [&](const std::string& args) {
+    int status = std::system((as_nobody + " " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  if (geteuid() != 0 || run("--version") != 0) GTEST_SKIP() << "needs root and setpriv";
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+  const std::string front = testing::ShellQuote(front_);
+  EXPECT_EQ(run("db sql " + front + " 'SELECT count(*) AS n FROM [sales orders]'"), 0);
+  EXPECT_EQ(run("ship ups " + front), 0);
+  EXPECT_EQ(run("db sql " + front + " 'DELETE FROM Status'"), 1);
+  EXPECT_EQ(SideFiles(), std::vector<std::string>{});
 }
 
 TEST_F(CliDbFilesTest, BackEndTroubleIsReportedInDaosNumbersAndTexts) {

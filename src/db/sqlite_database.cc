@@ -17,7 +17,6 @@
 
 #include "db/jet_errors.h"
 #include "db/jet_sql.h"
-#include "db/snapshot.h"
 #include "db/sqlite_errors.h"
 #include "platform/env.h"
 #include "platform/error.h"
@@ -138,6 +137,8 @@ constexpr const char* kWalModeName = "wal";
 constexpr const char* kSetSynchronousNormal = "PRAGMA %s.synchronous=NORMAL";
 constexpr const char* kSetQueryOnly = "PRAGMA query_only=1";
 constexpr const char* kAttach = "ATTACH DATABASE ?1 AS ";
+constexpr const char* kWalSuffix = "-wal";
+constexpr const char* kImmutableQuery = "?immutable=1";
 // Schema names of attached back-ends: kestle_be1, kestle_be2, ...
 constexpr const char* kBackendSchemaPrefix = "kestle_be";
 // Rows fetched at a time by a record set on a table.
@@ -466,15 +467,71 @@ void RegisterFunctions(sqlite3* db) {
 // one never becomes a database.
 enum class FileKind { kDatabase, kMissing, kNoAccess, kOther };
 
-FileKind KindOf(const std::string& path) {
+struct FileFacts {
+  FileKind kind;
+  bool wal = false;  // the header records WAL mode
+};
+
+// The start of an SQLite file's header, and where it records the journal
+// mode (bytes 18 and 19, both 2 for WAL).
+constexpr char kSqliteMagic[16] = "SQLite format 3";
+constexpr size_t kHeaderBytes = 20, kReadVersionAt = 18, kWriteVersionAt = 19;
+constexpr char kWalVersion = 2;
+
+FileFacts Examine(const std::string& path) {
   try {
-    return IsSqliteFile(*Env::Default(), path) ? FileKind::kDatabase : FileKind::kOther;
+    std::unique_ptr<SequentialFile> file = Env::Default()->NewSequentialFile(path);
+    char head[kHeaderBytes];
+    size_t n = 0;
+    for (size_t got = 1; n < sizeof head && got > 0; n += got) {
+      got = file->Read(head + n, sizeof head - n);
+    }
+    if (n < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) {
+      return {FileKind::kOther};
+    }
+    return {FileKind::kDatabase,
+            head[kReadVersionAt] == kWalVersion && head[kWriteVersionAt] == kWalVersion};
   } catch (const RuntimeError& e) {
     if (e.number() == err::kFileNotFound || e.number() == err::kPathNotFound) {
-      return FileKind::kMissing;
+      return {FileKind::kMissing};
     }
-    return e.number() == err::kPermissionDenied ? FileKind::kNoAccess : FileKind::kOther;
+    return {e.number() == err::kPermissionDenied ? FileKind::kNoAccess : FileKind::kOther};
   }
+}
+
+FileKind KindOf(const std::string& path) { return Examine(path).kind; }
+
+// True when reading the database at `path` (absolute) would make SQLite create
+// -wal and -shm files that it could not remove, owned by this process where
+// the file's owner may be unable to write them: the file is in WAL mode, no
+// one has it open (there is no -wal file) and this process cannot write it.
+// Such a file is read as immutable instead, which creates nothing; since no
+// writer was active when it opened, it reads one consistent state unless a
+// writer starts and checkpoints during the read.
+bool ReadImmutably(const std::string& path) {
+  if (!Examine(path).wal || !Env::Default()->DirLookup(path + kWalSuffix).empty()) return false;
+  // Opening reads nothing yet; it only finds out whether the file is writable.
+  sqlite3* probe = nullptr;
+  sqlite3_open_v2(path.c_str(), &probe, SQLITE_OPEN_READWRITE, nullptr);
+  bool read_only = probe != nullptr && sqlite3_db_readonly(probe, "main") == 1;
+  sqlite3_close_v2(probe);
+  return read_only;
+}
+
+// The URI that opens the file at `path` (absolute) as immutable.
+std::string ImmutableUri(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = path.starts_with("/") ? "file://" : "file:///";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("/._~-", c) != nullptr) {
+      uri.push_back(static_cast<char>(c));
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 0xF];
+    }
+  }
+  return uri + kImmutableQuery;
 }
 
 // DAO's error for a database file of kind `kind` that cannot be used.
@@ -519,7 +576,8 @@ std::optional<RuntimeError> Attach(sqlite3* db, const std::string& path, const s
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
   StatementPtr stmt(raw, &sqlite3_finalize);
-  sqlite3_bind_text(raw, 1, path.c_str(), -1, SQLITE_TRANSIENT);
+  std::string name = ReadImmutably(path) ? ImmutableUri(path) : path;
+  sqlite3_bind_text(raw, 1, name.c_str(), -1, SQLITE_TRANSIENT);
   if (sqlite3_step(raw) != SQLITE_DONE) {
     return JetErrorOf(sqlite3_extended_errcode(db), sqlite3_errmsg(db), FailureSite::kFile, path,
                       sql, path);
@@ -1100,7 +1158,11 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
   // meets a WAL file at rest makes its -wal and -shm files and cannot remove
   // them, while a read-write one removes them when it closes; query_only
   // keeps it from changing anything.
-  int rc = sqlite3_open_v2(conn->path.c_str(), &conn->db, SQLITE_OPEN_READWRITE, nullptr);
+  // The connection takes URIs only for the names it builds itself: every path
+  // it is given is absolute, so never a URI.
+  std::string name = ReadImmutably(conn->path) ? ImmutableUri(conn->path) : conn->path;
+  int rc =
+      sqlite3_open_v2(name.c_str(), &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
   if (conn->db == nullptr) throw RuntimeError(err::kOutOfMemory);
   sqlite3_extended_result_codes(conn->db, 1);
   if (rc != SQLITE_OK) {
