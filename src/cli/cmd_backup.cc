@@ -19,7 +19,8 @@ constexpr const char* kBackupDescription =
     "the backup in the front-end's BackupManagerTable.\n"
     "\n"
     "The back-end is the file named by \"DATABASE=\" in the first linked table's\n"
-    "connect string. The copy is named YYMMDD-hhmm_ followed by the back-end file's\n"
+    "connect string (a relative path is taken from the front-end's folder). The copy is named "
+    "YYMMDD-hhmm_ followed by the back-end file's\n"
     "name (local time); a backup in the same minute replaces the earlier file. An\n"
     "SQLite back-end is copied as a consistent snapshot even while another program\n"
     "writes to it.\n";

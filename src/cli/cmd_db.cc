@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +18,8 @@ namespace {
 constexpr const char* kDbDescription =
     "Host databases for the archive, backup and shipping jobs: SQLite files that\n"
     "speak Jet SQL. A front-end lists its linked tables in its table kestle_links\n"
-    "(name, connect), the connect text naming the back-end as ';DATABASE=PATH'.\n"
+    "(name, connect), the connect text naming the back-end as ';DATABASE=PATH'\n"
+    "(a relative PATH is taken from the front-end's folder).\n"
     "\n"
     "Examples:\n"
     "  kestle db sample /tmp/demo --orders 200000\n"
@@ -88,9 +88,10 @@ int RunSample(const DbArgs& a) {
 // Links all local tables of the back-end, or the named ones, into the
 // front-end (made when missing); a link of the same name is replaced.
 int RunLink(const DbArgs& a) {
-  std::string backend = std::filesystem::absolute(a.backend).lexically_normal().string();
+  const std::string connect = db::LinkConnect(a.backend);
+  const std::string backend = db::AbsolutePath(a.backend);
   std::vector<std::string> available;
-  for (const auto& def : db::OpenSqliteDatabase(backend)->TableDefs()) {
+  for (const auto& def : db::OpenSqliteDatabase(backend, db::OpenMode::kReadOnly)->TableDefs()) {
     if (def->Connect().empty()) available.push_back(def->Name());
   }
   std::vector<std::string> chosen;
@@ -106,7 +107,7 @@ int RunLink(const DbArgs& a) {
       chosen.push_back(*it);
     }
   }
-  auto front = db::OpenSqliteDatabase(a.front, /*create=*/true);
+  auto front = db::OpenSqliteDatabase(a.front, db::OpenMode::kCreate);
   for (const auto& def : front->TableDefs()) {
     for (const std::string& name : chosen) {
       if (def->Connect().empty() && SameName(def->Name(), name)) {
@@ -118,7 +119,7 @@ int RunLink(const DbArgs& a) {
   for (const std::string& name : chosen) {
     front->Execute("DELETE FROM kestle_links WHERE name = " + Quote(name));
     front->Execute("INSERT INTO kestle_links (name, connect) VALUES (" + Quote(name) + ", " +
-                   Quote(";DATABASE=" + backend) + ")");
+                   Quote(connect) + ")");
     std::printf("linked %s\n", name.c_str());
   }
   return kExitOk;
@@ -157,11 +158,15 @@ void PrintTable(const db::QueryResult& result) {
   std::printf("(%zu %s)\n", result.rows.size(), result.rows.size() == 1 ? "row" : "rows");
 }
 
+// A query runs on a read-only connection, which writes nothing to the files;
+// an action statement on a writing one.
 int RunSql(const DbArgs& a) {
-  auto db = db::OpenSqliteDatabase(a.front);
+  auto db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadOnly);
   if (db->ReturnsRows(a.statement)) {
     PrintTable(db->Query(a.statement));
   } else {
+    db.reset();
+    db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadWrite);
     db->Execute(a.statement);
     long long n = db->RecordsAffected();
     std::printf("%lld %s affected\n", n, n == 1 ? "row" : "rows");
@@ -192,7 +197,8 @@ Runner SetupDb(CLI::App* cmd) {
   CLI::App* link = cmd->add_subcommand(
       "link", "Link all or the named tables of BACKEND into FRONT (created if missing)");
   link->add_option("FRONT", args->front, "Front-end database file")->required();
-  link->add_option("BACKEND", args->backend, "Back-end database file (stored as absolute path)")
+  link->add_option("BACKEND", args->backend,
+                   "Back-end database file (stored as absolute path; no ';')")
       ->required()
       ->check(CLI::ExistingFile);
   link->add_option("TABLE", args->tables, "Tables to link (default: every table of BACKEND)");

@@ -48,7 +48,9 @@ struct ShipOptions {
 };
 
 int RunShip(const ShipOptions& o) {
-  const std::shared_ptr<db::Database> database = db::OpenSqliteDatabase(o.front_end);
+  // The probe only reads.
+  const std::shared_ptr<db::Database> database =
+      db::OpenSqliteDatabase(o.front_end, db::OpenMode::kReadOnly);
   CountingEnv env(Env::Default());
   const std::string none;
   const int32_t handle = 0;

@@ -1,12 +1,16 @@
 // Helpers shared by the engine's tests: a temporary folder, one-shot SQLite
-// set-up of raw files, and reading a query's rows as text.
+// set-up of raw files, reading a query's rows as text, and another process
+// that holds a database locked.
 #ifndef KESTLE_DB_DB_TEST_UTIL_H_
 #define KESTLE_DB_DB_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -67,6 +71,48 @@ inline std::string Scalar(SqliteDatabase& db, const std::string& sql) {
   if (r.rows.size() != 1 || r.rows[0].size() != 1) return "<not one value>";
   return Show(r.rows[0][0]);
 }
+
+// Another process that runs SQLite `script` on the file at `path` and keeps
+// the locks it took (an open transaction's) until the object goes away;
+// locked() is false when the script failed.
+class LockHolder {
+ public:
+  LockHolder(const std::string& path, const char* script) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) std::abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(release[1]);
+      sqlite3* db = nullptr;
+      char ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                        sqlite3_exec(db, script, nullptr, nullptr, nullptr) == SQLITE_OK
+                    ? 1
+                    : 0;
+      if (write(ready[1], &ok, 1) != 1) _exit(1);
+      char byte;
+      while (read(release[0], &byte, 1) > 0) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char ok = 0;
+    locked_ = read(ready[0], &ok, 1) == 1 && ok == 1;
+    close(ready[0]);
+  }
+  ~LockHolder() {
+    close(release_);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  pid_t pid_;
+  int release_;
+  bool locked_ = false;
+};
 
 }  // namespace kestle::db::testing
 

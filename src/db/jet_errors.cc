@@ -17,9 +17,12 @@ constexpr JetError kJetErrors[] = {
     {kDuplicateKey,
      "The changes you requested to the table were not successful because they would create "
      "duplicate values in the index, primary key, or relationship."},
+    {kNoCurrentRecord, "No current record."},
     {kFileNotFound, "Could not find file '|'."},
     {kDiskFull, "Not enough space on disk."},
     {kReadOnly, "Cannot update.  Database or object is read-only."},
+    {kResourcesExceeded, "System resource exceeded."},
+    {kDiskOrNetwork, "Disk or network error."},
     {kInvalidPath,
      "'|' is not a valid path.  Make sure that the path name is spelled correctly and that you "
      "are connected to the server on which the file resides."},
@@ -36,6 +39,9 @@ constexpr JetError kJetErrors[] = {
     {kTableNotFound,
      "The Microsoft Jet database engine cannot find the input table or query '|'.  Make sure it "
      "exists and that its name is spelled correctly."},
+    {kAmbiguousField,
+     "The specified field '|' could refer to more than one table listed in the FROM clause of "
+     "your SQL statement."},
     {kUndefinedFunction, "Undefined function '|' in expression."},
     {kUnknownField,
      "The INSERT INTO statement contains the following unknown field name: '|'.  "
@@ -47,8 +53,16 @@ constexpr JetError kJetErrors[] = {
     {kExtraCharacters, "Characters found after end of SQL statement."},
     {kUpdateSyntax, "Syntax error in UPDATE statement."},
     {kLocked, "Could not update; currently locked."},
+    {kInvalidOperation, "Invalid operation."},
     {kItemNotFound, "Item not found in this collection."},
+    {kCreateIndexSyntax, "Syntax error in CREATE INDEX statement."},
+    {kCreateTableSyntax, "Syntax error in CREATE TABLE statement."},
     {kFieldDefinitionSyntax, "Syntax error in field definition."},
+    {kAlterTableSyntax, "Syntax error in ALTER TABLE statement."},
+    {kDropSyntax, "Syntax error in DROP TABLE or DROP INDEX."},
+    {kRequiredField,
+     "The field '|' cannot contain a Null value because the Required property for this field "
+     "is set to True.  Enter a value in this field."},
     {kUnrecognizedFormat, "Unrecognized database format '|'."},
     {kTypeMismatch, "Data type mismatch in criteria expression."},
 };

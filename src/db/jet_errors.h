@@ -42,6 +42,16 @@ inline constexpr int kFieldDefinitionSyntax = 3292;
 inline constexpr int kUnrecognizedFormat = 3343;  // 'path'
 inline constexpr int kTypeMismatch = 3464;
 inline constexpr int kTooFewParameters = 3061;  // count
+inline constexpr int kNoCurrentRecord = 3021;
+inline constexpr int kDiskOrNetwork = 3043;
+inline constexpr int kAmbiguousField = 3079;  // 'name'
+inline constexpr int kInvalidOperation = 3219;
+inline constexpr int kCreateIndexSyntax = 3289;
+inline constexpr int kCreateTableSyntax = 3290;
+inline constexpr int kAlterTableSyntax = 3293;
+inline constexpr int kDropSyntax = 3295;
+inline constexpr int kRequiredField = 3314;  // 'field'
+inline constexpr int kResourcesExceeded = 3035;
 
 // The DAO text of `number` with `argument` in its place; a number missing
 // from the table gives Jet's "Reserved error (N); there is no message for

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "db/db_test_util.h"
+#include "db/jet_errors.h"
 #include "db/sqlite_database.h"
 #include "platform/error.h"
 
@@ -23,7 +24,7 @@ using testing::TempDir;
 class JetSqlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    db_ = OpenSqliteDatabase(dir_.File("jet.db"), /*create=*/true);
+    db_ = OpenSqliteDatabase(dir_.File("jet.db"), OpenMode::kCreate);
     for (const char* sql : {
              "CREATE TABLE Words (w TEXT COLLATE NOCASE)",
              "CREATE INDEX Words_w ON Words (w)",
@@ -213,13 +214,13 @@ TEST_F(JetSqlTest, LikeAcceptsJetDoubleQuotedPatternAndRejectsUnclosedOnes) {
             (std::vector<std::string>{"WO100", "wo200"}));
   struct Case {
     const char* condition;
-    const char* error;
+    std::string error;
   };
   const Case kCases[] = {
       {"Note LIKE '[abc'", "Invalid pattern string"},
-      {"OrderID LIKE 'WO100", "unrecognized token: \"'WO100\""},
-      {"OrderID LIKE 'WO*", "unrecognized token: \"'WO*\""},
-      {"OrderID LIKE \"WO100", "unrecognized token: \"\"WO100\""},
+      {"OrderID LIKE 'WO100", jet::Text(jet::kMissingOperator, "'WO100")},
+      {"OrderID LIKE 'WO*", jet::Text(jet::kMissingOperator, "'WO*")},
+      {"OrderID LIKE \"WO100", jet::Text(jet::kMissingOperator, "\"WO100")},
   };
   for (const Case& c : kCases) {
     for (std::string sql : {"SELECT OrderID FROM Orders WHERE ", "DELETE FROM Orders WHERE "}) {

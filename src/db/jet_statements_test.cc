@@ -8,6 +8,7 @@
 #include <set>
 
 #include "db/db_test_util.h"
+#include "db/jet_errors.h"
 #include "db/sample_database.h"
 #include "db/sqlite_database.h"
 #include "platform/error.h"
@@ -259,7 +260,7 @@ TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
                  "('" + "it's" + "', '" + "/x" + "', '" + "1/5/2026" + "')");
     FAIL() << "no error";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), 1);
+    EXPECT_EQ(e.number(), jet::kInsertSyntax);
   }
   EXPECT_FALSE(db_->OpenRecordset("SELECT * FROM [VersionControl]")->Eof());
   db_->Execute("DROP TABLE Archiver_ListToDelete");
@@ -267,7 +268,7 @@ TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
     FillArchiveList(*db_, "6/30/2025", true);
     FAIL() << "no error";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.description(), "no such table: Archiver_ListToDelete");
+    EXPECT_EQ(e.description(), jet::Text(jet::kTableNotFound, "Archiver_ListToDelete"));
   }
 }
 

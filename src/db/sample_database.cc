@@ -63,10 +63,10 @@ constexpr const char* kInsertTransaction =
     "INSERT INTO [inventory transactions] (TransactionDate, PurchaseOrderID, SalesOrderID, "
     "DateRequired, ETA, ProductID, Quantity) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
 constexpr const char* kInsertLink = "INSERT INTO kestle_links (name, connect) VALUES (?1, ?2)";
-constexpr const char* kConnectPrefix = ";DATABASE=";
 
 // Generation runs without a journal in one transaction: a failed run leaves a
-// file to throw away, never one to trust. The open engine sets WAL later.
+// file to throw away, never one to trust. The finished files are put in WAL
+// mode, as every file the tool creates is.
 constexpr const char* kBulkLoadPragmas =
     "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536";
 constexpr const char* kFinishPragmas = "PRAGMA journal_mode=WAL";
@@ -274,8 +274,9 @@ void WriteFrontEnd(sqlite3* db, const std::string& back_end) {
   Exec(db, "BEGIN");
   for (const char* sql : kFrontEndSchema) Exec(db, sql);
   Insert link(db, kInsertLink);
+  const std::string connect = LinkConnect(back_end);
   for (const char* table : kSampleLinkedTables) {
-    link.Text(1, table).Text(2, std::string(kConnectPrefix) + back_end).Run();
+    link.Text(1, table).Text(2, connect).Run();
   }
   Exec(db, "COMMIT");
   Exec(db, kFinishPragmas);
@@ -293,6 +294,8 @@ SamplePaths WriteSampleDatabase(const std::string& dir, int64_t orders,
   if (ec) throw RuntimeError(err::kPathNotFound).set_detail(dir);
   SamplePaths paths{(folder / kSampleFrontEndName).lexically_normal().string(),
                     (folder / kSampleBackEndName).lexically_normal().string()};
+  // Refused before any file is written.
+  LinkConnect(paths.back_end);
   WriteBackEnd(CreateFile(paths.back_end).get(), orders, options);
   WriteFrontEnd(CreateFile(paths.front_end).get(), paths.back_end);
   return paths;

@@ -48,7 +48,8 @@ struct SamplePaths {
 // inventory transactions each. A few orders have no transactions and a few
 // work orders have transactions but no order row. The front-end's connect
 // strings hold the back-end's absolute path. Throws RuntimeError 76 when DIR
-// is missing and SQLite's errors otherwise.
+// is missing, 3044 when its path holds ";" (a connect text would end the path
+// there), and the engine's errors otherwise.
 SamplePaths WriteSampleDatabase(const std::string& dir, int64_t orders,
                                 const SampleOptions& options = {});
 

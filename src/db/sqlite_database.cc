@@ -9,12 +9,16 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string_view>
 #include <unordered_map>
 
+#include "db/jet_errors.h"
 #include "db/jet_sql.h"
+#include "db/sqlite_errors.h"
+#include "platform/env.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -87,7 +91,11 @@ struct BackendAccess {
 // a record set outliving its Database object stays valid.
 struct Connection {
   sqlite3* db = nullptr;
+  // The front-end's absolute path.
   std::string path;
+  // Per linked table (ASCII lower case) whose back-end could not be attached,
+  // the error that statements using the table fail with.
+  std::map<std::string, RuntimeError> unreachable;
   // The attached back-ends in the order attached, for the authorizer.
   std::vector<BackendAccess> backends;
   // The first table the authorizer refused since the last prepare began.
@@ -115,12 +123,22 @@ struct Connection {
 
 namespace {
 
-// Connection settings applied at open: WAL lets the backup copy read while the
-// jobs write, and synchronous=NORMAL keeps many small autocommit statements
-// fast (WAL stays consistent on power loss, losing at most the last commits).
+// Connection settings. A file the engine creates is put in WAL mode, which
+// lets the backup copy read while the jobs write; every other file keeps the
+// journal mode it has. A writer sets synchronous=NORMAL on each database that
+// is in WAL mode, which keeps many small autocommit statements fast and stays
+// consistent on power loss (losing at most the last commits); a database in a
+// rollback mode keeps SQLite's FULL, without which a power loss could corrupt
+// it. A reader sets query_only, so that no statement can change a file.
 constexpr int kBusyTimeoutMs = 5000;
-constexpr const char* kJournalModePragma = "journal_mode=WAL";
-constexpr const char* kSynchronousPragma = "synchronous=NORMAL";
+constexpr const char* kSetWalMode = "PRAGMA journal_mode=WAL";
+constexpr const char* kJournalModeQuery = "PRAGMA %s.journal_mode";
+constexpr const char* kWalModeName = "wal";
+constexpr const char* kSetSynchronousNormal = "PRAGMA %s.synchronous=NORMAL";
+constexpr const char* kSetQueryOnly = "PRAGMA query_only=1";
+constexpr const char* kAttach = "ATTACH DATABASE ?1 AS ";
+constexpr const char* kWalSuffix = "-wal";
+constexpr const char* kImmutableQuery = "?immutable=1";
 // Schema names of attached back-ends: kestle_be1, kestle_be2, ...
 constexpr const char* kBackendSchemaPrefix = "kestle_be";
 // Rows fetched at a time by a record set on a table.
@@ -136,53 +154,47 @@ constexpr const char* kHasLinksTable =
     "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = 'kestle_links' COLLATE "
     "NOCASE";
 
-// Jet's texts for failures of its own functions.
-constexpr const char* kInvalidPatternText = "Invalid pattern string";
-constexpr const char* kInvalidArgumentText = "Invalid procedure call or argument";
-constexpr const char* kInvalidUseOfNullText = "Invalid use of Null";
-constexpr const char* kTypeMismatchText = "Type mismatch";
-constexpr const char* kOverflowText = "Overflow";
-constexpr const char* kNoCurrentRecordText = "No current record.";
-constexpr const char* kNoStatementText =
-    "Invalid SQL statement; expected 'DELETE', 'INSERT', 'PROCEDURE', 'SELECT', or 'UPDATE'.";
-constexpr const char* kInvalidOperationText = "Invalid operation.";
-// Jet's text for a table it cannot see, around the table's name.
-constexpr const char* kTableNotFoundBefore =
-    "The Microsoft Jet database engine cannot find the input table or query '";
-constexpr const char* kTableNotFoundAfter =
-    "'.  Make sure it exists and that its name is spelled correctly.";
-
 // The statement text shown in an error's detail: the Jet text, and SQLite's
 // when the translation changed it.
 std::string Detail(const std::string& jet, const std::string& translated) {
   return translated == jet ? jet : jet + "\nSQLite: " + translated;
 }
 
-[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& detail) {
-  RuntimeError e(sqlite3_extended_errcode(db), sqlite3_errmsg(db));
-  e.set_detail(detail);
-  throw e;
+// The failure of an internal statement `sql` on `db`, in DAO's terms.
+[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& sql) {
+  const char* file = sqlite3_db_filename(db, "main");
+  throw JetErrorOf(sqlite3_extended_errcode(db), sqlite3_errmsg(db), FailureSite::kStatement,
+                   file != nullptr ? file : "", sql, sql);
 }
 
-// The failure of a statement on `conn`: SQLite's, or for a table the
-// authorizer refused, Jet's "cannot find the input table" under
-// SQLITE_ERROR, the number of the engine's own errors.
+std::string AsciiLower(std::string text);
+
+// The failure of a statement on `conn` in DAO's terms; `detail` starts with
+// the Jet statement. A table the authorizer refused is one Jet cannot find,
+// and a linked table whose back-end could not be attached fails with that
+// file's error.
 RuntimeError StatementError(const Connection& conn, const std::string& detail) {
-  bool refused = sqlite3_errcode(conn.db) == SQLITE_AUTH && !conn.denied_table.empty();
-  RuntimeError e = refused
-                       ? RuntimeError(SQLITE_ERROR, kTableNotFoundBefore + conn.denied_table +
-                                                        kTableNotFoundAfter)
-                       : RuntimeError(sqlite3_extended_errcode(conn.db), sqlite3_errmsg(conn.db));
-  e.set_detail(detail);
-  return e;
+  int code = sqlite3_extended_errcode(conn.db);
+  std::string message = sqlite3_errmsg(conn.db);
+  if (code == SQLITE_AUTH && !conn.denied_table.empty()) message = conn.denied_table;
+  if (std::string table = MissingTableOf(message); !table.empty()) {
+    auto it = conn.unreachable.find(AsciiLower(table));
+    if (it != conn.unreachable.end()) {
+      RuntimeError e = it->second;
+      e.set_detail(detail);
+      return e;
+    }
+  }
+  return JetErrorOf(code, message, FailureSite::kStatement, conn.path, detail, detail);
 }
 
 [[noreturn]] void ThrowStatement(const Connection& conn, const std::string& detail) {
   throw StatementError(conn, detail);
 }
 
-[[noreturn]] void ThrowEngine(const char* text, const std::string& detail) {
-  RuntimeError e(SQLITE_ERROR, text);
+// Throws the engine's own failure `number` (jet_errors.h).
+[[noreturn]] void ThrowEngine(int number, const std::string& detail) {
+  RuntimeError e = jet::Error(number);
   e.set_detail(detail);
   throw e;
 }
@@ -224,9 +236,9 @@ StatementPtr PrepareOne(Connection& conn, const std::string& translated,
     case PrepareOutcome::kFailed:
       ThrowStatement(conn, detail);
     case PrepareOutcome::kEmpty:
-      ThrowEngine(kNoStatementText, detail);
+      ThrowEngine(jet::kInvalidStatement, detail);
     case PrepareOutcome::kSecondStatement:
-      ThrowEngine(kSecondStatementText, detail);
+      ThrowEngine(jet::kExtraCharacters, detail);
   }
   return stmt;
 }
@@ -450,11 +462,66 @@ void RegisterFunctions(sqlite3* db) {
 
 // --- Back-ends ---------------------------------------------------------------
 
-// A file: URI for `path` that opens it only if it exists (mode=rw or ro), so
-// that attaching a missing back-end does not create an empty one.
-std::string ExistingFileUri(const std::string& path, const char* mode) {
+// What a database file path holds, read through the Env before SQLite sees
+// the file, so that a missing file is never created and an empty or foreign
+// one never becomes a database.
+enum class FileKind { kDatabase, kMissing, kNoAccess, kOther };
+
+struct FileFacts {
+  FileKind kind;
+  bool wal = false;  // the header records WAL mode
+};
+
+// The start of an SQLite file's header, and where it records the journal
+// mode (bytes 18 and 19, both 2 for WAL).
+constexpr char kSqliteMagic[16] = "SQLite format 3";
+constexpr size_t kHeaderBytes = 20, kReadVersionAt = 18, kWriteVersionAt = 19;
+constexpr char kWalVersion = 2;
+
+FileFacts Examine(const std::string& path) {
+  try {
+    std::unique_ptr<SequentialFile> file = Env::Default()->NewSequentialFile(path);
+    char head[kHeaderBytes];
+    size_t n = 0;
+    for (size_t got = 1; n < sizeof head && got > 0; n += got) {
+      got = file->Read(head + n, sizeof head - n);
+    }
+    if (n < sizeof head || std::memcmp(head, kSqliteMagic, sizeof kSqliteMagic) != 0) {
+      return {FileKind::kOther};
+    }
+    return {FileKind::kDatabase,
+            head[kReadVersionAt] == kWalVersion && head[kWriteVersionAt] == kWalVersion};
+  } catch (const RuntimeError& e) {
+    if (e.number() == err::kFileNotFound || e.number() == err::kPathNotFound) {
+      return {FileKind::kMissing};
+    }
+    return {e.number() == err::kPermissionDenied ? FileKind::kNoAccess : FileKind::kOther};
+  }
+}
+
+FileKind KindOf(const std::string& path) { return Examine(path).kind; }
+
+// True when reading the database at `path` (absolute) would make SQLite create
+// -wal and -shm files that it could not remove, owned by this process where
+// the file's owner may be unable to write them: the file is in WAL mode, no
+// one has it open (there is no -wal file) and this process cannot write it.
+// Such a file is read as immutable instead, which creates nothing; since no
+// writer was active when it opened, it reads one consistent state unless a
+// writer starts and checkpoints during the read.
+bool ReadImmutably(const std::string& path) {
+  if (!Examine(path).wal || !Env::Default()->DirLookup(path + kWalSuffix).empty()) return false;
+  // Opening reads nothing yet; it only finds out whether the file is writable.
+  sqlite3* probe = nullptr;
+  sqlite3_open_v2(path.c_str(), &probe, SQLITE_OPEN_READWRITE, nullptr);
+  bool read_only = probe != nullptr && sqlite3_db_readonly(probe, "main") == 1;
+  sqlite3_close_v2(probe);
+  return read_only;
+}
+
+// The URI that opens the file at `path` (absolute) as immutable.
+std::string ImmutableUri(const std::string& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri = path.starts_with("/") ? "file://" : "file:";
+  std::string uri = path.starts_with("/") ? "file://" : "file:///";
   for (unsigned char c : path) {
     if (std::isalnum(c) || std::strchr("/._~-", c) != nullptr) {
       uri.push_back(static_cast<char>(c));
@@ -464,30 +531,59 @@ std::string ExistingFileUri(const std::string& path, const char* mode) {
       uri += kHex[c & 0xF];
     }
   }
-  return uri + "?mode=" + mode;
+  return uri + kImmutableQuery;
 }
 
-bool TryAttach(sqlite3* db, const std::string& path, const std::string& schema) {
-  for (const char* mode : {"rw", "ro"}) {
-    sqlite3_stmt* raw = nullptr;
-    std::string sql = "ATTACH DATABASE ?1 AS " + schema;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
-    StatementPtr stmt(raw, &sqlite3_finalize);
-    std::string uri = ExistingFileUri(path, mode);
-    sqlite3_bind_text(raw, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(raw) == SQLITE_DONE) {
-      if (std::string_view(mode) == "rw") {
-        // A back-end that cannot switch to WAL right now (another process holds
-        // it) still works in its current mode.
-        sqlite3_exec(db, ("PRAGMA " + schema + "." + kJournalModePragma).c_str(), nullptr, nullptr,
-                     nullptr);
-        sqlite3_exec(db, ("PRAGMA " + schema + "." + kSynchronousPragma).c_str(), nullptr, nullptr,
-                     nullptr);
-      }
-      return true;
-    }
+// DAO's error for a database file of kind `kind` that cannot be used.
+RuntimeError FileError(FileKind kind, const std::string& path) {
+  switch (kind) {
+    case FileKind::kMissing:
+      return jet::Error(jet::kFileNotFound, path);
+    case FileKind::kNoAccess:
+      return jet::Error(jet::kOpenedExclusively, path);
+    default:
+      return jet::Error(jet::kUnrecognizedFormat, path);
   }
-  return false;
+}
+
+// True when `schema` of `db` is in WAL mode (asking changes nothing).
+bool InWalMode(sqlite3* db, const std::string& schema) {
+  char sql[64];
+  std::snprintf(sql, sizeof sql, kJournalModeQuery, schema.c_str());
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  if (sqlite3_step(raw) != SQLITE_ROW) ThrowSqlite(db, sql);
+  return EqualNoCase(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), kWalModeName);
+}
+
+// Sets synchronous=NORMAL on `schema` when it is in WAL mode (see above).
+void TuneWriter(sqlite3* db, const std::string& schema) {
+  if (!InWalMode(db, schema)) return;
+  char sql[64];
+  std::snprintf(sql, sizeof sql, kSetSynchronousNormal, schema.c_str());
+  RunInternal(db, sql);
+}
+
+// Attaches the database file at `path` (absolute) as `schema`; the error that
+// the statements on its tables fail with when it cannot be used. A connection
+// opened without SQLITE_OPEN_CREATE never creates a missing file here, and
+// attached files are read-only on a read-only connection.
+std::optional<RuntimeError> Attach(sqlite3* db, const std::string& path, const std::string& schema,
+                                   bool writer) {
+  if (FileKind kind = KindOf(path); kind != FileKind::kDatabase) return FileError(kind, path);
+  std::string sql = kAttach + schema;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  std::string name = ReadImmutably(path) ? ImmutableUri(path) : path;
+  sqlite3_bind_text(raw, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(raw) != SQLITE_DONE) {
+    return JetErrorOf(sqlite3_extended_errcode(db), sqlite3_errmsg(db), FailureSite::kFile, path,
+                      sql, path);
+  }
+  if (writer) TuneWriter(db, schema);
+  return std::nullopt;
 }
 
 // The (name, connect) rows of kestle_links, or none when the table is missing.
@@ -521,27 +617,35 @@ std::string AsciiLower(std::string text) {
   return text;
 }
 
-// Attaches each distinct back-end file named by the links, in the order of
-// the link names, and records which of its tables are linked; a file that
-// cannot be opened is left out.
-void AttachBackends(Connection& conn) {
+// Attaches each distinct back-end file named by the links (a relative path
+// taken from the front-end's folder), in the order of the link names, and
+// records which of its tables are linked. The links to a file that cannot be
+// used are noted with its error instead.
+void AttachBackends(Connection& conn, bool writer) {
   auto links = ReadLinks(conn.db);
   std::sort(links.begin(), links.end(),
             [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
-  std::map<std::string, std::string> schema_of_path;
+  struct Outcome {
+    std::string schema;  // "" when not attached
+    std::optional<RuntimeError> error;
+  };
+  std::map<std::string, Outcome> outcome_of_path;
   for (const auto& [name, connect] : links) {
-    std::string path = ConnectDatabasePath(connect);
+    std::string path = BackendPath(conn.path, connect);
     if (path.empty()) continue;
-    auto known = schema_of_path.find(path);
-    if (known == schema_of_path.end()) {
+    auto known = outcome_of_path.find(path);
+    if (known == outcome_of_path.end()) {
       std::string schema = kBackendSchemaPrefix + std::to_string(conn.backends.size() + 1);
-      bool attached = TryAttach(conn.db, path, schema);
-      if (attached) conn.backends.push_back({schema, {}});
-      // A missing file is remembered too, so that its other links do not try again.
-      known = schema_of_path.emplace(path, attached ? schema : "").first;
+      std::optional<RuntimeError> error = Attach(conn.db, path, schema, writer);
+      if (!error) conn.backends.push_back({schema, {}});
+      known = outcome_of_path.emplace(path, Outcome{error ? "" : schema, error}).first;
+    }
+    if (known->second.error) {
+      conn.unreachable.emplace(AsciiLower(name), *known->second.error);
+      continue;
     }
     for (BackendAccess& backend : conn.backends) {
-      if (backend.schema == known->second) backend.linked.insert(AsciiLower(name));
+      if (backend.schema == known->second.schema) backend.linked.insert(AsciiLower(name));
     }
   }
 }
@@ -701,7 +805,7 @@ class SqliteRecordset : public Recordset {
   bool Eof() override { return current_ >= rows_.size(); }
 
   void MoveFirst() override {
-    if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     if (!page_ || (first_page_ && !TableChanged())) {
       current_ = 0;
       return;
@@ -711,7 +815,7 @@ class SqliteRecordset : public Recordset {
   }
 
   void MoveNext() override {
-    if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     if (page_ && TableChanged()) {
       // Few rows at a time: a walk that changes its table at every row would
       // otherwise read a whole page per row.
@@ -724,11 +828,11 @@ class SqliteRecordset : public Recordset {
   }
 
   Value Field(const std::string& name) override {
-    if (Eof()) ThrowEngine(kNoCurrentRecordText, detail_);
+    if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     for (size_t c = 0; c < names_.size(); ++c) {
       if (EqualNoCase(names_[c], name)) return rows_.Get(current_, static_cast<int>(c));
     }
-    ThrowEngine(kItemNotFoundText, name);
+    ThrowEngine(jet::kItemNotFound, name);
   }
 
  private:
@@ -868,7 +972,7 @@ void SqliteDatabase::Execute(const std::string& sql) {
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
-  if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(kSelectNotExecutableText, detail);
+  if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
   connection_->NoteWrites(connection_->prepared_writes);
   if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
   records_affected_ = sqlite3_changes64(connection_->db);
@@ -930,7 +1034,7 @@ QueryResult SqliteDatabase::Query(const std::string& sql) {
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
   QueryResult result;
   int n = sqlite3_column_count(stmt.get());
-  if (n == 0) ThrowEngine(kInvalidOperationText, detail);
+  if (n == 0) ThrowEngine(jet::kInvalidOperation, detail);
   for (int c = 0; c < n; ++c) result.columns.emplace_back(sqlite3_column_name(stmt.get(), c));
   // A query may write too (DELETE ... RETURNING).
   connection_->NoteWrites(connection_->prepared_writes);
@@ -983,7 +1087,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
   std::string translated = TranslateJetSql(source);
   std::string detail = Detail(source, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
-  if (sqlite3_column_count(stmt.get()) == 0) ThrowEngine(kInvalidOperationText, detail);
+  if (sqlite3_column_count(stmt.get()) == 0) ThrowEngine(jet::kInvalidOperation, detail);
   return std::make_shared<SqliteRecordset>(connection_, std::move(stmt), detail);
 }
 
@@ -1003,6 +1107,7 @@ std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
   // A local table hides a link of the same name, as name resolution does.
   size_t local_count = defs.size();
   for (auto& link : ReadLinks(db)) {
+    link.second = ResolvedConnect(connection_->path, link.second);
     bool hidden = std::any_of(defs.begin(), defs.begin() + local_count,
                               [&](const auto& d) { return EqualNoCase(d.first, link.first); });
     if (!hidden) defs.push_back(std::move(link));
@@ -1018,34 +1123,126 @@ std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
 
 // --- Opening -------------------------------------------------------------------
 
-std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_path, bool create) {
+namespace {
+
+// Creates an empty front-end at `path` (absolute) in WAL mode.
+void CreateFrontEnd(const std::string& path) {
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> db(raw, &sqlite3_close_v2);
+  if (raw == nullptr) throw RuntimeError(err::kOutOfMemory);
+  sqlite3_extended_result_codes(raw, 1);
+  // A missing folder is the usual reason a new file cannot be made.
+  if ((rc & 0xFF) == SQLITE_CANTOPEN) throw jet::Error(jet::kInvalidPath, path);
+  if (rc != SQLITE_OK) {
+    throw JetErrorOf(rc, sqlite3_errmsg(raw), FailureSite::kFile, path, "", path);
+  }
+  RunInternal(raw, kSetWalMode);
+}
+
+}  // namespace
+
+std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_path,
+                                                   OpenMode mode) {
   auto conn = std::make_shared<Connection>();
-  conn->path = front_end_path;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(front_end_path.c_str(), &conn->db, flags, nullptr);
-  if (conn->db == nullptr) throw RuntimeError(SQLITE_NOMEM, sqlite3_errstr(SQLITE_NOMEM));
+  // SQLite reads a name that starts with "file:" as a URI; an absolute path
+  // never does.
+  conn->path = AbsolutePath(front_end_path);
+  FileKind kind = KindOf(conn->path);
+  if (kind == FileKind::kMissing && mode == OpenMode::kCreate) {
+    CreateFrontEnd(conn->path);
+  } else if (kind != FileKind::kDatabase) {
+    throw FileError(kind, conn->path).set_detail(front_end_path);
+  }
+  // Also a reader opens read-write when it may: a read-only connection that
+  // meets a WAL file at rest makes its -wal and -shm files and cannot remove
+  // them, while a read-write one removes them when it closes; query_only
+  // keeps it from changing anything.
+  // The connection takes URIs only for the names it builds itself: every path
+  // it is given is absolute, so never a URI.
+  std::string name = ReadImmutably(conn->path) ? ImmutableUri(conn->path) : conn->path;
+  int rc =
+      sqlite3_open_v2(name.c_str(), &conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+  if (conn->db == nullptr) throw RuntimeError(err::kOutOfMemory);
   sqlite3_extended_result_codes(conn->db, 1);
-  if (rc != SQLITE_OK) ThrowSqlite(conn->db, front_end_path);
+  if (rc != SQLITE_OK) {
+    throw JetErrorOf(rc, sqlite3_errmsg(conn->db), FailureSite::kFile, conn->path, "",
+                     front_end_path);
+  }
   sqlite3_busy_timeout(conn->db, kBusyTimeoutMs);
-  RunInternal(conn->db, std::string("PRAGMA ") + kJournalModePragma);
-  RunInternal(conn->db, std::string("PRAGMA ") + kSynchronousPragma);
-  RegisterFunctions(conn->db);
-  AttachBackends(*conn);
+  bool writer = mode != OpenMode::kReadOnly;
+  try {
+    RegisterFunctions(conn->db);
+    AttachBackends(*conn, writer);
+    if (writer) {
+      TuneWriter(conn->db, "main");
+    } else {
+      RunInternal(conn->db, kSetQueryOnly);
+    }
+  } catch (const RuntimeError&) {
+    // Reading the front-end's own schema failed: a failure of the file.
+    int code = sqlite3_extended_errcode(conn->db);
+    if ((code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_NOTADB) {
+      throw JetErrorOf(code, sqlite3_errmsg(conn->db), FailureSite::kFile, conn->path, "",
+                       front_end_path);
+    }
+    throw;
+  }
   // Set after attaching: attaching reads the back-ends' schemas itself.
   sqlite3_set_authorizer(conn->db, LinkedTablesOnly, conn.get());
   return std::make_shared<SqliteDatabase>(std::move(conn));
 }
 
-std::string ConnectDatabasePath(const std::string& connect) {
+namespace {
+
+// The position and length of the path in a connect text (after "DATABASE=",
+// any case, up to the next ";" or the end); npos when the key is missing.
+std::pair<size_t, size_t> PathSpan(const std::string& connect) {
   static constexpr std::string_view kKey = "DATABASE=";
   for (size_t i = 0; i + kKey.size() <= connect.size(); ++i) {
     if (EqualNoCase(connect.substr(i, kKey.size()), std::string(kKey))) {
       size_t start = i + kKey.size();
       size_t end = connect.find(';', start);
-      return connect.substr(start, end == std::string::npos ? std::string::npos : end - start);
+      return {start, (end == std::string::npos ? connect.size() : end) - start};
     }
   }
-  return "";
+  return {std::string::npos, 0};
+}
+
+}  // namespace
+
+std::string ConnectDatabasePath(const std::string& connect) {
+  auto [start, length] = PathSpan(connect);
+  return start == std::string::npos ? "" : connect.substr(start, length);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
+std::string BackendPath(const std::string& front_end_path, const std::string& connect) {
+  std::string path = ConnectDatabasePath(connect);
+  if (path.empty()) return "";
+  std::filesystem::path back_end(path);
+  if (back_end.is_absolute()) return back_end.lexically_normal().string();
+  std::filesystem::path folder = std::filesystem::path(AbsolutePath(front_end_path)).parent_path();
+  return (folder / back_end).lexically_normal().string();
+}
+
+std::string LinkConnect(const std::string& back_end_path) {
+  static constexpr const char* kConnectPrefix = ";DATABASE=";
+  std::string path = AbsolutePath(back_end_path);
+  if (path.find(';') != std::string::npos) throw jet::Error(jet::kInvalidPath, back_end_path);
+  return kConnectPrefix + path;
+}
+
+std::string ResolvedConnect(const std::string& front_end_path, const std::string& connect) {
+  auto [start, length] = PathSpan(connect);
+  if (start == std::string::npos || length == 0) return connect;
+  return connect.substr(0, start) + BackendPath(front_end_path, connect) +
+         connect.substr(start + length);
 }
 
 }  // namespace kestle::db

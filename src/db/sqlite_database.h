@@ -19,14 +19,26 @@
 // that the archive run's single-row statements cost little beyond SQLite's
 // own commit work.
 //
-// Every failure is a RuntimeError whose number is SQLite's extended result
-// code and whose description is SQLite's message; detail() holds the
-// statement as written (and as translated when that differs). The engine's own
-// errors in Jet's words (a second statement, a select given to Execute, a
-// back-end table without a link: "The Microsoft Jet database engine cannot
-// find the input table or query 'NAME'.  Make sure it exists and that its name
-// is spelled correctly.") carry SQLITE_ERROR, 1, rather than Jet's numbers
-// (3078 for the last), so that every number comes from one scheme.
+// A relative back-end path in a connect text is taken from the front-end's
+// folder, whatever the current folder: TableDefs reports each linked table's
+// connect text with the path so resolved (absolute), so that whoever reads it
+// (the backup job) finds the very file that the engine attached.
+//
+// Every failure is a RuntimeError with DAO's number and text (jet_errors.h),
+// never SQLite's own code; detail() holds the statement as written (and as
+// translated when that differs). A back-end that is missing, not a database or
+// locked does not stop the front-end from opening: the statements that use its
+// linked tables fail with 3024 "Could not find file '<path>'.", 3343
+// "Unrecognized database format '<path>'." or 3045 "Could not use '<path>';
+// file already in use.", the path absolute. A front-end fails to open in the
+// same words.
+//
+// Opening writes nothing that the mode does not ask for. A reader
+// (OpenMode::kReadOnly) cannot change a file, never switches a journal mode
+// and leaves no -wal or -shm file behind. A writer keeps each file's journal
+// mode; only a front-end that the engine creates is put in WAL mode. A file
+// that is empty or not an SQLite database is never opened, so never turned
+// into one.
 #ifndef KESTLE_DB_SQLITE_DATABASE_H_
 #define KESTLE_DB_SQLITE_DATABASE_H_
 
@@ -45,13 +57,6 @@ inline constexpr const char* kCreateLinksTable =
     "CREATE TABLE IF NOT EXISTS kestle_links (name TEXT PRIMARY KEY COLLATE NOCASE, "
     "connect TEXT NOT NULL)";
 
-// The message of the error raised for text holding a second statement.
-inline constexpr const char* kSecondStatementText = "Characters found after end of SQL statement.";
-// The message of the error raised when Execute is given a query.
-inline constexpr const char* kSelectNotExecutableText = "Cannot execute a select query.";
-// The message of the error raised for a field name the record set lacks.
-inline constexpr const char* kItemNotFoundText = "Item not found in this collection.";
-
 struct Connection;
 
 // The column names and rows of a query, for tools that show whole results.
@@ -68,8 +73,9 @@ class SqliteDatabase : public Database {
   void Execute(const std::string& sql) override;
   std::shared_ptr<Recordset> OpenRecordset(const std::string& source) override;
   // Local tables (Connect empty) and linked tables (Connect as stored in
-  // kestle_links), ordered by name without regard to case; kestle_links and
-  // SQLite's own tables are left out.
+  // kestle_links, its path made absolute from the front-end's folder), ordered
+  // by name without regard to case; kestle_links and SQLite's own tables are
+  // left out.
   std::vector<std::shared_ptr<TableDef>> TableDefs() override;
 
   // The number of rows the last successful Execute inserted, changed or deleted.
@@ -82,7 +88,7 @@ class SqliteDatabase : public Database {
   // The plan SQLite chooses for the Jet statement, one line per step, as
   // EXPLAIN QUERY PLAN reports it ("SEARCH t USING INDEX i (a=?)").
   std::vector<std::string> QueryPlan(const std::string& sql);
-  // The front-end file this database was opened on.
+  // The front-end file this database was opened on, as an absolute path.
   const std::string& path() const;
 
  private:
@@ -95,15 +101,42 @@ class SqliteDatabase : public Database {
   int64_t records_affected_ = 0;
 };
 
-// Opens the front-end at `front_end_path` and attaches its back-ends. The file
-// must exist unless `create` is true (then an empty front-end is made).
-// Sets WAL journaling, synchronous=NORMAL and a busy timeout of several seconds.
+// How a front-end is opened.
+enum class OpenMode {
+  // Statements only read: no file is changed or left behind.
+  kReadOnly,
+  // Statements read and write; the file must exist.
+  kReadWrite,
+  // As kReadWrite; a missing front-end is made (empty, in WAL mode).
+  kCreate,
+};
+
+// Opens the front-end at `front_end_path` and attaches its back-ends, with a
+// busy timeout of several seconds. Throws 3024 when the file is missing (not
+// for kCreate), 3343 when it is empty or not an SQLite database, 3045 when
+// another program holds it locked.
 std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_path,
-                                                   bool create = false);
+                                                   OpenMode mode = OpenMode::kReadWrite);
 
 // The back-end path in a connect text: what follows "DATABASE=" (any case) up
 // to the next ";" or the end; "" when the key is missing.
 std::string ConnectDatabasePath(const std::string& connect);
+
+// `path` made absolute from the current folder, in its plain form.
+std::string AbsolutePath(const std::string& path);
+
+// The absolute path of the back-end that `connect` names for the front-end at
+// `front_end_path` (a relative path is taken from the front-end's folder); ""
+// when the connect text names none.
+std::string BackendPath(const std::string& front_end_path, const std::string& connect);
+
+// The connect text of a link to the back-end at `back_end_path`:
+// ";DATABASE=" and the absolute path. Throws 3044 (not a valid path) when the
+// path holds ";", which would end it in the connect text.
+std::string LinkConnect(const std::string& back_end_path);
+
+// `connect` with its back-end path replaced by BackendPath's.
+std::string ResolvedConnect(const std::string& front_end_path, const std::string& connect);
 
 }  // namespace kestle::db
 
