@@ -35,19 +35,19 @@ constexpr const char* kArchiveDescription =
     "finished. --dry-run marks such numbers \"purchase AND sales order\".\n"
     "\n"
     "Before deleting, the run prints the files it changes; on a terminal it asks\n"
-    "before it deletes (--yes does not ask). Nothing is copied anywhere unless\n"
-    "--backup: take a backup first. No transaction encloses the run; an error\n"
-    "leaves what ran before it in place. One archive (or dry run) at a time runs on\n"
-    "a front-end: a second one is refused while the lock file FRONT.kestle-lock is\n"
-    "held.\n";
+    "before it deletes (--yes does not ask). Nothing is copied anywhere: take a\n"
+    "backup first (--backup, or kestle backup). No transaction encloses the run; an\n"
+    "error leaves what ran before it in place. One archive (or dry run) at a time\n"
+    "runs on a front-end: a second one is refused while the lock file\n"
+    "FRONT.kestle-lock is held.\n";
 
 constexpr const char* kArchiveFooter =
     "DATE is YYYY-MM-DD, optionally followed by \" HH:MM[:SS]\" or \"THH:MM[:SS]\".\n"
     "The LPC date must lie at least one calendar day after the end date.\n"
-    "Exit codes: 0 done, 1 run-time error (shown as \"TITLE: N: DESCRIPTION\" on\n"
-    "stderr, then the statement or file that failed), another archive running,\n"
-    "the backup failed or the question was not answered yes, 2 usage error,\n"
-    "3 dates refused (nothing was changed).";
+    "Exit codes: 0 done; 1 a run-time error (shown as \"TITLE: N: DESCRIPTION\" on\n"
+    "stderr, then the statement or file that failed), another archive running on\n"
+    "FRONT, a failed --backup or a question not answered yes; 2 usage error; 3 dates\n"
+    "refused (nothing was changed).";
 
 // The label of the backup that --backup takes.
 constexpr const char* kBackupLabel = "before archive";
