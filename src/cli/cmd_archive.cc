@@ -131,8 +131,9 @@ int RunDelete(const std::shared_ptr<db::SqliteDatabase>& database, const Archive
         orders = listed.orders;
         progress = std::make_unique<ProgressLine>("archive", orders, "orders", true);
       }
-      if (progress && list_rows > 0)
+      if (progress && list_rows > 0) {
         progress->Update(static_cast<uint64_t>(done * orders / list_rows));
+      }
     });
   }
   // Counted around the run, so that the summary tells the orders that really
@@ -151,9 +152,10 @@ int RunDelete(const std::shared_ptr<db::SqliteDatabase>& database, const Archive
   if (result != kResultDone) {
     return witness.ReportFailure("archive: the run on " + o.front_end + " stopped");
   }
-  std::printf("%lld %s removed (last activity before %s)\n",
-              static_cast<long long>(before ? *before - CountOrderRows(*database) : 0),
-              KindOfOrders(o.all), IsoDateTimeText(end).c_str());
+  const std::string removed =
+      before ? std::to_string(*before - CountOrderRows(*database)) + " " : std::string();
+  std::printf("%s%s removed (last activity before %s)\n", removed.c_str(), KindOfOrders(o.all),
+              IsoDateTimeText(end).c_str());
   return kExitOk;
 }
 
