@@ -46,8 +46,8 @@ TEST_F(CliIifTest, RuntimeErrorsExitWith1AndTheErrorLineNamingTheFile) {
 
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory needs more than the limit
   // A line longer than the memory the tool may use: error 7, not an abort.
-  testing::WriteBytes(in_, std::string(size_t{32} << 20, 'A') + "\r\n");
-  testing::Outcome no_memory = Kestle({"iif", in_, out_}, "ulimit -v 24000; ");
+  testing::WriteBytes(in_, std::string(size_t{48} << 20, 'A') + "\r\n");
+  testing::Outcome no_memory = Kestle({"iif", in_, out_}, "ulimit -v 32000; ");
   EXPECT_EQ(no_memory.exit_code, 1);
   EXPECT_EQ(no_memory.err, "kestle: error 7: Out of memory: " + in_ + "\n");
 #endif
