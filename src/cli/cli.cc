@@ -8,14 +8,38 @@
 namespace kestle::cli {
 
 int ReportError(const RuntimeError& e) {
-  std::fprintf(stderr, "kestle: error %d: %s\n", e.number(), e.description().c_str());
+  std::string detail;
+  // A statement's detail may run over several lines (the statement as
+  // translated for SQLite); its further lines are indented under the first.
+  for (char c : e.detail()) detail += c == '\n' ? std::string("\n  ") : std::string(1, c);
+  std::fprintf(stderr, "kestle: error %d: %s%s%s\n", e.number(), e.description().c_str(),
+               detail.empty() ? "" : ": ", detail.c_str());
   return kExitFailure;
+}
+
+int ReportCurrentError(const std::string& what) {
+  RuntimeError e = CurrentError();
+  if (e.detail().empty()) e.set_detail(what);
+  return ReportError(e);
 }
 
 int Fail(const std::string& message, int code) {
   std::fprintf(stderr, "kestle: %s\n", message.c_str());
   return code;
 }
+
+const CLI::Validator& WholeNumber() {
+  static const CLI::Validator validator(
+      [](std::string& text) -> std::string {
+        const bool digits =
+            !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+        return digits ? "" : "not a whole number: " + text;
+      },
+      "", "WholeNumber");
+  return validator;
+}
+
+bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 bool ProgressLine::StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 

@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "db/database.h"
 #include "platform/error.h"
 
 namespace kestle::cli {
@@ -36,10 +38,29 @@ Runner SetupArchive(CLI::App* cmd);
 Runner SetupBackup(CLI::App* cmd);
 Runner SetupShip(CLI::App* cmd);
 
-// Prints "kestle: error N: DESCRIPTION" on standard error; returns kExitFailure.
+// The backup job of `kestle backup`: Archiver.backupNow on the front-end
+// `database` (opened from `front_end`), into `folder` ("" for the default)
+// under the label `name`. Prints the backup file's path; returns the exit code.
+int RunBackupJob(const std::shared_ptr<db::Database>& database, const std::string& front_end,
+                 const std::string& folder, const std::string& name);
+
+// Prints "kestle: error N: DESCRIPTION: DETAIL" on standard error (the file
+// or statement that failed; without ": DETAIL" when the error carries none);
+// returns kExitFailure.
 int ReportError(const RuntimeError& e);
 // Prints "kestle: MESSAGE" on standard error; returns `code`.
 int Fail(const std::string& message, int code = kExitFailure);
+// Reports the error of the exception being handled (see ReportError and
+// CurrentError), with `what` (the file the command works on) as its detail
+// when it carries none. Call only inside a catch block.
+int ReportCurrentError(const std::string& what);
+
+// Accepts only a whole number written in decimal digits, so that "-5" does
+// not wrap around in an unsigned option and "1e3" is not read as 1000.
+const CLI::Validator& WholeNumber();
+
+// True when standard input is a terminal (a person can answer a question).
+bool StdinIsTerminal();
 
 // A one-line progress display on standard error, shown only when standard
 // error is a terminal and the job is large enough to be worth it. Redraws at

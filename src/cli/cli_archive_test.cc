@@ -1,6 +1,7 @@
 // The `kestle archive`, `backup` and `ship` commands end to end on sample
-// databases: options, exit codes and messages. What the jobs do to the
-// database is the Archiver's and the shipping classes' tests' subject.
+// databases: options, exit codes, messages, the archive's lock and its
+// question on a terminal. What the jobs do to the database is the
+// Archiver's and the shipping classes' tests' subject.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,6 +10,7 @@
 #include "cli/cli_test_util.h"
 #include "db/db_test_util.h"
 #include "db/sample_database.h"
+#include "platform/env.h"
 
 namespace kestle::cli {
 namespace {
@@ -42,6 +44,12 @@ class CliArchiveTest : public ::testing::Test {
                                "(SELECT count(*) FROM [sales orders]) & '/' & "
                                "(SELECT count(*) FROM [inventory transactions])");
   }
+  // The rows of [purchase orders] and [sales orders] together.
+  int OrderRows() {
+    return std::stoi(db::testing::Scalar(*db::OpenSqliteDatabase(back_),
+                                         "SELECT (SELECT count(*) FROM [purchase orders]) + "
+                                         "(SELECT count(*) FROM [sales orders])"));
+  }
   // The first number that `pattern`'s group matches in `text` (-1: none).
   static int Count(const std::string& text, const char* pattern) {
     std::smatch m;
@@ -56,26 +64,106 @@ class CliArchiveTest : public ::testing::Test {
 
 testing::ScratchDir* CliArchiveTest::pristine_;
 
-TEST_F(CliArchiveTest, DryRunListsWithoutDeletingAndTheRunReportsTheSameCount) {
+const std::vector<std::string> kRun = {"archive", "--end", "2025-06-30", "--lpc", "2025-07-01"};
+std::vector<std::string> With(std::vector<std::string> args, const std::string& extra) {
+  args.push_back(extra);
+  return args;
+}
+
+TEST_F(CliArchiveTest, DryRunFlagsSharedNumbersAndTheRunRemovesTheOrdersItCounted) {
+  // An open sales order that shares its number with a listed purchase order
+  // goes with it: the run deletes by number from both order tables.
+  const testing::Outcome first = Kestle(With(kRun, "--dry-run"));
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  const std::string shared = first.out.substr(first.out.find("\nPO") + 1, 8);
+  db::testing::RunScript(
+      back_, "INSERT INTO [sales orders] (SalesOrderID, StatusId) VALUES ('" + shared + "', 1)");
   const std::string before = Orders();
-  const testing::Outcome dry =
-      Kestle({"archive", "--end", "2025-06-30", "--lpc", "2025-07-01", "--dry-run"});
+  const int rows_before = OrderRows();
+
+  const testing::Outcome dry = Kestle(With(kRun, "--dry-run"));
   ASSERT_EQ(dry.exit_code, 0) << dry.err;
-  const int listed = Count(dry.out, "\\n(\\d+) closed and archived orders would");
+  EXPECT_EQ(dry.out.rfind("a run would delete from " + back_ + "\n", 0), 0u) << dry.out;
+  EXPECT_NE(dry.out.find("\n" + shared + "\t"), std::string::npos) << dry.out;
+  EXPECT_NE(dry.out.find("\tpurchase AND sales order\n"), std::string::npos);
+  const int listed = Count(dry.out,
+                           "\\n(\\d+) closed and archived orders would be removed \\(\\d+ numbers "
+                           "listed, 1 of them both a purchase and a sales order");
   EXPECT_GT(listed, 0) << dry.out;
   EXPECT_EQ(Orders(), before);
 
-  const testing::Outcome run = Kestle({"archive", "--end", "2025-06-30", "--lpc", "2025-07-01"});
+  const testing::Outcome run = Kestle(kRun);
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind("deleting from " + back_ + "\n", 0), 0u) << run.out;
   EXPECT_EQ(Count(run.out, "(\\d+) closed and archived orders removed"), listed) << run.out;
-  EXPECT_NE(Orders(), before);
+  EXPECT_EQ(OrderRows(), rows_before - listed);
 
   // --all, with the other date forms.
   const testing::Outcome all = Kestle(
       {"archive", "--end", "2025-06-30 00:00", "--lpc", "2025-07-01T08:00", "--dry-run", "--all"});
   ASSERT_EQ(all.exit_code, 0) << all.err;
   EXPECT_GT(Count(all.out, "(\\d+) orders of any status would"), 0) << all.out;
+}
+
+TEST_F(CliArchiveTest, OneArchivePerFrontEndAtATime) {
+  const std::string before = Orders();
+  const std::string refused = "kestle: archive: another kestle archive is running on " + front_;
+  {
+    // Whoever holds the front-end's lock keeps every archive out, dry runs too.
+    const std::unique_ptr<FileLock> held = Env::Default()->LockFile(front_);
+    ASSERT_NE(held, nullptr);
+    for (const auto& args : {kRun, With(kRun, "--dry-run"), With(kRun, "--yes")}) {
+      const testing::Outcome o = Kestle(args);
+      EXPECT_EQ(o.exit_code, 1);
+      EXPECT_EQ(o.err.rfind(refused, 0), 0u) << o.err;
+      EXPECT_EQ(o.out, "");
+    }
+  }
+  // A run waiting for its answer on a terminal holds the lock until it ends.
+  std::vector<std::string> args = kRun;
+  args.insert(args.begin() + 1, front_);
+  testing::TerminalKestle waiting(args);
+  ASSERT_TRUE(waiting.WaitFor("[y/N] ")) << waiting.output();
+  EXPECT_NE(waiting.output().find("deleting from " + back_), std::string::npos);
+  const testing::Outcome second = Kestle(With(kRun, "--dry-run"));
+  EXPECT_EQ(second.exit_code, 1);
+  EXPECT_EQ(second.err.rfind(refused, 0), 0u) << second.err;
+  waiting.Type("n\n");
+  EXPECT_EQ(waiting.Wait(), 1);
+  EXPECT_NE(waiting.output().find("kestle: archive: nothing was deleted"), std::string::npos)
+      << waiting.output();
+  EXPECT_EQ(Orders(), before);
+  EXPECT_EQ(Kestle(With(kRun, "--dry-run")).exit_code, 0);
+
+  // --yes does not ask.
+  args.push_back("--yes");
+  testing::TerminalKestle yes(args);
+  EXPECT_EQ(yes.Wait(), 0) << yes.output();
+  EXPECT_EQ(yes.output().find("[y/N]"), std::string::npos) << yes.output();
+  EXPECT_NE(Orders(), before);
+}
+
+TEST_F(CliArchiveTest, BackupFirstAndNothingDeletedWhenItFails) {
+  const std::string before = Orders();
+  // A file where the backup folder should be makes the backup fail.
+  testing::WriteBytes(dir_.File("Backup"), "");
+  const testing::Outcome failed = Kestle(With(kRun, "--backup"));
+  EXPECT_EQ(failed.exit_code, 1);
+  EXPECT_NE(failed.err.find("kestle: archive: the backup failed; nothing was deleted"),
+            std::string::npos)
+      << failed.err;
+  EXPECT_EQ(Orders(), before);
+
+  std::remove(dir_.File("Backup").c_str());
+  const testing::Outcome run = Kestle(With(kRun, "--backup"));
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("\n" + dir_.File("Backup/")), std::string::npos) << run.out;
+  EXPECT_EQ(db::testing::Scalar(*db::OpenSqliteDatabase(front_),
+                                "SELECT BackupName FROM BackupManagerTable"),
+            "before archive");
+  EXPECT_NE(Orders(), before);
+  EXPECT_EQ(Kestle(With(With(kRun, "--backup"), "--dry-run")).exit_code, 2);
 }
 
 TEST_F(CliArchiveTest, BadDatesExitTwoRefusedDatesThreeAndNothingRuns) {
@@ -95,11 +183,14 @@ TEST_F(CliArchiveTest, BadDatesExitTwoRefusedDatesThreeAndNothingRuns) {
   EXPECT_EQ(Orders(), before);
 }
 
-TEST_F(CliArchiveTest, AFailedRunExitsOneWithTheBoxLine) {
+TEST_F(CliArchiveTest, AFailedRunExitsOneWithTheBoxLineAndTheStatement) {
   db::testing::RunScript(front_, "DROP TABLE Archiver_ListToDelete");
-  const testing::Outcome run = Kestle({"archive", "--end", "2025-06-30", "--lpc", "2025-07-01"});
+  const testing::Outcome run = Kestle(kRun);
   EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err.rfind(kBoxLine, 0), 0u) << run.err;
+  EXPECT_TRUE(
+      std::regex_match(run.err, std::regex(kBoxLine + "(\\d+: [^\\n]*)\\nkestle: error \\1: "
+                                                      "DELETE \\* FROM Archiver_ListToDelete[^]*")))
+      << run.err;
 }
 
 TEST_F(CliArchiveTest, BackupPrintsTheCopyAndPassesTheName) {
@@ -123,7 +214,11 @@ TEST_F(CliArchiveTest, BackupPrintsTheCopyAndPassesTheName) {
   EXPECT_EQ(quote.err.rfind(kBoxLine, 0), 0u) << quote.err;
   const testing::Outcome parent = Kestle({"backup", "--to", dir_.File("no/such")});
   EXPECT_EQ(parent.exit_code, 1);
-  EXPECT_EQ(parent.err, kBoxLine + "76: Path not found\n");
+  EXPECT_EQ(parent.err.rfind(kBoxLine + "76: Path not found\nkestle: error 76: Path not found: " +
+                                 dir_.File("no/such"),
+                             0),
+            0u)
+      << parent.err;
 }
 
 TEST_F(CliArchiveTest, ShipExitsOneExactlyWhenAMessageWasShown) {
@@ -135,13 +230,20 @@ TEST_F(CliArchiveTest, ShipExitsOneExactlyWhenAMessageWasShown) {
   db::testing::RunScript(back_, "DROP TABLE VersionControl");
   const testing::Outcome ups = testing::Kestle(dir_, {"ship", "ups", front_, "--recent"});
   EXPECT_EQ(ups.exit_code, 1);
+  // The boxes, then the statement that failed.
+  const std::string statement = "kestle: error \\d+: [^\\n]*: SELECT[^\\n]*VersionControl[^]*";
   EXPECT_TRUE(std::regex_match(
-      ups.err, std::regex(kBoxLine + "\\d+ [^\\n]*VersionControl[^\\n]*\\n"
-                                     "ShipRush: There was an error trying to open ShipRush.\\n")))
+      ups.err, std::regex(kBoxLine +
+                          "\\d+ [^\\n]*VersionControl[^\\n]*\\n"
+                          "ShipRush: There was an error trying to open ShipRush.\\n" +
+                          statement)))
       << ups.err;
   const testing::Outcome fedex = testing::Kestle(dir_, {"ship", "fedex", front_});
   EXPECT_EQ(fedex.exit_code, 1);
-  EXPECT_EQ(fedex.err, "ShipRush: There was an error trying to open ShipRush.\n");
+  EXPECT_TRUE(std::regex_match(
+      fedex.err,
+      std::regex("ShipRush: There was an error trying to open ShipRush.\\n" + statement)))
+      << fedex.err;
   EXPECT_EQ(testing::Kestle(dir_, {"ship", "dhl", front_}).exit_code, 2);
 }
 
@@ -151,7 +253,11 @@ TEST_F(CliArchiveTest, HelpTextsNameTheOptions) {
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("Exit codes"), std::string::npos) << cmd;
   }
-  EXPECT_NE(testing::Kestle(dir_, {"help", "archive"}).out.find("--dry-run"), std::string::npos);
+  const std::string archive = testing::Kestle(dir_, {"help", "archive"}).out;
+  for (const char* text : {"--dry-run", "--yes", "--backup",
+                           "the purchase order AND the sales order", "FRONT.kestle-lock"}) {
+    EXPECT_NE(archive.find(text), std::string::npos) << text;
+  }
 }
 
 }  // namespace

@@ -79,6 +79,20 @@ TEST_F(CliDbTest, LinkCreatesAFrontEndWithTheNamedTables) {
   EXPECT_EQ(Sql("SELECT count(*) AS n FROM kestle_links").out, "n\n-\n5\n(1 row)\n");
 }
 
+TEST_F(CliDbTest, SampleKeepsExistingFilesUnlessForced) {
+  testing::WriteBytes(back_, "the user's rows");
+  const testing::Outcome kept = Kestle({"db", "sample", dir_.path(), "--orders", "5"});
+  EXPECT_EQ(kept.exit_code, 1);
+  EXPECT_EQ(kept.err,
+            "kestle: db sample: " + back_ + " exists; nothing was written (--force replaces it)\n");
+  EXPECT_EQ(testing::ReadBytes(back_), "the user's rows");
+  EXPECT_FALSE(testing::Exists(front_));
+
+  const testing::Outcome forced = Kestle({"db", "sample", dir_.path(), "--orders", "5", "--force"});
+  EXPECT_EQ(forced.exit_code, 0) << forced.err;
+  EXPECT_EQ(Sql("SELECT count(*) AS n FROM Status").out, "n\n-\n5\n(1 row)\n");
+}
+
 TEST_F(CliDbTest, ErrorsAndUsage) {
   ASSERT_EQ(Kestle({"db", "sample", dir_.path(), "--orders", "5"}).exit_code, 0);
   struct Case {
@@ -87,26 +101,34 @@ TEST_F(CliDbTest, ErrorsAndUsage) {
     std::string err;  // a part of standard error ("": not checked)
   };
   const Case cases[] = {
-      {{"db", "sql", front_, "SELECT * FROM Nowhere"},
-       1,
-       "kestle: error 3078: The Microsoft Jet database engine cannot find the input table or "
-       "query 'Nowhere'."},
+      // Run-time errors name the statement or file; usage errors the command.
+      {{"db", "sql", front_, "SELECT * FROM Nowhere"}, 1, "kestle: error 3078: The Microsoft Jet database engine cannot find the input table or "
+       "query 'Nowhere'.  Make sure it exists and that its name is spelled correctly.: SELECT * FROM Nowhere"},
       {{"db", "sql", front_, "DELETE FROM Status; DELETE FROM VersionControl"},
        1,
-       "kestle: error 3142: Characters found after end of SQL statement.\n"},
+       "kestle: error 3142: Characters found after end of SQL statement.: DELETE FROM Status; DELETE FROM VersionControl"},
+      {{"db", "sample", dir_.path()}, 1, "kestle: db sample: " + front_ + " exists"},
+      {{"frobnicate"}, 2, "kestle: unknown command 'frobnicate'"},
+      {{"db", "sample", dir_.path(), "--force", "--seed", "-5"},
+       2,
+       "kestle: db sample: --seed: not a whole number: -5\n"},
+      {{"db", "sample", dir_.path(), "--force", "--orders", "1e3"},
+       2,
+       "kestle: db sample: --orders: not a whole number: 1e3\n"},
       {{"db", "link", front_, back_, "Nope"}, 1, "no table named 'Nope'"},
       {{"db", "link", front_, front_, "BackupManagerTable"},
        1,
        "has a local table named 'BackupManagerTable'"},
       {{"db", "sample", dir_.File("absent/sub")}, 1, ""},
-      {{"db", "sql", front_}, 2, ""},
-      {{"db", "sql", dir_.File("absent.db"), "SELECT 1"}, 2, ""},
-      {{"db"}, 2, ""},
+      {{"db", "sql", front_}, 2, "kestle: db sql: STATEMENT is required"},
+      {{"db", "sql", dir_.File("absent.db"), "SELECT 1"}, 2, "kestle: db sql: "},
+      {{"db"}, 2, "kestle: db: "},
   };
   for (const Case& c : cases) {
     const testing::Outcome o = Kestle(c.args);
     EXPECT_EQ(o.exit_code, c.exit_code) << c.args.back();
     EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.rfind("kestle: ", 0), 0u) << o.err;
   }
   testing::Outcome help = Kestle({"db", "--help"});
   EXPECT_EQ(help.exit_code, 0);

@@ -13,8 +13,9 @@ using testing::ReadBytes;
 
 class CliIifTest : public ::testing::Test {
  protected:
-  testing::Outcome Kestle(const std::vector<std::string>& args) {
-    return testing::Kestle(dir_, args);
+  testing::Outcome Kestle(const std::vector<std::string>& args,
+                          const std::string& shell_prefix = "") {
+    return testing::Kestle(dir_, args, shell_prefix);
   }
   testing::ScratchDir dir_;
   std::string in_ = dir_.File("in.iif");
@@ -29,18 +30,27 @@ TEST_F(CliIifTest, ConvertsAFileQuietly) {
   EXPECT_EQ(ReadBytes(out_), ReadBytes(examples + "expected/canada_company.iif"));
 }
 
-TEST_F(CliIifTest, RuntimeErrorsExitWith1AndTheErrorLine) {
+TEST_F(CliIifTest, RuntimeErrorsExitWith1AndTheErrorLineNamingTheFile) {
   testing::Outcome missing = Kestle({"iif", dir_.File("missing.iif"), out_});
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.err, "kestle: error 53: File not found\n");
+  EXPECT_EQ(missing.err, "kestle: error 53: File not found: " + dir_.File("missing.iif") +
+                             ": No such file or directory\n");
   EXPECT_FALSE(testing::Exists(out_));
 
   // A failure part way keeps the lines written before it.
   testing::WriteBytes(in_, "!EMP\tA\tB\tEMPNO\r\nEMP\ta\tb\r\nEMP\ta\r\nEMP\tlast\r\n");
   testing::Outcome short_row = Kestle({"iif", in_, out_});
   EXPECT_EQ(short_row.exit_code, 1);
-  EXPECT_EQ(short_row.err, "kestle: error 9: Subscript out of range\n");
+  EXPECT_EQ(short_row.err, "kestle: error 9: Subscript out of range: " + in_ + "\n");
   EXPECT_EQ(ReadBytes(out_), "!EMP\tA\tB\r\nEMP\ta\tb\r\n");
+
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory needs more than the limit
+  // A line longer than the memory the tool may use: error 7, not an abort.
+  testing::WriteBytes(in_, std::string(size_t{48} << 20, 'A') + "\r\n");
+  testing::Outcome no_memory = Kestle({"iif", in_, out_}, "ulimit -v 32000; ");
+  EXPECT_EQ(no_memory.exit_code, 1);
+  EXPECT_EQ(no_memory.err, "kestle: error 7: Out of memory: " + in_ + "\n");
+#endif
 }
 
 TEST_F(CliIifTest, UsageErrorsExitWith2) {

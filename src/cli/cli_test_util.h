@@ -1,9 +1,14 @@
-// Runs the built `kestle` tool for the end-to-end tests of its commands.
+// Runs the built `kestle` tool for the end-to-end tests of its commands, with
+// its output in files or on a pseudo-terminal.
 #ifndef KESTLE_CLI_CLI_TEST_UTIL_H_
 #define KESTLE_CLI_CLI_TEST_UTIL_H_
 
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -26,15 +31,85 @@ inline std::string ShellQuote(const std::string& arg) {
 }
 
 // Runs `kestle args...` with standard input empty; its two output streams go
-// through files in `scratch`.
-inline Outcome Kestle(const ScratchDir& scratch, const std::vector<std::string>& args) {
-  std::string command = ShellQuote(KESTLE_BINARY);
+// through files in `scratch`. `shell_prefix` runs in the same shell first
+// (a ulimit, say).
+inline Outcome Kestle(const ScratchDir& scratch, const std::vector<std::string>& args,
+                      const std::string& shell_prefix = "") {
+  std::string command = shell_prefix + ShellQuote(KESTLE_BINARY);
   for (const std::string& a : args) command += " " + ShellQuote(a);
   const std::string out = scratch.File(".stdout"), err = scratch.File(".stderr");
   const int status =
       std::system((command + " </dev/null >" + ShellQuote(out) + " 2>" + ShellQuote(err)).c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(out), ReadBytes(err)};
 }
+
+// `kestle args...` started on a pseudo-terminal, which is its standard input,
+// output and error: the tool as a person at a terminal sees it. The
+// terminal echoes what is typed and ends output lines in CR LF.
+class TerminalKestle {
+ public:
+  explicit TerminalKestle(const std::vector<std::string>& args) {
+    pid_ = forkpty(&terminal_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      std::vector<char*> argv{const_cast<char*>("kestle")};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(KESTLE_BINARY, argv.data());
+      _exit(127);
+    }
+  }
+  ~TerminalKestle() {
+    if (pid_ > 0) {
+      // A test that failed half way leaves the tool waiting for an answer.
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (terminal_ >= 0) close(terminal_);
+  }
+  TerminalKestle(const TerminalKestle&) = delete;
+  TerminalKestle& operator=(const TerminalKestle&) = delete;
+
+  // Reads the terminal until its output holds `text` or the tool has ended;
+  // true in the first case.
+  bool WaitFor(const std::string& text) {
+    while (output_.find(text) == std::string::npos) {
+      if (!ReadSome()) return false;
+    }
+    return true;
+  }
+  void Type(const std::string& text) { (void)!write(terminal_, text.data(), text.size()); }
+  // Reads the rest of the output and waits for the tool to end; returns its
+  // exit code (-1 when it did not exit normally).
+  int Wait() {
+    while (ReadSome()) {
+    }
+    int status = 0;
+    const pid_t pid = pid_;
+    pid_ = -1;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+  }
+  const std::string& output() const { return output_; }
+
+ private:
+  // False once the tool has closed the terminal (Linux reports EIO then).
+  bool ReadSome() {
+    char buf[4096];
+    for (;;) {
+      const ssize_t n = read(terminal_, buf, sizeof buf);
+      if (n > 0) {
+        output_.append(buf, static_cast<size_t>(n));
+        return true;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      return false;
+    }
+  }
+
+  pid_t pid_ = -1;
+  int terminal_ = -1;
+  std::string output_;
+};
 
 }  // namespace kestle::testing
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/witness.h"
 #include "component/archiver.h"
 #include "component/result_codes.h"
 #include "db/snapshot.h"
@@ -37,19 +38,25 @@ struct BackupOptions {
 };
 
 int RunBackup(const BackupOptions& o) {
-  const std::shared_ptr<db::Database> database = db::OpenSqliteDatabase(o.front_end);
-  Env* env = Env::Default();
-  std::string written;
-  Archiver archiver(env, [env, &written](const std::string& from, const std::string& to) {
-    db::SnapshotCopy(*env, from, to);
-    written = to;
-  });
-  if (archiver.backupNow(database, o.folder, o.name) != kResultDone) return kExitFailure;
-  std::printf("%s\n", written.c_str());
-  return kExitOk;
+  return RunBackupJob(db::OpenSqliteDatabase(o.front_end), o.front_end, o.folder, o.name);
 }
 
 }  // namespace
+
+int RunBackupJob(const std::shared_ptr<db::Database>& database, const std::string& front_end,
+                 const std::string& folder, const std::string& name) {
+  Witness witness(Env::Default());
+  std::string written;
+  Archiver archiver(&witness, [&witness, &written](const std::string& from, const std::string& to) {
+    witness.Run([&] { db::SnapshotCopy(*witness.target(), from, to); });
+    written = to;
+  });
+  if (archiver.backupNow(witness.Watch(database), folder, name) != kResultDone) {
+    return witness.ReportFailure("backup: no backup of " + front_end + "'s back-end was made");
+  }
+  std::printf("%s\n", written.c_str());
+  return kExitOk;
+}
 
 Runner SetupBackup(CLI::App* cmd) {
   auto o = std::make_shared<BackupOptions>();

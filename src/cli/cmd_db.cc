@@ -46,6 +46,7 @@ struct DbArgs {
   std::string backend;
   std::vector<std::string> tables;
   std::string statement;
+  bool force = false;
 };
 
 std::string Quote(const std::string& text) {
@@ -68,7 +69,26 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// The sample file in `dir` that is already there (an entry of any kind),
+// or "" when neither is.
+std::string ExistingSampleFile(const std::string& dir) {
+  for (const char* name : {db::kSampleFrontEndName, db::kSampleBackEndName}) {
+    const std::filesystem::path file = std::filesystem::path(dir) / name;
+    std::error_code ec;
+    if (std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found) {
+      return file.string();
+    }
+  }
+  return "";
+}
+
 int RunSample(const DbArgs& a) {
+  if (!a.force) {
+    const std::string existing = ExistingSampleFile(a.dir);
+    if (!existing.empty()) {
+      return Fail("db sample: " + existing + " exists; nothing was written (--force replaces it)");
+    }
+  }
   // Below this many orders the sample is ready before a progress line would help.
   constexpr int64_t kProgressFrom = 50000;
   ProgressLine progress("sample", static_cast<uint64_t>(a.orders), "orders",
@@ -186,13 +206,17 @@ Runner SetupDb(CLI::App* cmd) {
       "Create DIR/orders.db (front-end) and DIR/orders_be.db (back-end) with sample orders");
   sample
       ->add_option("DIR", args->dir,
-                   "Folder for the two files (made if missing; the files are replaced)")
+                   "Folder for the two files (made if missing; existing files are kept unless "
+                   "--force)")
       ->required();
   sample->add_option("--orders", args->orders, "Number of orders (about 5 transactions each)")
       ->capture_default_str()
+      ->check(WholeNumber())
       ->check(CLI::Range(int64_t{0}, int64_t{100000000}));
   sample->add_option("--seed", args->seed, "Seed of the generator (same seed, same data)")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(WholeNumber());
+  sample->add_flag("--force", args->force, "Replace DIR/orders.db and DIR/orders_be.db if there");
 
   CLI::App* link = cmd->add_subcommand(
       "link", "Link all or the named tables of BACKEND into FRONT (created if missing)");
@@ -216,9 +240,13 @@ Runner SetupDb(CLI::App* cmd) {
   sql->footer(std::string(kSqlNotes) + "\n\n" + cmd->get_footer());
 
   return [=]() -> int {
-    if (sample->parsed()) return RunSample(*args);
-    if (link->parsed()) return RunLink(*args);
-    return RunSql(*args);
+    try {
+      if (sample->parsed()) return RunSample(*args);
+      if (link->parsed()) return RunLink(*args);
+      return RunSql(*args);
+    } catch (...) {
+      return ReportCurrentError(sample->parsed() ? args->dir : args->front);
+    }
   };
 }
 

@@ -70,9 +70,9 @@ Runner SetupIif(CLI::App* cmd) {
     if (show_progress) parser.set_progress([&progress](uint64_t done) { progress.Update(done); });
     try {
       parser.parseFile(*input, *output);
-    } catch (const RuntimeError& e) {
+    } catch (...) {
       progress.Finish();
-      return ReportError(e);
+      return ReportCurrentError(*input);
     }
     progress.Finish();
     return kExitOk;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/witness.h"
 #include "component/shipping.h"
 #include "db/sqlite_database.h"
 #include "platform/env.h"
@@ -26,21 +27,6 @@ constexpr const char* kShipFooter =
     "Exit codes: 0 no message was shown, 1 a message was shown or the database could\n"
     "not be opened, 2 usage error.";
 
-// Counts the message boxes shown; everything else goes to another Env.
-class CountingEnv : public EnvWrapper {
- public:
-  explicit CountingEnv(Env* target) : EnvWrapper(target) {}
-  int boxes() const { return boxes_; }
-
-  int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
-    ++boxes_;
-    return EnvWrapper::MessageBox(text, style, title);
-  }
-
- private:
-  int boxes_ = 0;
-};
-
 struct ShipOptions {
   std::string carrier;
   std::string front_end;
@@ -49,9 +35,9 @@ struct ShipOptions {
 
 int RunShip(const ShipOptions& o) {
   // The probe only reads.
+  Witness env(Env::Default());
   const std::shared_ptr<db::Database> database =
-      db::OpenSqliteDatabase(o.front_end, db::OpenMode::kReadOnly);
-  CountingEnv env(Env::Default());
+      env.Watch(db::OpenSqliteDatabase(o.front_end, db::OpenMode::kReadOnly));
   const std::string none;
   const int32_t handle = 0;
   if (o.carrier == "fedex") {
@@ -71,7 +57,8 @@ int RunShip(const ShipOptions& o) {
                             handle);
     }
   }
-  return env.boxes() == 0 ? kExitOk : kExitFailure;
+  if (env.boxes() == 0) return kExitOk;
+  return env.ReportFailure("ship: the " + o.carrier + " probe failed on " + o.front_end);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace kestle::cli {
 namespace {
 
 constexpr const char* kVersion = "1.01.0064";
+constexpr const char* kHelpCommand = "help";
 
 // The subcommands, in the order `kestle --help` lists them.
 constexpr Command kCommands[] = {
@@ -19,6 +20,38 @@ constexpr Command kCommands[] = {
     {"backup", "Copy the back-end file into a dated backup", SetupBackup},
     {"ship", "Run the ShipRush hand-off probe (FedEx or UPS)", SetupShip},
 };
+
+// The command named on the command line: its first argument that is not an
+// option (the top level has flags only), or "" when there is none.
+std::string CommandWord(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] != '-') return argv[i];
+  }
+  return "";
+}
+
+bool IsCommand(const std::string& word) {
+  if (word == kHelpCommand) return true;
+  for (const Command& c : kCommands) {
+    if (word == c.name) return true;
+  }
+  return false;
+}
+
+// Reports a command line that CLI11 refused, naming the command (and
+// subcommand) it was for.
+int ReportUsageError(const CLI::ParseError& e, const std::map<CLI::App*, Runner>& runners) {
+  std::string command;
+  for (const auto& [sub, runner] : runners) {
+    if (!sub->parsed()) continue;
+    command = sub->get_name();
+    for (const CLI::App* nested : sub->get_subcommands()) command += " " + nested->get_name();
+  }
+  std::fprintf(stderr, "kestle: %s%s\nRun `kestle %s--help` for the options.\n",
+               command.empty() ? "" : (command + ": ").c_str(), e.what(),
+               command.empty() ? "" : (command + " ").c_str());
+  return kExitUsage;
+}
 
 int Main(int argc, char** argv) {
   CLI::App app{
@@ -46,13 +79,19 @@ int Main(int argc, char** argv) {
       "3 archive dates refused. Run `kestle help COMMAND` for a command's options.");
 
   std::string help_topic;
-  CLI::App* help = app.add_subcommand("help", "Show the help of a command");
+  CLI::App* help = app.add_subcommand(kHelpCommand, "Show the help of a command");
   help->add_option("command", help_topic, "The command to explain");
 
+  const std::string word = CommandWord(argc, argv);
+  if (!word.empty() && !IsCommand(word)) {
+    return Fail("unknown command '" + word + "' (see kestle --help)", kExitUsage);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    // --help and --version end the parse with exit code 0.
+    if (e.get_exit_code() == 0) return app.exit(e) == 0 ? kExitOk : kExitUsage;
+    return ReportUsageError(e, runners);
   }
 
   if (help->parsed()) {
@@ -69,13 +108,7 @@ int Main(int argc, char** argv) {
     return Fail("no command named '" + help_topic + "' (see kestle --help)", kExitUsage);
   }
   for (auto& [sub, runner] : runners) {
-    if (sub->parsed()) {
-      try {
-        return runner();
-      } catch (const RuntimeError& e) {
-        return ReportError(e);
-      }
-    }
+    if (sub->parsed()) return runner();
   }
   return kExitUsage;
 }
@@ -83,4 +116,12 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace kestle::cli
 
-int main(int argc, char** argv) { return kestle::cli::Main(argc, argv); }
+// Every failure ends here at the latest: a run-time error with its number,
+// out of memory as error 7, anything else as error 51; never an abort.
+int main(int argc, char** argv) {
+  try {
+    return kestle::cli::Main(argc, argv);
+  } catch (...) {
+    return kestle::cli::ReportError(kestle::CurrentError());
+  }
+}

@@ -35,8 +35,8 @@
 //
 // Opening writes nothing that the mode does not ask for. A reader
 // (OpenMode::kReadOnly) cannot change a file, never switches a journal mode
-// and leaves no -wal or -shm file behind. A writer keeps each file's journal
-// mode; only a front-end that the engine creates is put in WAL mode. A file
+// and leaves no -wal or -shm file behind. A writer (kReadWrite, kCreate) puts
+// each file it opens in WAL mode with synchronous=NORMAL. A file
 // that is empty or not an SQLite database is never opened, so never turned
 // into one.
 #ifndef KESTLE_DB_SQLITE_DATABASE_H_

@@ -78,9 +78,9 @@ class OpenTest : public ::testing::Test {
   std::string back_, front_;
 };
 
-// --- Read-only opens write nothing; journal modes are the files' own --------
+// --- Read-only opens write nothing; writers switch to WAL ---------------------
 
-TEST_F(OpenTest, AReaderLeavesFilesAsItFoundThemAndAWriterKeepsTheirJournalMode) {
+TEST_F(OpenTest, AReaderLeavesFilesAsItFoundThemAndAWriterSwitchesToWal) {
   RunScript(back_, "PRAGMA journal_mode=WAL");  // a WAL file at rest: no -wal, no -shm
   ASSERT_EQ(HeaderMode(back_), "wal");
   ASSERT_TRUE(SideFiles(back_).empty());
@@ -102,7 +102,7 @@ TEST_F(OpenTest, AReaderLeavesFilesAsItFoundThemAndAWriterKeepsTheirJournalMode)
     writer->Execute("DELETE FROM [sales orders] WHERE SalesOrderID = 'SO1'");
     writer->Execute("INSERT INTO BackupManagerTable VALUES ('x')");
   }
-  EXPECT_EQ(HeaderMode(front_), "rollback");
+  EXPECT_EQ(HeaderMode(front_), "wal");
   EXPECT_EQ(HeaderMode(back_), "wal");
   EXPECT_TRUE(SideFiles(back_).empty());
   EXPECT_EQ(Scalar(*OpenSqliteDatabase(back_, OpenMode::kReadOnly),
@@ -191,16 +191,25 @@ TEST_F(OpenTest, StatementAndBackEndFailuresCarryDaosNumbersAndTexts) {
 }
 
 TEST_F(OpenTest, ABackEndLockedByAnotherProcessGivesDaosLockErrors) {
+  {
+    // A rollback-mode back-end held exclusively: the front-end opens, its
+    // linked tables fail.
+    LockHolder lock(back_, "BEGIN EXCLUSIVE; DELETE FROM [sales orders] WHERE StatusId = 9");
+    ASSERT_TRUE(lock.locked());
+    auto opened_during = OpenSqliteDatabase(front_);
+    EXPECT_EQ(ErrorOf([&] { opened_during->OpenRecordset("sales orders"); }),
+              Dao(jet::kFileInUse, back_));
+    opened_during->Execute("INSERT INTO BackupManagerTable VALUES ('local tables work')");
+  }
+  // A writer that opened first (and put the file in WAL mode) still reads
+  // while another process writes, but cannot write itself.
   auto opened_before = OpenSqliteDatabase(front_);
+  EXPECT_EQ(HeaderMode(back_), "wal");
   LockHolder lock(back_, "BEGIN EXCLUSIVE; DELETE FROM [sales orders] WHERE StatusId = 9");
   ASSERT_TRUE(lock.locked());
+  EXPECT_EQ(Scalar(*opened_before, "SELECT count(*) FROM [sales orders]"), "2");
   EXPECT_EQ(ErrorOf([&] { opened_before->Execute("DELETE FROM [sales orders]"); }),
             Dao(jet::kLocked));
-  // Opened while the lock is held: the front-end opens, its linked tables fail.
-  auto opened_during = OpenSqliteDatabase(front_);
-  EXPECT_EQ(ErrorOf([&] { opened_during->OpenRecordset("sales orders"); }),
-            Dao(jet::kFileInUse, back_));
-  opened_during->Execute("INSERT INTO BackupManagerTable VALUES ('local tables work')");
 }
 
 // --- Back-end paths relative to the front-end's folder -------------------------

@@ -66,6 +66,17 @@ class TempFile {
   virtual void Commit() = 0;
 };
 
+
+// An exclusive advisory lock, held until the object is destroyed (or the
+// process ends).
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+// The companion file beside a locked file that carries its advisory lock.
+inline constexpr const char* kLockFileSuffix = ".kestle-lock";
+
 class Env {
  public:
   virtual ~Env() = default;
@@ -117,6 +128,19 @@ class Env {
   // The separator between a folder and a name in a path ('/' or '\\').
   virtual char PathSeparator() const = 0;
 
+  // --- Advisory locks -------------------------------------------------------
+  // Takes the exclusive advisory lock that belongs to the existing file
+  // `path`, without waiting; returns null when another holder (another
+  // process, or another lock object of this one) has it. Two spellings of one
+  // path (relative, through links) take the same lock. The lock lives on the
+  // companion file `path` + kLockFileSuffix, created beside `path` with no
+  // more access than `path` grants, and never removed: a holder must not lose
+  // its lock to a file removed and made anew under it. It keeps nobody from
+  // opening or changing `path`; it only excludes other takers of this lock.
+  // Throws like NewSequentialFile when `path` is missing, and the error of
+  // creating or opening the companion file.
+  virtual std::unique_ptr<FileLock> LockFile(const std::string& path) = 0;
+
   // --- Clock and regional settings ---------------------------------------
   virtual Date Now() = 0;
   // The general date text of the user's regional settings: the short date,
@@ -161,6 +185,9 @@ class EnvWrapper : public Env {
   void RemoveFile(const std::string& path) override { target_->RemoveFile(path); }
   std::string DirLookup(const std::string& path) override { return target_->DirLookup(path); }
   char PathSeparator() const override { return target_->PathSeparator(); }
+  std::unique_ptr<FileLock> LockFile(const std::string& path) override {
+    return target_->LockFile(path);
+  }
   Date Now() override { return target_->Now(); }
   std::string GeneralDateText(Date date) override { return target_->GeneralDateText(date); }
   int MessageBox(const std::string& text, unsigned style, const std::string& title) override {

@@ -12,8 +12,10 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -234,6 +236,41 @@ int OpenForReading(const std::string& path) {
   return fd;
 }
 
+// A lock taken with flock(), which belongs to the open file description: it
+// is not lost when the process closes some other descriptor of the same file
+// (as an fcntl() lock would be whenever SQLite closes one), and two lock
+// objects of one process exclude each other.
+class PosixFileLock : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+  ~PosixFileLock() override { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
+std::unique_ptr<FileLock> LockCompanionFile(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) throw PosixError(errno, path);
+  const std::string lock_path = std::string(resolved) + kLockFileSuffix;
+  std::free(resolved);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) throw PosixError(errno, path);
+  // Read access is enough for flock(); O_NOFOLLOW keeps a planted link from
+  // making the lock file somewhere else.
+  int fd =
+      ::open(lock_path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0666);
+  if (fd < 0) throw PosixError(errno, lock_path);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int e = errno;
+    if (e == EINTR) continue;
+    ::close(fd);
+    if (e == EWOULDBLOCK) return nullptr;
+    throw PosixError(e, lock_path);
+  }
+  return std::make_unique<PosixFileLock>(fd);
+}
+
 class PosixEnv : public Env {
  public:
   std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override {
@@ -328,6 +365,10 @@ class PosixEnv : public Env {
   }
 
   char PathSeparator() const override { return '/'; }
+
+  std::unique_ptr<FileLock> LockFile(const std::string& path) override {
+    return LockCompanionFile(path);
+  }
 
   Date Now() override {
     struct timespec ts;

@@ -169,6 +169,28 @@ TEST_F(EnvTest, DirLookupReportsNormalVisibleFilesOnly) {
   EXPECT_EQ(env_->PathSeparator(), '/');
 }
 
+TEST_F(EnvTest, LockFileExcludesOtherTakersUntilReleased) {
+  const std::string front = Path("front.db"), lock = front + kLockFileSuffix;
+  WriteBytes(front, "x");
+  ASSERT_EQ(::chmod(front.c_str(), 0640), 0);
+  std::unique_ptr<FileLock> held = env_->LockFile(front);
+  ASSERT_NE(held, nullptr);
+  // Other spellings of the path meet the same lock.
+  ASSERT_EQ(::symlink(front.c_str(), Path("alias.db").c_str()), 0);
+  EXPECT_EQ(env_->LockFile(dir_.path() + "/./front.db"), nullptr);
+  EXPECT_EQ(env_->LockFile(Path("alias.db")), nullptr);
+  struct stat st;
+  ASSERT_EQ(::stat(lock.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777 & ~0640, 0u);
+
+  held.reset();
+  EXPECT_NE(env_->LockFile(front), nullptr);
+  EXPECT_TRUE(testing::Exists(lock));
+  EXPECT_EQ(testing::ErrorNumberOf([&] { env_->LockFile(Path("missing.db")); }),
+            err::kFileNotFound);
+  EXPECT_FALSE(testing::Exists(Path("missing.db") + kLockFileSuffix));
+}
+
 TEST_F(EnvTest, GeneralDateTextInTheCLocaleIsUsStyle) {
   ASSERT_NE(std::setlocale(LC_TIME, "C"), nullptr);
   EXPECT_EQ(env_->GeneralDateText(MakeDate(2026, 1, 5, 7, 3, 0)), "1/5/2026 7:03:00 AM");

@@ -316,6 +316,44 @@ bool RecordBox(const std::string& text, unsigned style, const std::string& title
 }
 #endif
 
+// --- Advisory locks ---------------------------------------------------------
+
+// A LockFileEx lock on the first byte of the companion file; closing the
+// handle releases it.
+class WindowsFileLock : public FileLock {
+ public:
+  explicit WindowsFileLock(HANDLE h) : file_(h) {}
+
+ private:
+  Handle file_;
+};
+
+// The companion file is made with the access its folder passes on; the lock
+// belongs to the handle, so two lock objects of one process exclude each other.
+std::unique_ptr<FileLock> LockCompanionFile(const std::string& path) {
+  const std::wstring wide = WideFromUtf8(path);
+  if (GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) throw LastError(path);
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  size = size == 0 ? 0 : GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (size == 0) throw LastError(path);
+  full.resize(size);
+  full += WideFromUtf8(kLockFileSuffix);
+  const std::string lock_path = Utf8FromWide(full.data(), full.size());
+  HANDLE h = CreateFileW(full.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw LastError(lock_path);
+  auto lock = std::make_unique<WindowsFileLock>(h);
+  OVERLAPPED first_byte = {};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first_byte)) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return nullptr;
+    throw OsError(code, lock_path);
+  }
+  return lock;
+}
+
 // --- The Env -------------------------------------------------------------
 
 class WindowsEnv : public Env {
@@ -438,6 +476,10 @@ class WindowsEnv : public Env {
   }
 
   char PathSeparator() const override { return '\\'; }
+
+  std::unique_ptr<FileLock> LockFile(const std::string& path) override {
+    return LockCompanionFile(path);
+  }
 
   Date Now() override {
     SYSTEMTIME t;

@@ -155,6 +155,19 @@ void CheckWindowsEnv(const Context& context) {
     CHECK_EQ(env->PathSeparator(), '\\');
   }
 
+  Group("Windows Env: advisory locks");
+  {
+    Write(env, dir + "front.mdb", "x");
+    std::unique_ptr<FileLock> held = env->LockFile(dir + "front.mdb");
+    CHECK(held != nullptr);
+    CHECK(env->LockFile(dir + "front.mdb") == nullptr);
+    CHECK(env->LockFile(dir + ".\\front.mdb") == nullptr);
+    held.reset();
+    CHECK(env->LockFile(dir + "front.mdb") != nullptr);
+    CHECK_EQ(env->DirLookup(dir + "front.mdb" + kLockFileSuffix), "front.mdb.kestle-lock");
+    CHECK_EQ(ErrorOf([&] { env->LockFile(dir + "missing.mdb"); }), err::kFileNotFound);
+  }
+
   Group("Windows Env: clock and date text");
   {
     SYSTEMTIME t;
