@@ -78,6 +78,20 @@ for build in "$build64" "$build32"; do
 done
 
 # --- The suite under Wine ---------------------------------------------------
+# run_logged LOG CMD...: runs CMD with its output in LOG (carriage returns
+# dropped), prints the log, and returns CMD's exit status. The output goes
+# to a file rather than a pipe: Wine's service processes inherit it and, with
+# a persistent wineserver, outlive CMD, so a pipe would never reach its end.
+run_logged() {
+  local log="$1" status=0
+  shift
+  "$@" >"$log.raw" 2>&1 || status=$?
+  tr -d '\r' <"$log.raw" >"$log"
+  rm -f "$log.raw"
+  cat "$log"
+  return "$status"
+}
+
 # run_suite LABEL BUILD PATHFN WINE...: runs the client, the script test and
 # regsvr32 with the Wine command WINE... on the libraries in BUILD; PATHFN
 # turns a host path into the Windows path that this Wine sees. Appends the
@@ -86,7 +100,7 @@ summary=""
 run_suite() {
   local label="$1" build="$2" path_of="$3"
   shift 3
-  local wine=("$@") work="$build/wine-test-work" test_dll status
+  local wine=("$@") work="$build/wine-test-work" test_dll
   rm -rf "$work"
   mkdir -p "$work/without-dao"
   test_dll="$("$path_of" "$build/test_build/Kestle.dll")"
@@ -94,23 +108,17 @@ run_suite() {
   stub="$("$path_of" "$build/src/component/com/dao_stub.tlb")"
 
   echo "--- [$label] C++ automation client"
-  set +e
-  "${wine[@]}" "$("$path_of" "$build/kestle_wine_test.exe")" "$test_dll" "$stub" \
-    "$("$path_of" "$root")" "$("$path_of" "$work")" 2>&1 | tr -d '\r' | tee "$work/client.out"
-  status=${PIPESTATUS[0]}
-  set -e
-  if [ "$status" -ne 0 ]; then fail "[$label] automation client exit status $status"; fi
+  run_logged "$work/client.out" "${wine[@]}" "$("$path_of" "$build/kestle_wine_test.exe")" \
+    "$test_dll" "$stub" "$("$path_of" "$root")" "$("$path_of" "$work")" ||
+    fail "[$label] automation client exit status $?"
   tail -n 1 "$work/client.out" | grep -Eq '^[0-9]+ passed, 0 failed$' ||
     fail "[$label] automation client summary"
 
   echo "--- [$label] C++ automation client, without DAO's type library registered"
-  set +e
-  "${wine[@]}" "$("$path_of" "$build/kestle_wine_test.exe")" --without-dao "$test_dll" \
-    "$("$path_of" "$root")" "$("$path_of" "$work/without-dao")" 2>&1 | tr -d '\r' |
-    tee "$work/client-without-dao.out"
-  status=${PIPESTATUS[0]}
-  set -e
-  if [ "$status" -ne 0 ]; then fail "[$label] automation client (without DAO) exit status $status"; fi
+  run_logged "$work/client-without-dao.out" "${wine[@]}" \
+    "$("$path_of" "$build/kestle_wine_test.exe")" --without-dao "$test_dll" \
+    "$("$path_of" "$root")" "$("$path_of" "$work/without-dao")" ||
+    fail "[$label] automation client (without DAO) exit status $?"
   tail -n 1 "$work/client-without-dao.out" | grep -Eq '^[0-9]+ passed, 0 failed$' ||
     fail "[$label] automation client summary (without DAO)"
 
@@ -121,15 +129,12 @@ run_suite() {
   WINE32_ENV=("KESTLE_MESSAGE_BOX_LOG=$box_log")
   # run_vbs CASE: the script test, its output in $work/vbs-CASE.out.
   run_vbs() {
-    set +e
-    "${wine[@]}" cscript //nologo "$("$path_of" "$root/src/component/com/test/kestle_test.vbs")" \
+    run_logged "$work/vbs-$1.out" "${wine[@]}" cscript //nologo \
+      "$("$path_of" "$root/src/component/com/test/kestle_test.vbs")" \
       "$("$path_of" "$root/examples/canada_company.iif")" \
       "$("$path_of" "$root/examples/expected/canada_company.iif")" \
-      "$("$path_of" "$work/vbs_out.iif")" "$("$path_of" "$work/missing.iif")" 2>&1 |
-      tr -d '\r' | tee "$work/vbs-$1.out"
-    status=${PIPESTATUS[0]}
-    set -e
-    if [ "$status" -ne 0 ]; then fail "[$label] cscript ($1) exit status $status"; fi
+      "$("$path_of" "$work/vbs_out.iif")" "$("$path_of" "$work/missing.iif")" ||
+      fail "[$label] cscript ($1) exit status $?"
     grep -Eq '^vbscript: [0-9]+ passed, 0 failed$' "$work/vbs-$1.out" ||
       fail "[$label] VBScript summary ($1)"
   }

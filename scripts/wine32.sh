@@ -4,7 +4,8 @@
 # user-mode emulation registered with binfmt_misc.
 #
 #   scripts/wine32.sh setup          # creates the environment when missing
-#   scripts/wine32.sh run CMD [ARG]  # runs CMD in it, e.g. `run wine cmd /c ver`
+#   scripts/wine32.sh run CMD [ARG]  # runs CMD in it, e.g. `run wine cmd /c ver`, with
+#                                    # the current folder at /mnt/kestle/src
 #
 # test-windows.sh sources this file and uses wine32_start, wine32_run and
 # wine32_stop. Everything lives in a cache folder outside the checkout,
@@ -166,45 +167,51 @@ wine32_chroot() {
 }
 
 # wine32_build_root: makes the chroot in a scratch folder and moves it into
-# place once complete, so that an interrupted set-up is started afresh.
+# place once complete. The scratch folder keeps its finished stages (the
+# base system, Wine), so that an interrupted set-up resumes after them.
 wine32_build_root() {
   local tmp="$wine32_cache/root.partial"
   wine32_unmount_all "$tmp"
-  rm -rf "$tmp"
-  command -v debootstrap >/dev/null ||
-    {
-      wine32_die "debootstrap is not installed"
+  if [ ! -f "$tmp/.kestle-base" ]; then
+    rm -rf "$tmp"
+    command -v debootstrap >/dev/null ||
+      {
+        wine32_die "debootstrap is not installed"
+        return 1
+      }
+    echo "== wine32: debootstrap of an i386 bookworm into $tmp (a few minutes)"
+    if ! debootstrap --arch=i386 --variant=minbase bookworm "$tmp" "$wine32_mirror" \
+      >"$wine32_cache/debootstrap.log" 2>&1; then
+      tail -n 20 "$wine32_cache/debootstrap.log" >&2
+      wine32_unmount_all "$tmp"
+      wine32_die "debootstrap failed (log: $wine32_cache/debootstrap.log)"
       return 1
-    }
-  echo "== wine32: debootstrap of an i386 bookworm into $tmp (a few minutes)"
-  if ! debootstrap --arch=i386 --variant=minbase bookworm "$tmp" "$wine32_mirror" \
-    >"$wine32_cache/debootstrap.log" 2>&1; then
-    tail -n 20 "$wine32_cache/debootstrap.log" >&2
-    [ -f "$tmp/debootstrap/debootstrap.log" ] && tail -n 20 "$tmp/debootstrap/debootstrap.log" >&2
-    wine32_unmount_all "$tmp"
-    wine32_die "debootstrap failed (log: $wine32_cache/debootstrap.log)"
-    return 1
+    fi
+    # Only the release itself: the i386 security index has failed its size
+    # check on the mirror before, and the tests need no security updates.
+    echo "deb $wine32_mirror bookworm main" >"$tmp/etc/apt/sources.list"
+    touch "$tmp/.kestle-base"
   fi
-  # Only the release itself: the i386 security index has failed its size
-  # check on the mirror before, and the tests need no security updates.
-  echo "deb $wine32_mirror bookworm main" >"$tmp/etc/apt/sources.list"
   cp -L /etc/resolv.conf "$tmp/etc/resolv.conf" 2>/dev/null || true
   wine32_mount_system "$tmp"
-  echo "== wine32: installing wine and wine32 in the chroot"
   local ok=1
-  {
-    wine32_chroot "$tmp" apt-get -q update &&
-      wine32_chroot "$tmp" apt-get -q install -y --no-install-recommends wine wine32 &&
-      wine32_chroot "$tmp" apt-get clean
-  } >"$wine32_cache/apt.log" 2>&1 || ok=0
+  if [ ! -f "$tmp/.kestle-wine" ]; then
+    echo "== wine32: installing wine and wine32 in the chroot"
+    {
+      wine32_chroot "$tmp" apt-get -q update &&
+        wine32_chroot "$tmp" apt-get -q install -y --no-install-recommends wine wine32 &&
+        wine32_chroot "$tmp" apt-get clean
+    } >"$wine32_cache/apt.log" 2>&1 && touch "$tmp/.kestle-wine" || ok=0
+  fi
   if [ "$ok" = 1 ]; then
     echo "== wine32: creating the Wine prefix"
+    mkdir -p "$tmp/opt/kestle"
     wine32_chroot "$tmp" wine wineboot -i >"$wine32_cache/wineboot.log" 2>&1 &&
       wine32_chroot "$tmp" wineserver -w || ok=0
   fi
   wine32_unmount_all "$tmp"
   if [ "$ok" != 1 ]; then
-    tail -n 20 "$wine32_cache/apt.log" >&2
+    tail -n 20 "$wine32_cache/apt.log" "$wine32_cache/wineboot.log" >&2
     wine32_die "installing Wine in the chroot failed (logs in $wine32_cache)"
     return 1
   fi
