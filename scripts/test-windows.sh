@@ -21,7 +21,7 @@
 #
 # The kernel runs no 32-bit programs here, so 32-bit Wine runs in an i386
 # chroot through qemu user-mode emulation (scripts/wine32.sh). It is set up
-# on first use (about five minutes) in ${KESTLE_CACHE_DIR:-/var/cache/kestle}
+# on first use (five to twenty minutes) in ${KESTLE_CACHE_DIR:-/var/cache/kestle}
 # and reused afterwards. When it cannot be had the run fails; it is never
 # skipped.
 set -euo pipefail

@@ -9,8 +9,8 @@
 #
 # test-windows.sh sources this file and uses wine32_start, wine32_run and
 # wine32_stop. Everything lives in a cache folder outside the checkout,
-# ${KESTLE_CACHE_DIR:-/var/cache/kestle}/wine32, built once (about five
-# minutes, 1.5 GB) and reused afterwards:
+# ${KESTLE_CACHE_DIR:-/var/cache/kestle}/wine32, built once (five to twenty
+# minutes with the machine's load, 1.5 GB) and reused afterwards:
 #   qemu-i386  qemu 10 from bookworm-backports (bookworm's qemu 7.2 spends
 #              most of a minute in its mmap search for every Wine process)
 #   root/      the chroot, with the Wine prefix (WINEARCH=win32) in
