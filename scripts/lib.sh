@@ -23,8 +23,10 @@ CORE_PACKAGES=(cmake ninja-build g++ make libsqlite3-dev libcli11-dev libgtest-d
   libbenchmark-dev python3 time)
 # libFuzzer and the sanitizer runtimes for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# The Windows cross toolchain and Wine to test the DLL.
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine64 wine)
+# The Windows cross toolchain, Wine to test the DLL, and debootstrap for the
+# i386 chroot in which 32-bit Wine runs (scripts/wine32.sh).
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine64 wine python3
+  debootstrap)
 
 # jobs: how many compile jobs to run.
 jobs() { nproc 2>/dev/null || echo 2; }

@@ -337,7 +337,7 @@ void CheckParseIIF(const Context& context) {
     call.in = examples + L"canada_company.iif";
     call.out = context.work + L"canada_mta_out.iif";
     call.missing = context.work + L"no_such_file.iif";
-    auto run = [](void* param) -> DWORD {
+    auto run = [](void* param) WINAPI -> DWORD {  // a thread start routine: __stdcall
       CrossApartment& c = *static_cast<CrossApartment*>(param);
       CoInitializeEx(nullptr, COINIT_MULTITHREADED);
       IDispatch* object = CreateByProgId(L"Kestle.ParseIIF");

@@ -26,6 +26,12 @@ const wchar_t* const kLibId = L"{C5A5061F-8062-4236-9E34-F366A8C90008}";
 const wchar_t* const kAutomationMarshaler = L"{00020424-0000-0000-C000-000000000046}";
 const wchar_t* const kDaoLibKey = L"TypeLib\\{00025E01-0000-0000-C000-000000000046}";
 const wchar_t* const kDaoInterfaceKey = L"Interface\\{00000071-0000-0010-8000-00AA006D2EA4}";
+// The type library's platform entry of this build, and of the other one.
+constexpr bool kWin64 = sizeof(void*) == 8;
+const wchar_t* const kPlatform = kWin64 ? L"\\0\\win64" : L"\\0\\win32";
+const wchar_t* const kOtherPlatform = kWin64 ? L"\\0\\win32" : L"\\0\\win64";
+const wchar_t* const kOtherPath = kWin64 ? L"C:\\Program Files (x86)\\Orvanta\\Kestle.dll"
+                                         : L"C:\\Program Files\\Orvanta\\Kestle.dll";
 
 struct Expected {
   const wchar_t* prog_id;
@@ -72,7 +78,7 @@ long RunProcess(std::wstring command_line) {
 // True when every entry of a registration is in the registry.
 bool FullyRegistered(const Context& context) {
   bool ok =
-      SamePath(KeyValue(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0\\0\\win64"), context.dll);
+      SamePath(KeyValue(std::wstring(L"TypeLib\\") + kLibId + L"\\1.0" + kPlatform), context.dll);
   for (const Expected& c : kClasses) {
     std::wstring class_key = L"CLSID\\" + GuidText(*c.clsid);
     ok = ok && KeyValue(std::wstring(c.prog_id) + L"\\CLSID") == GuidText(*c.clsid) &&
@@ -212,14 +218,14 @@ void CheckRegistration(const Context& context) {
   // beside this one; unregistering this build leaves that registration whole.
   CHECK_HR(reg(), S_OK);
   const std::wstring version_key = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
-  const std::wstring other_platform = version_key + L"\\0\\win32";
-  const std::wstring other_path = L"C:\\Program Files (x86)\\Orvanta\\Kestle.dll";
+  const std::wstring other_platform = version_key + kOtherPlatform;
+  const std::wstring other_path = kOtherPath;
   CHECK_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, other_platform.c_str(), nullptr, REG_SZ,
                            other_path.c_str(),
                            static_cast<DWORD>((other_path.size() + 1) * sizeof(wchar_t))),
            ERROR_SUCCESS);
   CHECK_HR(unreg(), S_OK);
-  CHECK(!KeyExists(version_key + L"\\0\\win64"));
+  CHECK(!KeyExists(version_key + kPlatform));
   CHECK_EQ(Utf8(KeyValue(other_platform)), Utf8(other_path));
   CHECK_EQ(Utf8(KeyValue(version_key)), "Orvanta Kestle ActiveX Component");
   CHECK(KeyExists(version_key + L"\\FLAGS") && KeyExists(version_key + L"\\HELPDIR"));
@@ -410,6 +416,7 @@ int wmain(int argc, wchar_t** argv) {
   CheckArchiver(context);
   CheckBackup(context);
   CheckShipping(context);
+  CheckCallingConvention(context);
   CheckUnload(context);
   CheckUnregistration(context);
 

@@ -31,6 +31,7 @@ void CheckParseIIF(const Context& context);
 void CheckArchiver(const Context& context);
 void CheckBackup(const Context& context);
 void CheckShipping(const Context& context);
+void CheckCallingConvention(const Context& context);
 void CheckUnload(const Context& context);
 void CheckUnregistration(const Context& context);
 

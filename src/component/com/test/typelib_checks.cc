@@ -20,6 +20,9 @@ const GUID kDaoLibId = {
     0x00025E01, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kDaoDatabaseIid = {
     0x00000071, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
+// The flags of each default interface, in both of its views.
+constexpr WORD kDualFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
+                            TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
 
 // A parameter: its name and the type its pointer points to (VT_DISPATCH
 // stands for DAO's Database**).
@@ -119,8 +122,7 @@ void CheckMembers(ITypeInfo* info, const Interface& expected) {
   info->GetTypeAttr(&attr);
   if (!CHECK(attr != nullptr)) return;
   CHECK_EQ(attr->typekind, TKIND_INTERFACE);
-  CHECK_EQ(attr->wTypeFlags, TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
-                                 TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
+  CHECK_EQ(attr->wTypeFlags, kDualFlags);
   CHECK_EQ(attr->cFuncs, static_cast<WORD>(expected.methods.size()));
   CHECK_EQ(attr->cImplTypes, 1);
   WORD funcs = attr->cFuncs;
@@ -196,7 +198,8 @@ void CheckTypeLibrary(const Context&) {
     CHECK_EQ(lib->lcid, 0x0409ul);
     CHECK_EQ(lib->wMajorVerNum, 1);
     CHECK_EQ(lib->wMinorVerNum, 0);
-    CHECK_EQ(lib->syskind, SYS_WIN64);
+    // Win32 for the i686 library, Win64 for the x86_64 one.
+    CHECK_EQ(lib->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     library->ReleaseTLibAttr(lib);
   }
   BSTR name = nullptr;
@@ -229,12 +232,21 @@ void CheckTypeLibrary(const Context&) {
     dispatch->GetTypeAttr(&attr);
     GUID iid = attr->guid;
     CHECK_EQ(attr->typekind, TKIND_DISPATCH);
-    // The dispatch view of a dual interface as widl writes it; the interface
-    // view (checked in CheckMembers) carries oleautomation as well.
-    CHECK_EQ(attr->wTypeFlags,
-             TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE);
+    // The dispatch view carries the same five flags as the interface view
+    // (checked in CheckMembers). Wine's GetTypeAttr leaves oleautomation out
+    // of any dispinterface's attributes whatever the library holds, so the
+    // flags as stored come from ITypeInfo2::GetTypeFlags.
+    CHECK_EQ(attr->wTypeFlags | TYPEFLAG_FOLEAUTOMATION, kDualFlags);
     CHECK(attr->wMajorVerNum == 1 && attr->wMinorVerNum == 0);
     dispatch->ReleaseTypeAttr(attr);
+    ITypeInfo2* dispatch2 = nullptr;
+    ULONG stored = 0;
+    if (CHECK(SUCCEEDED(
+            dispatch->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&dispatch2))))) {
+      CHECK_HR(dispatch2->GetTypeFlags(&stored), S_OK);
+      CHECK_EQ(stored, static_cast<ULONG>(kDualFlags));
+      dispatch2->Release();
+    }
 
     coclass->GetTypeAttr(&attr);
     CHECK_EQ(attr->typekind, TKIND_COCLASS);
