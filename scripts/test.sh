@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== fuzz smoke run of the IIF converter"
 scripts/fuzz.sh "${KESTLE_FUZZ_SECONDS:-30}"
 
-echo "== Windows DLL (x86_64 tested under Wine, i686 built)"
+echo "== Windows DLL (x86_64 under 64-bit Wine, i686 under emulated 32-bit Wine)"
 scripts/test-windows.sh
 
 echo "== all tests passed"
