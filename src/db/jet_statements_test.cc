@@ -8,6 +8,7 @@
 #include <set>
 
 #include "db/db_test_util.h"
+#include "db/jet_errors.h"
 #include "db/sample_database.h"
 #include "db/sqlite_database.h"
 #include "platform/error.h"
@@ -259,8 +260,19 @@ TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
                  "('" + "it's" + "', '" + "/x" + "', '" + "1/5/2026" + "')");
     FAIL() << "no error";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), 1);
+    EXPECT_EQ(e.number(), jet::kInsertSyntax);
   }
+  // The record is built with the name's quotes as they stand: a name that
+  // closes the row and opens another would add a forged one.
+  try {
+    db_->Execute(std::string("INSERT INTO BackupManagerTable (BackupName, BackupLocation, "
+                             "BackupDate) VALUES ") +
+                 "('" + "x', 'y', 'z'), ('a" + "', '" + "/x" + "', '" + "1/5/2026" + "')");
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), jet::kInsertSyntax);
+  }
+  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM BackupManagerTable"), "1");
   EXPECT_FALSE(db_->OpenRecordset("SELECT * FROM [VersionControl]")->Eof());
   db_->Execute("DROP TABLE Archiver_ListToDelete");
   try {

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "db/jet_check.h"
+#include "db/jet_errors.h"
 #include "db/jet_sql.h"
 #include "platform/error.h"
 
@@ -92,6 +94,10 @@ struct Connection {
   std::vector<BackendAccess> backends;
   // The first table the authorizer refused since the last prepare began.
   std::string denied_table;
+  // Jet's error for another refusal of the authorizer since the last prepare
+  // began (0 for none), and its argument.
+  int denied_error = 0;
+  std::string denied_argument;
   // The tables (ASCII lower case) that the statements prepared since the last
   // prepare began insert into, update or delete from, their triggers included.
   std::set<std::string> prepared_writes;
@@ -168,6 +174,12 @@ std::string Detail(const std::string& jet, const std::string& translated) {
 // authorizer refused, Jet's "cannot find the input table" under
 // SQLITE_ERROR, the number of the engine's own errors.
 RuntimeError StatementError(const Connection& conn, const std::string& detail) {
+  // A refused function fails with SQLITE_ERROR, not SQLITE_AUTH.
+  if (conn.denied_error != 0) {
+    RuntimeError e = jet::Error(conn.denied_error, conn.denied_argument);
+    e.set_detail(detail);
+    return e;
+  }
   bool refused = sqlite3_errcode(conn.db) == SQLITE_AUTH && !conn.denied_table.empty();
   RuntimeError e = refused
                        ? RuntimeError(SQLITE_ERROR, kTableNotFoundBefore + conn.denied_table +
@@ -194,6 +206,7 @@ enum class PrepareOutcome { kOk, kFailed, kEmpty, kSecondStatement };
 // than blanks, comments and ";") counts as a second statement.
 PrepareOutcome TryPrepareOne(Connection& conn, const std::string& sql, StatementPtr* stmt) {
   conn.denied_table.clear();
+  conn.denied_error = 0;
   conn.prepared_writes.clear();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
@@ -450,44 +463,24 @@ void RegisterFunctions(sqlite3* db) {
 
 // --- Back-ends ---------------------------------------------------------------
 
-// A file: URI for `path` that opens it only if it exists (mode=rw or ro), so
-// that attaching a missing back-end does not create an empty one.
-std::string ExistingFileUri(const std::string& path, const char* mode) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri = path.starts_with("/") ? "file://" : "file:";
-  for (unsigned char c : path) {
-    if (std::isalnum(c) || std::strchr("/._~-", c) != nullptr) {
-      uri.push_back(static_cast<char>(c));
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 0xF];
-    }
-  }
-  return uri + "?mode=" + mode;
-}
-
+// Attaches the back-end file at `path` (a plain file name) as `schema`; false
+// when it cannot be opened. The connection was opened without
+// SQLITE_OPEN_CREATE, which ATTACH follows, so a missing back-end is not made
+// empty; one that cannot be written is opened read-only by SQLite itself.
 bool TryAttach(sqlite3* db, const std::string& path, const std::string& schema) {
-  for (const char* mode : {"rw", "ro"}) {
-    sqlite3_stmt* raw = nullptr;
-    std::string sql = "ATTACH DATABASE ?1 AS " + schema;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
-    StatementPtr stmt(raw, &sqlite3_finalize);
-    std::string uri = ExistingFileUri(path, mode);
-    sqlite3_bind_text(raw, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(raw) == SQLITE_DONE) {
-      if (std::string_view(mode) == "rw") {
-        // A back-end that cannot switch to WAL right now (another process holds
-        // it) still works in its current mode.
-        sqlite3_exec(db, ("PRAGMA " + schema + "." + kJournalModePragma).c_str(), nullptr, nullptr,
-                     nullptr);
-        sqlite3_exec(db, ("PRAGMA " + schema + "." + kSynchronousPragma).c_str(), nullptr, nullptr,
-                     nullptr);
-      }
-      return true;
-    }
-  }
-  return false;
+  sqlite3_stmt* raw = nullptr;
+  std::string sql = "ATTACH DATABASE ?1 AS " + schema;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  sqlite3_bind_text(raw, 1, path.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(raw) != SQLITE_DONE) return false;
+  // A back-end that cannot switch to WAL right now (another process holds it,
+  // or it is read-only) still works in its current mode.
+  sqlite3_exec(db, ("PRAGMA " + schema + "." + kJournalModePragma).c_str(), nullptr, nullptr,
+               nullptr);
+  sqlite3_exec(db, ("PRAGMA " + schema + "." + kSynchronousPragma).c_str(), nullptr, nullptr,
+               nullptr);
+  return true;
 }
 
 // The (name, connect) rows of kestle_links, or none when the table is missing.
@@ -593,6 +586,76 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
   if (backend == nullptr || backend->linked.count(AsciiLower(table)) > 0) return SQLITE_OK;
   if (conn->denied_table.empty()) conn->denied_table = table;
   return SQLITE_DENY;
+}
+
+// The actions a Jet statement may take: reading and changing rows, and
+// creating, altering and dropping tables and indexes (CREATE INDEX reports a
+// REINDEX of the new index too).
+constexpr int kJetActions[] = {
+    SQLITE_SELECT,     SQLITE_READ,       SQLITE_INSERT,       SQLITE_UPDATE,
+    SQLITE_DELETE,     SQLITE_FUNCTION,   SQLITE_CREATE_TABLE, SQLITE_CREATE_INDEX,
+    SQLITE_DROP_TABLE, SQLITE_DROP_INDEX, SQLITE_ALTER_TABLE,  SQLITE_REINDEX,
+};
+
+// SQLite's built-in functions that translated statements call, and those that
+// SQLite's own schema changes call (ALTER TABLE rewrites the schema's text
+// with them). Names that start with "sqlite_" are SQLite's internal ones,
+// which the statement check keeps out of the statements themselves.
+constexpr const char* kBuiltinFunctions[] = {"upper", "lower", "trim",   "ltrim",  "rtrim",
+                                             "iif",   "abs",   "count",  "sum",    "avg",
+                                             "min",   "max",   "printf", "substr", "length"};
+// The prefix of SQLite's internal function and table names.
+constexpr std::string_view kInternalPrefix = "sqlite_";
+
+// True for the functions of the engine's table (kFunctions) and those above.
+bool IsEngineFunction(const char* name) {
+  std::string lower = AsciiLower(name != nullptr ? name : "");
+  auto is = [&](const char* n) { return lower == n; };
+  return lower.starts_with(kInternalPrefix) ||
+         std::any_of(std::begin(kBuiltinFunctions), std::end(kBuiltinFunctions), is) ||
+         std::any_of(std::begin(kFunctions), std::end(kFunctions),
+                     [&](const FunctionDef& f) { return is(f.name); });
+}
+
+// The engine's authorizer, armed once the front-end is open: the backstop of
+// the statement check (jet_check.h). It refuses every action that a Jet
+// statement cannot take (ATTACH, PRAGMA, views, triggers, virtual and
+// temporary tables, transactions, recursive queries), calls of functions
+// outside the engine's own, and table design in a back-end, whose tables the
+// front-end only links; then LinkedTablesOnly decides on the tables. Jet's
+// error for a refusal is kept for the statement's failure.
+int JetStatementsOnly(void* arg, int action, const char* first, const char* second,
+                      const char* schema, const char* inner) {
+  auto* conn = static_cast<Connection*>(arg);
+  auto refuse = [&](int number, const char* argument) {
+    if (conn->denied_error == 0) {
+      conn->denied_error = number;
+      conn->denied_argument = argument != nullptr ? argument : "";
+    }
+    return SQLITE_DENY;
+  };
+  if (std::none_of(std::begin(kJetActions), std::end(kJetActions),
+                   [&](int a) { return a == action; })) {
+    return refuse(jet::kInvalidStatement, nullptr);
+  }
+  if (action == SQLITE_FUNCTION && !IsEngineFunction(second)) {
+    return refuse(jet::kUndefinedFunction, second);
+  }
+  // Writing a schema's own table is part of changing its design.
+  bool writes_schema =
+      (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) &&
+      first != nullptr && AsciiLower(first).starts_with(kInternalPrefix);
+  bool design = writes_schema || action == SQLITE_CREATE_TABLE || action == SQLITE_CREATE_INDEX ||
+                action == SQLITE_DROP_TABLE || action == SQLITE_DROP_INDEX ||
+                action == SQLITE_ALTER_TABLE;
+  // ALTER TABLE names its schema first.
+  const char* design_schema = action == SQLITE_ALTER_TABLE ? first : schema;
+  if (design && design_schema != nullptr &&
+      std::any_of(conn->backends.begin(), conn->backends.end(),
+                  [&](const BackendAccess& b) { return b.schema == design_schema; })) {
+    return refuse(jet::kLinkedTableDdl, nullptr);
+  }
+  return LinkedTablesOnly(arg, action, first, second, schema, inner);
 }
 
 // --- Record sets -------------------------------------------------------------
@@ -854,6 +917,19 @@ std::string TableNameOf(const std::string& source) {
 
 }  // namespace
 
+// Refuses `jet` unless it is a Jet statement (see jet_check.h); the error's
+// detail is `shown`, the statement as its caller wrote it.
+void CheckStatement(const std::string& jet, const std::string& shown) {
+  try {
+    CheckJetStatement(jet);
+  } catch (RuntimeError& e) {
+    e.set_detail(shown);
+    throw;
+  }
+}
+
+void CheckStatement(const std::string& jet) { CheckStatement(jet, jet); }
+
 // --- SqliteDatabase ------------------------------------------------------------
 
 SqliteDatabase::SqliteDatabase(std::shared_ptr<Connection> connection)
@@ -865,6 +941,7 @@ const std::string& SqliteDatabase::path() const { return connection_->path; }
 
 void SqliteDatabase::Execute(const std::string& sql) {
   if (ExecuteCached(sql)) return;
+  CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
@@ -888,6 +965,9 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
   Connection& conn = *connection_;
   StatementCache::Entry* entry = conn.statements.Find(lifted->shape);
   if (entry == nullptr) {
+    // A shape's tokens are the statement's, its literals aside: a shape that
+    // passed the check once stands for statements that pass it.
+    CheckStatement(lifted->shape, sql);
     StatementPtr stmt = NoStatement();
     if (TryPrepareOne(conn, TranslateJetSql(lifted->shape), &stmt) != PrepareOutcome::kOk ||
         sqlite3_column_count(stmt.get()) > 0) {
@@ -904,6 +984,7 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
                       SQLITE_TRANSIENT);
   }
   conn.denied_table.clear();
+  conn.denied_error = 0;
   conn.NoteWrites(entry->writes);
   if (sqlite3_step(stmt) != SQLITE_DONE) {
     // The error names the statement as written and as translated with its
@@ -919,12 +1000,14 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
 }
 
 bool SqliteDatabase::ReturnsRows(const std::string& sql) {
+  CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
   return sqlite3_column_count(stmt.get()) > 0;
 }
 
 QueryResult SqliteDatabase::Query(const std::string& sql) {
+  CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
@@ -946,6 +1029,7 @@ QueryResult SqliteDatabase::Query(const std::string& sql) {
 }
 
 std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
+  CheckStatement(sql);
   std::string translated = "EXPLAIN QUERY PLAN " + TranslateJetSql(sql);
   StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
   std::vector<std::string> plan;
@@ -965,6 +1049,12 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
                                                      [&](const char* w) { return first == w; });
   if (!is_query) {
     std::string name = TableNameOf(source);
+    try {
+      CheckJetTableName(name);
+    } catch (RuntimeError& e) {
+      e.set_detail(source);
+      throw;
+    }
     std::string table = QuoteName(name);
     std::string page_sql =
         "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
@@ -980,6 +1070,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
     return std::make_shared<SqliteRecordset>(connection_, PrepareOne(*connection_, all, source),
                                              source);
   }
+  CheckStatement(source);
   std::string translated = TranslateJetSql(source);
   std::string detail = Detail(source, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
@@ -1021,8 +1112,16 @@ std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
 std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_path, bool create) {
   auto conn = std::make_shared<Connection>();
   conn->path = front_end_path;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(front_end_path.c_str(), &conn->db, flags, nullptr);
+  // Without SQLITE_OPEN_URI every path is a plain file name ("file:x?mode=ro"
+  // too), for the front-end and the back-ends that it attaches alike.
+  // A missing front-end is made by a second open with SQLITE_OPEN_CREATE; a
+  // new file links nothing, so no back-end is attached through that flag.
+  int rc = sqlite3_open_v2(front_end_path.c_str(), &conn->db, SQLITE_OPEN_READWRITE, nullptr);
+  if (rc == SQLITE_CANTOPEN && create) {
+    sqlite3_close_v2(conn->db);
+    rc = sqlite3_open_v2(front_end_path.c_str(), &conn->db,
+                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  }
   if (conn->db == nullptr) throw RuntimeError(SQLITE_NOMEM, sqlite3_errstr(SQLITE_NOMEM));
   sqlite3_extended_result_codes(conn->db, 1);
   if (rc != SQLITE_OK) ThrowSqlite(conn->db, front_end_path);
@@ -1032,7 +1131,7 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
   RegisterFunctions(conn->db);
   AttachBackends(*conn);
   // Set after attaching: attaching reads the back-ends' schemas itself.
-  sqlite3_set_authorizer(conn->db, LinkedTablesOnly, conn.get());
+  sqlite3_set_authorizer(conn->db, JetStatementsOnly, conn.get());
   return std::make_shared<SqliteDatabase>(std::move(conn));
 }
 
