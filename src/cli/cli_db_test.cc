@@ -92,7 +92,7 @@ TEST_F(CliDbTest, ErrorsAndUsage) {
        "kestle: error 1: no such table: Nowhere\n"},
       {{"db", "sql", front_, "DELETE FROM Status; DELETE FROM VersionControl"},
        1,
-       "kestle: error 1: Characters found after end of SQL statement.\n"},
+       "kestle: error 3142: Characters found after end of SQL statement.\n"},
       {{"db", "link", front_, back_, "Nope"}, 1, "no table named 'Nope'"},
       {{"db", "link", front_, front_, "BackupManagerTable"},
        1,
