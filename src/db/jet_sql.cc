@@ -9,24 +9,26 @@
 #include <map>
 #include <set>
 
+#include "db/jet_lex.h"
 #include "platform/error.h"
 
 namespace kestle::db {
 namespace {
 
+using lex::EqualsNoCase;
+using lex::IsClosed;
+using lex::IsWordChar;
+using lex::Kind;
+using lex::Lex;
+using lex::Significant;
+using lex::ThrowDateError;
+using lex::Token;
+using lex::Unquote;
+
 // --- Characters ---------------------------------------------------------------
 
 char32_t FoldLower(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 char32_t FoldUpper(char32_t c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldLower(static_cast<unsigned char>(a[i])) != FoldLower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 // Decodes the UTF-8 character at text[*pos] and advances *pos past it. A byte
 // that does not start a valid sequence stands for itself, so that any text can
@@ -68,147 +70,6 @@ void AppendUtf8(char32_t c, std::string* out) {
     out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
-}
-
-// --- Tokens -------------------------------------------------------------------
-
-enum class Kind {
-  kSpace,
-  kComment,
-  kString,     // 'text'
-  kJetString,  // "text"
-  kBracket,    // [name]
-  kBacktick,   // `name`
-  kDate,       // #date#
-  kNumber,
-  kWord,
-  kParameter,  // ?NNN, SQLite's numbered parameter (a lifted literal)
-  kPunct,
-};
-
-struct Token {
-  Kind kind;
-  std::string_view text;
-};
-
-bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
-bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
-
-// The operators of two characters; every other punctuation character is a
-// token of its own.
-constexpr std::array<std::string_view, 8> kTwoCharOperators = {
-    "<>", "<=", ">=", "!=", "==", "||", "<<", ">>"};
-
-// Finds the end of a quoted token starting at `pos` whose closing character is
-// `close` and in which a doubled `close` stands for itself. An unterminated
-// token runs to the end of the text (SQLite then reports it).
-size_t QuotedEnd(std::string_view sql, size_t pos, char close, bool doubling) {
-  size_t i = pos + 1;
-  while (i < sql.size()) {
-    if (sql[i] == close) {
-      if (doubling && i + 1 < sql.size() && sql[i + 1] == close) {
-        i += 2;
-        continue;
-      }
-      return i + 1;
-    }
-    ++i;
-  }
-  return sql.size();
-}
-
-[[noreturn]] void ThrowDateError(std::string_view literal) {
-  throw RuntimeError(SQLITE_ERROR,
-                     "Syntax error in date in query expression '" + std::string(literal) + "'.");
-}
-
-// Splits SQL text into tokens; the tokens' texts put together give the text
-// back unchanged. Throws for a "#" without its closing "#".
-std::vector<Token> Lex(std::string_view sql) {
-  std::vector<Token> tokens;
-  size_t i = 0;
-  while (i < sql.size()) {
-    unsigned char c = sql[i];
-    size_t end = i + 1;
-    Kind kind = Kind::kPunct;
-    if (std::isspace(c)) {
-      while (end < sql.size() && std::isspace(static_cast<unsigned char>(sql[end]))) ++end;
-      kind = Kind::kSpace;
-    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      end = sql.find('\n', i);
-      end = end == std::string_view::npos ? sql.size() : end;
-      kind = Kind::kComment;
-    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-      end = sql.find("*/", i + 2);
-      end = end == std::string_view::npos ? sql.size() : end + 2;
-      kind = Kind::kComment;
-    } else if (c == '\'') {
-      end = QuotedEnd(sql, i, '\'', true);
-      kind = Kind::kString;
-    } else if (c == '"') {
-      end = QuotedEnd(sql, i, '"', true);
-      kind = Kind::kJetString;
-    } else if (c == '[') {
-      end = QuotedEnd(sql, i, ']', false);
-      kind = Kind::kBracket;
-    } else if (c == '`') {
-      end = QuotedEnd(sql, i, '`', true);
-      kind = Kind::kBacktick;
-    } else if (c == '#') {
-      end = sql.find('#', i + 1);
-      if (end == std::string_view::npos) ThrowDateError(sql.substr(i));
-      ++end;
-      kind = Kind::kDate;
-    } else if (c == '?' && i + 1 < sql.size() &&
-               std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
-      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
-      kind = Kind::kParameter;
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < sql.size() &&
-                                   std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
-      while (end < sql.size()) {
-        unsigned char d = sql[end];
-        bool exponent_sign = (d == '+' || d == '-') && (sql[end - 1] == 'e' || sql[end - 1] == 'E');
-        if (!(std::isalnum(d) || d == '.' || exponent_sign)) break;
-        ++end;
-      }
-      kind = Kind::kNumber;
-    } else if (IsWordStart(c)) {
-      while (end < sql.size() && IsWordChar(static_cast<unsigned char>(sql[end]))) ++end;
-      kind = Kind::kWord;
-    } else {
-      for (std::string_view op : kTwoCharOperators) {
-        if (sql.substr(i, 2) == op) end = i + 2;
-      }
-    }
-    tokens.push_back({kind, sql.substr(i, end - i)});
-    i = end;
-  }
-  return tokens;
-}
-
-// True when the quoted token `t` ends with its closing quote character (a
-// doubled one stands for itself and closes nothing).
-bool IsClosed(const Token& t) {
-  char q = t.text[0];
-  for (size_t i = 1; i < t.text.size(); ++i) {
-    if (t.text[i] != q) continue;
-    if (i + 1 == t.text.size()) return true;
-    if (t.text[i + 1] != q) return false;
-    ++i;
-  }
-  return false;
-}
-
-// The content of a quoted token, its doubled quote characters undone.
-std::string Unquote(const Token& t) {
-  char q = t.text[0];
-  std::string out;
-  size_t last = t.text.size() > 1 && t.text.back() == q ? t.text.size() - 1 : t.text.size();
-  for (size_t i = 1; i < last; ++i) {
-    out.push_back(t.text[i]);
-    if (t.text[i] == q && i + 1 < last && t.text[i + 1] == q) ++i;
-  }
-  return out;
 }
 
 // `text` as an SQLite string literal.
@@ -479,6 +340,7 @@ class Translator {
 
   std::string Run() {
     MarkConcatenations();
+    MarkSelectInto();
     for (size_t i = 0; i < tokens_.size(); ++i) {
       if (auto it = insert_before_.find(i); it != insert_before_.end()) {
         out_.push_back({it->second, Kind::kPunct});
@@ -495,7 +357,6 @@ class Translator {
   }
 
  private:
-  static bool Significant(Kind k) { return k != Kind::kSpace && k != Kind::kComment; }
   bool IsWord(size_t i, std::string_view w) const {
     return i < tokens_.size() && tokens_[i].kind == Kind::kWord && EqualsNoCase(tokens_[i].text, w);
   }
@@ -572,6 +433,12 @@ class Translator {
       Emit(std::string(t.text) + " OR IGNORE", Kind::kWord);
       return;
     }
+    if (IsWord(i, "DISTINCTROW")) {
+      // The statement check lets it stand only over one table, where every
+      // row is distinct already.
+      return;
+    }
+    if (first_word && IsWord(i, "DROP") && IsWord(next, "INDEX")) SkipDropIndexTable(NextSig(next));
     if (IsWord(i, "DELETE")) {
       SkipDeleteTarget(next);
     } else if (IsWord(i, "LIKE")) {
@@ -592,7 +459,9 @@ class Translator {
 
   // SELECT [DISTINCT] TOP n: drops "TOP n" and remembers n for a LIMIT at the end.
   void SkipTop(size_t next) {
-    if (IsWord(next, "DISTINCT") || IsWord(next, "ALL")) next = NextSig(next);
+    if (IsWord(next, "DISTINCT") || IsWord(next, "DISTINCTROW") || IsWord(next, "ALL")) {
+      next = NextSig(next);
+    }
     size_t count = NextSig(next);
     if (IsWord(next, "TOP") && count < tokens_.size() && tokens_[count].kind == Kind::kNumber &&
         !IsWord(NextSig(count), "PERCENT")) {
@@ -742,6 +611,33 @@ class Translator {
       }
       append_after_[last] += ")";
     }
+  }
+
+  // SELECT ... INTO t FROM ..., Jet's make-table query: SQLite's CREATE TABLE t
+  // AS SELECT ... FROM ...
+  void MarkSelectInto() {
+    size_t first = 0;
+    while (first < tokens_.size() && !Significant(tokens_[first].kind)) ++first;
+    if (!IsWord(first, "SELECT")) return;
+    int depth = 0;
+    for (size_t k = first; k < tokens_.size(); ++k) {
+      if (IsPunct(k, "(")) ++depth;
+      if (IsPunct(k, ")")) --depth;
+      if (depth != 0 || !IsWord(k, "INTO")) continue;
+      size_t target = NextSig(k);
+      if (!IsName(target)) return;
+      insert_before_[first] += "CREATE TABLE " + std::string(tokens_[target].text) + " AS ";
+      for (size_t x = k; x <= target; ++x) skip_.insert(x);
+      return;
+    }
+  }
+
+  // DROP INDEX i ON t: drops "ON t", since SQLite's index names are unique
+  // within the database.
+  void SkipDropIndexTable(size_t name) {
+    size_t on = NextSig(name);
+    if (!IsWord(on, "ON") || !IsName(NextSig(on))) return;
+    for (size_t x = name + 1; x <= NextSig(on); ++x) skip_.insert(x);
   }
 
   // DELETE * FROM and DELETE [t].* FROM: drops what stands between DELETE and FROM.

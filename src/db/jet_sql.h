@@ -18,6 +18,9 @@
 //   a & b + 1 & c                           -> jet_concat(a, b + 1, c)
 //                                              (Jet's precedence; Null counts as "")
 //   SELECT TOP 5 ...                        -> SELECT ... LIMIT 5
+//   SELECT a INTO t FROM ...                -> CREATE TABLE t AS SELECT a FROM ...
+//   SELECT DISTINCTROW ... (one table)      -> SELECT ...
+//   DROP INDEX i ON t                       -> DROP INDEX i
 //   True, False                             -> -1, 0   (Jet's values)
 //   a / b                                   -> a * 1.0 / b   (Jet divides as reals)
 //   x LIKE 'abc'                            -> x = 'abc' COLLATE NOCASE
@@ -56,7 +59,8 @@ inline constexpr const char* kJetMidFunction = "jet_mid";
 inline constexpr const char* kJetConcatFunction = "jet_concat";
 inline constexpr const char* kJetLenFunction = "jet_len";
 
-// Translates one Jet statement into SQLite's dialect (see above). Throws
+// Translates one Jet statement into SQLite's dialect (see above); the
+// statement check (jet_check.h) decides beforehand which text is Jet. Throws
 // RuntimeError (SQLITE_ERROR) for a malformed date literal or an unterminated
 // "#". Text that holds several statements is translated as a whole; refusing
 // the second statement is the engine's job.

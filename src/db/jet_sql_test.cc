@@ -119,7 +119,9 @@ TEST_F(JetSqlTest, LikeFollowsJetWildcardsWithoutRegardToCase) {
 TEST_F(JetSqlTest, LikeMatchesNumbersByTheirText) {
   db_->Execute("CREATE TABLE Nums (n INTEGER, r REAL)");
   db_->Execute("CREATE INDEX Nums_n ON Nums (n)");
-  db_->Execute("INSERT INTO Nums VALUES (1, 1.5), (10, 2.5), (100, 10.5), (2, 0.5)");
+  for (const char* row : {"1, 1.5", "10, 2.5", "100, 10.5", "2, 0.5"}) {
+    db_->Execute(std::string("INSERT INTO Nums VALUES (") + row + ")");
+  }
   struct Case {
     const char* column;
     const char* condition;

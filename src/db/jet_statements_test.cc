@@ -262,6 +262,17 @@ TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number(), jet::kInsertSyntax);
   }
+  // The record is built with the name's quotes as they stand: a name that
+  // closes the row and opens another would add a forged one.
+  try {
+    db_->Execute(std::string("INSERT INTO BackupManagerTable (BackupName, BackupLocation, "
+                             "BackupDate) VALUES ") +
+                 "('" + "x', 'y', 'z'), ('a" + "', '" + "/x" + "', '" + "1/5/2026" + "')");
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), jet::kInsertSyntax);
+  }
+  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM BackupManagerTable"), "1");
   EXPECT_FALSE(db_->OpenRecordset("SELECT * FROM [VersionControl]")->Eof());
   db_->Execute("DROP TABLE Archiver_ListToDelete");
   try {

@@ -50,8 +50,21 @@ std::vector<std::string> Leftovers(const std::string& folder) {
 
 // The result of PRAGMA integrity_check and the row count of t in a copy.
 std::pair<std::string, std::string> CheckCopy(const std::string& path) {
+  // The engine runs Jet statements only; the pragma goes to SQLite itself.
+  std::string integrity;
+  sqlite3* raw = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_exec(
+        raw, "PRAGMA integrity_check",
+        [](void* out, int, char** values, char**) {
+          *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+          return 0;
+        },
+        &integrity, nullptr);
+  }
+  sqlite3_close(raw);
   auto db = OpenSqliteDatabase(path);
-  return {Scalar(*db, "PRAGMA integrity_check"), Scalar(*db, "SELECT count(*) FROM t")};
+  return {integrity, Scalar(*db, "SELECT count(*) FROM t")};
 }
 
 class SnapshotTest : public ::testing::Test {
@@ -231,16 +244,17 @@ TEST_F(SnapshotTest, ALockedSourceFailsAndAKilledCopyLeavesNothingTheNextDoesNot
 TEST_F(SnapshotTest, CopyWhileAnotherProcessCommitsIsConsistent) {
   // The writer process commits batches of 50 rows until it is killed; a
   // consistent copy holds whole batches only.
-  RunScript(source_, "DELETE FROM t");
+  RunScript(source_,
+            "DELETE FROM t; CREATE TABLE batch (v TEXT);"
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 50) "
+            "INSERT INTO batch SELECT hex(randomblob(200)) FROM n");
   const pid_t writer = fork();
   ASSERT_GE(writer, 0);
   if (writer == 0) {
     try {
       auto db = OpenSqliteDatabase(source_);
       for (;;) {
-        db->Execute(
-            "INSERT INTO t (v) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-            "FROM n WHERE i < 50) SELECT hex(randomblob(200)) FROM n");
+        db->Execute("INSERT INTO t (v) SELECT v FROM batch");
       }
     } catch (...) {
     }

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "db/jet_check.h"
 #include "db/jet_errors.h"
 #include "db/jet_sql.h"
 #include "db/sqlite_errors.h"
@@ -100,6 +101,10 @@ struct Connection {
   std::vector<BackendAccess> backends;
   // The first table the authorizer refused since the last prepare began.
   std::string denied_table;
+  // Jet's error for another refusal of the authorizer since the last prepare
+  // began (0 for none), and its argument.
+  int denied_error = 0;
+  std::string denied_argument;
   // The tables (ASCII lower case) that the statements prepared since the last
   // prepare began insert into, update or delete from, their triggers included.
   std::set<std::string> prepared_writes;
@@ -178,6 +183,12 @@ std::string AsciiLower(std::string text);
 // and a linked table whose back-end could not be attached fails with that
 // file's error.
 RuntimeError StatementError(const Connection& conn, const std::string& detail) {
+  // A refused function fails with SQLITE_ERROR, not SQLITE_AUTH.
+  if (conn.denied_error != 0) {
+    RuntimeError e = jet::Error(conn.denied_error, conn.denied_argument);
+    e.set_detail(detail);
+    return e;
+  }
   int code = sqlite3_extended_errcode(conn.db);
   std::string message = sqlite3_errmsg(conn.db);
   if (code == SQLITE_AUTH && !conn.denied_table.empty()) message = conn.denied_table;
@@ -210,6 +221,7 @@ enum class PrepareOutcome { kOk, kFailed, kEmpty, kSecondStatement };
 // than blanks, comments and ";") counts as a second statement.
 PrepareOutcome TryPrepareOne(Connection& conn, const std::string& sql, StatementPtr* stmt) {
   conn.denied_table.clear();
+  conn.denied_error = 0;
   conn.prepared_writes.clear();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;
@@ -709,6 +721,76 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
   return SQLITE_DENY;
 }
 
+// The actions a Jet statement may take: reading and changing rows, and
+// creating, altering and dropping tables and indexes (CREATE INDEX reports a
+// REINDEX of the new index too).
+constexpr int kJetActions[] = {
+    SQLITE_SELECT,     SQLITE_READ,       SQLITE_INSERT,       SQLITE_UPDATE,
+    SQLITE_DELETE,     SQLITE_FUNCTION,   SQLITE_CREATE_TABLE, SQLITE_CREATE_INDEX,
+    SQLITE_DROP_TABLE, SQLITE_DROP_INDEX, SQLITE_ALTER_TABLE,  SQLITE_REINDEX,
+};
+
+// SQLite's built-in functions that translated statements call, and those that
+// SQLite's own schema changes call (ALTER TABLE rewrites the schema's text
+// with them). Names that start with "sqlite_" are SQLite's internal ones,
+// which the statement check keeps out of the statements themselves.
+constexpr const char* kBuiltinFunctions[] = {"upper", "lower", "trim",   "ltrim",  "rtrim",
+                                             "iif",   "abs",   "count",  "sum",    "avg",
+                                             "min",   "max",   "printf", "substr", "length"};
+// The prefix of SQLite's internal function and table names.
+constexpr std::string_view kInternalPrefix = "sqlite_";
+
+// True for the functions of the engine's table (kFunctions) and those above.
+bool IsEngineFunction(const char* name) {
+  std::string lower = AsciiLower(name != nullptr ? name : "");
+  auto is = [&](const char* n) { return lower == n; };
+  return lower.starts_with(kInternalPrefix) ||
+         std::any_of(std::begin(kBuiltinFunctions), std::end(kBuiltinFunctions), is) ||
+         std::any_of(std::begin(kFunctions), std::end(kFunctions),
+                     [&](const FunctionDef& f) { return is(f.name); });
+}
+
+// The engine's authorizer, armed once the front-end is open: the backstop of
+// the statement check (jet_check.h). It refuses every action that a Jet
+// statement cannot take (ATTACH, PRAGMA, views, triggers, virtual and
+// temporary tables, transactions, recursive queries), calls of functions
+// outside the engine's own, and table design in a back-end, whose tables the
+// front-end only links; then LinkedTablesOnly decides on the tables. Jet's
+// error for a refusal is kept for the statement's failure.
+int JetStatementsOnly(void* arg, int action, const char* first, const char* second,
+                      const char* schema, const char* inner) {
+  auto* conn = static_cast<Connection*>(arg);
+  auto refuse = [&](int number, const char* argument) {
+    if (conn->denied_error == 0) {
+      conn->denied_error = number;
+      conn->denied_argument = argument != nullptr ? argument : "";
+    }
+    return SQLITE_DENY;
+  };
+  if (std::none_of(std::begin(kJetActions), std::end(kJetActions),
+                   [&](int a) { return a == action; })) {
+    return refuse(jet::kInvalidStatement, nullptr);
+  }
+  if (action == SQLITE_FUNCTION && !IsEngineFunction(second)) {
+    return refuse(jet::kUndefinedFunction, second);
+  }
+  // Writing a schema's own table is part of changing its design.
+  bool writes_schema =
+      (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) &&
+      first != nullptr && AsciiLower(first).starts_with(kInternalPrefix);
+  bool design = writes_schema || action == SQLITE_CREATE_TABLE || action == SQLITE_CREATE_INDEX ||
+                action == SQLITE_DROP_TABLE || action == SQLITE_DROP_INDEX ||
+                action == SQLITE_ALTER_TABLE;
+  // ALTER TABLE names its schema first.
+  const char* design_schema = action == SQLITE_ALTER_TABLE ? first : schema;
+  if (design && design_schema != nullptr &&
+      std::any_of(conn->backends.begin(), conn->backends.end(),
+                  [&](const BackendAccess& b) { return b.schema == design_schema; })) {
+    return refuse(jet::kLinkedTableDdl, nullptr);
+  }
+  return LinkedTablesOnly(arg, action, first, second, schema, inner);
+}
+
 // --- Record sets -------------------------------------------------------------
 
 // Rows held compactly (one tag byte and the value per field), so that a
@@ -968,6 +1050,19 @@ std::string TableNameOf(const std::string& source) {
 
 }  // namespace
 
+// Refuses `jet` unless it is a Jet statement (see jet_check.h); the error's
+// detail is `shown`, the statement as its caller wrote it.
+void CheckStatement(const std::string& jet, const std::string& shown) {
+  try {
+    CheckJetStatement(jet);
+  } catch (RuntimeError& e) {
+    e.set_detail(shown);
+    throw;
+  }
+}
+
+void CheckStatement(const std::string& jet) { CheckStatement(jet, jet); }
+
 // --- SqliteDatabase ------------------------------------------------------------
 
 SqliteDatabase::SqliteDatabase(std::shared_ptr<Connection> connection)
@@ -979,6 +1074,7 @@ const std::string& SqliteDatabase::path() const { return connection_->path; }
 
 void SqliteDatabase::Execute(const std::string& sql) {
   if (ExecuteCached(sql)) return;
+  CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
@@ -1002,6 +1098,9 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
   Connection& conn = *connection_;
   StatementCache::Entry* entry = conn.statements.Find(lifted->shape);
   if (entry == nullptr) {
+    // A shape's tokens are the statement's, its literals aside: a shape that
+    // passed the check once stands for statements that pass it.
+    CheckStatement(lifted->shape, sql);
     StatementPtr stmt = NoStatement();
     if (TryPrepareOne(conn, TranslateJetSql(lifted->shape), &stmt) != PrepareOutcome::kOk ||
         sqlite3_column_count(stmt.get()) > 0) {
@@ -1018,6 +1117,7 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
                       SQLITE_TRANSIENT);
   }
   conn.denied_table.clear();
+  conn.denied_error = 0;
   conn.NoteWrites(entry->writes);
   if (sqlite3_step(stmt) != SQLITE_DONE) {
     // The error names the statement as written and as translated with its
@@ -1033,12 +1133,14 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
 }
 
 bool SqliteDatabase::ReturnsRows(const std::string& sql) {
+  CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
   return sqlite3_column_count(stmt.get()) > 0;
 }
 
 QueryResult SqliteDatabase::Query(const std::string& sql) {
+  CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
@@ -1060,6 +1162,7 @@ QueryResult SqliteDatabase::Query(const std::string& sql) {
 }
 
 std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
+  CheckStatement(sql);
   std::string translated = "EXPLAIN QUERY PLAN " + TranslateJetSql(sql);
   StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
   std::vector<std::string> plan;
@@ -1079,6 +1182,12 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
                                                      [&](const char* w) { return first == w; });
   if (!is_query) {
     std::string name = TableNameOf(source);
+    try {
+      CheckJetTableName(name);
+    } catch (RuntimeError& e) {
+      e.set_detail(source);
+      throw;
+    }
     std::string table = QuoteName(name);
     std::string page_sql =
         "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
@@ -1094,6 +1203,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
     return std::make_shared<SqliteRecordset>(connection_, PrepareOne(*connection_, all, source),
                                              source);
   }
+  CheckStatement(source);
   std::string translated = TranslateJetSql(source);
   std::string detail = Detail(source, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
@@ -1199,7 +1309,7 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
     throw;
   }
   // Set after attaching: attaching reads the back-ends' schemas itself.
-  sqlite3_set_authorizer(conn->db, LinkedTablesOnly, conn.get());
+  sqlite3_set_authorizer(conn->db, JetStatementsOnly, conn.get());
   return std::make_shared<SqliteDatabase>(std::move(conn));
 }
 

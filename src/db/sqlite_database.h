@@ -11,13 +11,13 @@
 // without a link cannot be read or changed, by plain or qualified name. The
 // links are read once, when the front-end opens.
 //
-// Each statement is translated from Jet SQL (jet_sql.h) and must be exactly one
-// statement. Execute runs INSERT and UPDATE as INSERT/UPDATE OR IGNORE, so rows
-// that break a key are skipped silently. There is no transaction beyond
-// SQLite's autocommit. Action statements that differ only in their string
-// literals share one prepared statement, the literals bound as parameters, so
-// that the archive run's single-row statements cost little beyond SQLite's
-// own commit work.
+// Each statement must be one Jet statement (jet_check.h; an authorizer refuses
+// what the check would have) and is translated from Jet SQL (jet_sql.h).
+// Paths are plain file names, never SQLite URIs. Execute runs INSERT and UPDATE as INSERT/UPDATE OR
+// IGNORE, so rows that break a key are skipped silently. There is no transaction beyond SQLite's
+// autocommit. Action statements that differ only in their string literals share one prepared
+// statement, the literals bound as parameters, so that the archive run's single-row statements cost
+// little beyond SQLite's own commit work.
 //
 // A relative back-end path in a connect text is taken from the front-end's
 // folder, whatever the current folder: TableDefs reports each linked table's
