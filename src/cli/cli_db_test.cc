@@ -102,11 +102,15 @@ TEST_F(CliDbTest, ErrorsAndUsage) {
   };
   const Case cases[] = {
       // Run-time errors name the statement or file; usage errors the command.
-      {{"db", "sql", front_, "SELECT * FROM Nowhere"}, 1, "kestle: error 3078: The Microsoft Jet database engine cannot find the input table or "
-       "query 'Nowhere'.  Make sure it exists and that its name is spelled correctly.: SELECT * FROM Nowhere"},
+      {{"db", "sql", front_, "SELECT * FROM Nowhere"},
+       1,
+       "kestle: error 3078: The Microsoft Jet database engine cannot find the input table or "
+       "query 'Nowhere'.  Make sure it exists and that its name is spelled correctly.: SELECT * "
+       "FROM Nowhere"},
       {{"db", "sql", front_, "DELETE FROM Status; DELETE FROM VersionControl"},
        1,
-       "kestle: error 3142: Characters found after end of SQL statement.: DELETE FROM Status; DELETE FROM VersionControl"},
+       "kestle: error 3142: Characters found after end of SQL statement.: DELETE FROM Status; "
+       "DELETE FROM VersionControl"},
       {{"db", "sample", dir_.path()}, 1, "kestle: db sample: " + front_ + " exists"},
       {{"frobnicate"}, 2, "kestle: unknown command 'frobnicate'"},
       {{"db", "sample", dir_.path(), "--force", "--seed", "-5"},

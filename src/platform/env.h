@@ -66,7 +66,6 @@ class TempFile {
   virtual void Commit() = 0;
 };
 
-
 // An exclusive advisory lock, held until the object is destroyed (or the
 // process ends).
 class FileLock {
