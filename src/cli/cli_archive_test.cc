@@ -17,22 +17,8 @@ namespace {
 
 const std::string kBoxLine = "Orvanta Kestle ActiveX Component: ";
 
-class CliArchiveTest : public ::testing::Test {
+class CliArchiveTest : public testing::SampleCopyTest<3000> {
  protected:
-  static void SetUpTestSuite() {
-    pristine_ = new testing::ScratchDir;
-    db::WriteSampleDatabase(pristine_->path(), 3000);
-  }
-  static void TearDownTestSuite() { delete pristine_; }
-
-  void SetUp() override {
-    // Each test works on its own copy, its links rewritten to its back-end.
-    ASSERT_EQ(
-        std::system(("cp '" + pristine_->path() + "'/orders*.db '" + dir_.path() + "'/").c_str()),
-        0);
-    db::testing::RunScript(front_, "UPDATE kestle_links SET connect = ';DATABASE=" + back_ + "'");
-  }
-
   testing::Outcome Kestle(std::vector<std::string> args) {
     args.insert(args.begin() + 1, front_);
     return testing::Kestle(dir_, args);
@@ -55,14 +41,7 @@ class CliArchiveTest : public ::testing::Test {
     std::smatch m;
     return std::regex_search(text, m, std::regex(pattern)) ? std::stoi(m[1]) : -1;
   }
-
-  static testing::ScratchDir* pristine_;
-  testing::ScratchDir dir_;
-  std::string front_ = dir_.File("orders.db");
-  std::string back_ = dir_.File("orders_be.db");
 };
-
-testing::ScratchDir* CliArchiveTest::pristine_;
 
 const std::vector<std::string> kRun = {"archive", "--end", "2025-06-30", "--lpc", "2025-07-01"};
 std::vector<std::string> With(std::vector<std::string> args, const std::string& extra) {

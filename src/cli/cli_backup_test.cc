@@ -40,21 +40,8 @@ std::vector<std::string> Names(const std::string& folder, bool temporary) {
   return names;
 }
 
-class CliBackupTest : public ::testing::Test {
+class CliBackupTest : public testing::SampleCopyTest<300> {
  protected:
-  static void SetUpTestSuite() {
-    pristine_ = new testing::ScratchDir;
-    db::WriteSampleDatabase(pristine_->path(), 300);
-  }
-  static void TearDownTestSuite() { delete pristine_; }
-
-  void SetUp() override {
-    ASSERT_EQ(
-        std::system(("cp '" + pristine_->path() + "'/orders*.db '" + dir_.path() + "'/").c_str()),
-        0);
-    db::testing::RunScript(front_, "UPDATE kestle_links SET connect = ';DATABASE=" + back_ + "'");
-  }
-
   // Starts `kestle backup FRONT --to FOLDER --name TAG`, its output going to
   // files named after `tag`; as kNobody when `as_nobody`.
   pid_t Start(const std::string& folder, const std::string& tag, bool as_nobody = false) {
@@ -95,14 +82,8 @@ class CliBackupTest : public ::testing::Test {
     return rows;
   }
 
-  static testing::ScratchDir* pristine_;
-  testing::ScratchDir dir_;
-  std::string front_ = dir_.File("orders.db");
-  std::string back_ = dir_.File("orders_be.db");
   std::string folder_ = dir_.File("Backup");
 };
-
-testing::ScratchDir* CliBackupTest::pristine_;
 
 TEST_F(CliBackupTest, BackupsAtOnceIntoOneFolderAllSucceedAndKeepTheSourcesPermissions) {
   fs::permissions(back_, fs::perms::owner_read | fs::perms::owner_write);

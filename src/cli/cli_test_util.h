@@ -8,11 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "db/db_test_util.h"
+#include "db/sample_database.h"
 #include "platform/scratch_test_util.h"
 
 namespace kestle::testing {
@@ -109,6 +113,31 @@ class TerminalKestle {
   pid_t pid_ = -1;
   int terminal_ = -1;
   std::string output_;
+};
+
+// A fixture whose tests each work on their own copy of one sample split
+// database of `kOrders` orders (made once per suite), its link rewritten to
+// the copy's back-end: front_ and back_ in dir_.
+template <int kOrders>
+class SampleCopyTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pristine_ = new ScratchDir;
+    db::WriteSampleDatabase(pristine_->path(), kOrders);
+  }
+  static void TearDownTestSuite() { delete pristine_; }
+
+  void SetUp() override {
+    ASSERT_EQ(
+        std::system(("cp '" + pristine_->path() + "'/orders*.db '" + dir_.path() + "'/").c_str()),
+        0);
+    db::testing::RunScript(front_, "UPDATE kestle_links SET connect = ';DATABASE=" + back_ + "'");
+  }
+
+  inline static ScratchDir* pristine_ = nullptr;
+  ScratchDir dir_;
+  std::string front_ = dir_.File("orders.db");
+  std::string back_ = dir_.File("orders_be.db");
 };
 
 }  // namespace kestle::testing
