@@ -7,6 +7,8 @@
 
 #include "platform/windows_headers.h"
 
+#include <wrl/client.h>
+
 namespace kestle::com::test {
 
 struct Context {
@@ -32,11 +34,16 @@ void CheckArchiver(const Context& context);
 void CheckBackup(const Context& context);
 void CheckShipping(const Context& context);
 void CheckCallingConvention(const Context& context);
-void CheckUnload(const Context& context);
 void CheckUnregistration(const Context& context);
 
 // Creates an object by ProgID and returns its IDispatch (null on failure).
-IDispatch* CreateByProgId(const wchar_t* prog_id);
+Microsoft::WRL::ComPtr<IDispatch> CreateByProgId(const wchar_t* prog_id);
+
+// The message boxes shown since the last call, as "style|title|text" lines.
+std::string BoxLines(const Context& context);
+// The line of a box with the application's title, without an icon (0) or
+// with the stop icon (16).
+std::string AppBox(unsigned style, const std::string& text);
 
 }  // namespace kestle::com::test
 
