@@ -100,24 +100,13 @@ std::string AppBox(unsigned style, const std::string& text) {
 void CheckNamesAndDispatch(const Context& context) {
   if (context.with_dao) {
     Group("names, dispatch identifiers and the standard dispatch failures");
-    struct Names {
-      const wchar_t* prog_id;
-      std::vector<const wchar_t*> methods;
-    };
-    const Names kNames[] = {
-        {L"Kestle.ParseIIF", {L"parseFile"}},
-        {L"Kestle.Ship_FedEx",
-         {L"Open_ShipRush_FedEx", L"recentShipments", L"getLastErr", L"getLastErrMsg"}},
-        {L"Kestle.Ship_UPS", {L"Open_ShipRush_UPS", L"recentShipments"}},
-        {L"Kestle.Archiver", {L"backupNow", L"archiveNow", L"archiveNowAll"}},
-    };
-    for (const Names& n : kNames) {
-      ComPtr<IDispatch> object = CreateByProgId(n.prog_id);
+    for (const Interface& e : ExpectedInterfaces()) {
+      ComPtr<IDispatch> object = CreateByProgId((L"Kestle." + std::wstring(e.coclass)).c_str());
       if (!CHECK(object)) continue;
-      for (size_t i = 0; i < n.methods.size(); ++i) {
-        std::wstring upper = n.methods[i];
+      for (size_t i = 0; i < e.methods.size(); ++i) {
+        std::wstring upper = e.methods[i].name;
         CharUpperW(upper.data());
-        for (const wchar_t* name : {n.methods[i], upper.c_str()}) {
+        for (const wchar_t* name : {e.methods[i].name, upper.c_str()}) {
           CHECK_EQ(IdOf(object.Get(), name), static_cast<DISPID>(kFirstMethod + i));
         }
       }

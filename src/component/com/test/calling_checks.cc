@@ -46,7 +46,8 @@ void Call(const std::string& what, const void* function, const Words& args,
 }
 
 // Calls method `slot` of the vtable of `object`, which comes first.
-void Method(const std::string& what, void* object, int slot, Words args, const HRESULT* expected) {
+void CallMethod(const std::string& what, void* object, int slot, Words args,
+                const HRESULT* expected) {
   args.insert(args.begin(), A(object));
   Call(what, (*static_cast<void***>(object))[slot], args, expected);
 }
@@ -88,15 +89,15 @@ void CheckCallingConvention(const Context& context) {
   if (!CHECK(factory != nullptr)) return;
   ComPtr<IUnknown> unknown;
   ComPtr<IDispatch> created;
-  Method("IClassFactory::QueryInterface", factory, kQueryInterface,
-         {A(&IID_IUnknown), A(unknown.GetAddressOf())}, &kOk);
-  Method("IClassFactory::AddRef", factory, kAddRef, {}, nullptr);
-  Method("IClassFactory::Release", factory, kRelease, {}, nullptr);
-  Method("IClassFactory::CreateInstance", factory, kFirstOwn,
-         {0, A(&IID_IDispatch), A(created.GetAddressOf())}, &kOk);
-  Method("IClassFactory::LockServer", factory, kFirstOwn + 1, {TRUE}, &kOk);
-  Method("IClassFactory::LockServer", factory, kFirstOwn + 1, {FALSE}, &kOk);
-  Method("IClassFactory::Release", factory, kRelease, {}, nullptr);
+  CallMethod("IClassFactory::QueryInterface", factory, kQueryInterface,
+             {A(&IID_IUnknown), A(unknown.GetAddressOf())}, &kOk);
+  CallMethod("IClassFactory::AddRef", factory, kAddRef, {}, nullptr);
+  CallMethod("IClassFactory::Release", factory, kRelease, {}, nullptr);
+  CallMethod("IClassFactory::CreateInstance", factory, kFirstOwn,
+             {0, A(&IID_IDispatch), A(created.GetAddressOf())}, &kOk);
+  CallMethod("IClassFactory::LockServer", factory, kFirstOwn + 1, {TRUE}, &kOk);
+  CallMethod("IClassFactory::LockServer", factory, kFirstOwn + 1, {FALSE}, &kOk);
+  CallMethod("IClassFactory::Release", factory, kRelease, {}, nullptr);
   unknown.Reset();
   created.Reset();
 
@@ -151,38 +152,39 @@ void CheckCallingConvention(const Context& context) {
     ComPtr<IDispatch> object = CreateByProgId(d.prog_id);
     if (!CHECK(object)) continue;
     void* dual = nullptr;
-    Method(prefix + "QueryInterface", object.Get(), kQueryInterface, {A(d.iid), A(&dual)}, &kOk);
+    CallMethod(prefix + "QueryInterface", object.Get(), kQueryInterface, {A(d.iid), A(&dual)},
+               &kOk);
     object.Reset();
     if (!CHECK(dual != nullptr)) continue;
-    Method(prefix + "AddRef", dual, kAddRef, {}, nullptr);
-    Method(prefix + "Release", dual, kRelease, {}, nullptr);
+    CallMethod(prefix + "AddRef", dual, kAddRef, {}, nullptr);
+    CallMethod(prefix + "Release", dual, kRelease, {}, nullptr);
     UINT count = 0;
-    Method(prefix + "GetTypeInfoCount", dual, 3, {A(&count)}, &kOk);
+    CallMethod(prefix + "GetTypeInfoCount", dual, 3, {A(&count)}, &kOk);
     ComPtr<ITypeInfo> info;
-    Method(prefix + "GetTypeInfo", dual, 4, {0, 0, A(info.GetAddressOf())}, &kOk);
+    CallMethod(prefix + "GetTypeInfo", dual, 4, {0, 0, A(info.GetAddressOf())}, &kOk);
     LPOLESTR names[] = {const_cast<LPOLESTR>(d.first_method)};
     DISPID id = 0;
-    Method(prefix + "GetIDsOfNames", dual, 5, {A(&IID_NULL), A(names), 1, 0, A(&id)}, &kOk);
+    CallMethod(prefix + "GetIDsOfNames", dual, 5, {A(&IID_NULL), A(names), 1, 0, A(&id)}, &kOk);
     DISPPARAMS none = {};
     Variant value;
     EXCEPINFO excep = {};
     UINT arg_err = 0;
-    Method(prefix + "Invoke", dual, 6,
-           {static_cast<uintptr_t>(id), A(&IID_NULL), 0, DISPATCH_METHOD, A(&none), A(&value),
-            A(&excep), A(&arg_err)},
-           &kBadParamCount);
+    CallMethod(prefix + "Invoke", dual, 6,
+               {static_cast<uintptr_t>(id), A(&IID_NULL), 0, DISPATCH_METHOD, A(&none), A(&value),
+                A(&excep), A(&arg_err)},
+               &kBadParamCount);
     ISupportErrorInfo* support = nullptr;
-    Method(prefix + "QueryInterface", dual, kQueryInterface,
-           {A(&IID_ISupportErrorInfo), A(&support)}, &kOk);
+    CallMethod(prefix + "QueryInterface", dual, kQueryInterface,
+               {A(&IID_ISupportErrorInfo), A(&support)}, &kOk);
     if (support != nullptr) {
-      Method(prefix + "InterfaceSupportsErrorInfo", support, kFirstOwn, {A(d.iid)}, &kOk);
-      Method(prefix + "Release", support, kRelease, {}, nullptr);
+      CallMethod(prefix + "InterfaceSupportsErrorInfo", support, kFirstOwn, {A(d.iid)}, &kOk);
+      CallMethod(prefix + "Release", support, kRelease, {}, nullptr);
     }
     for (const DualCall& call : d.calls) {
-      Method(prefix + "method " + std::to_string(call.method), dual, kFirstDual + call.method,
-             call.args, &call.expected);
+      CallMethod(prefix + "method " + std::to_string(call.method), dual, kFirstDual + call.method,
+                 call.args, &call.expected);
     }
-    Method(prefix + "Release", dual, kRelease, {}, nullptr);
+    CallMethod(prefix + "Release", dual, kRelease, {}, nullptr);
   }
   // The arguments stay as they were; the results and the boxes are the
   // methods' own: the two hand-offs probe the database, recentShipments on

@@ -4,6 +4,7 @@
 #define KESTLE_COMPONENT_COM_TEST_TEST_CONTEXT_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/windows_headers.h"
 
@@ -21,6 +22,26 @@ struct Context {
   // only the calls that pass a Database through Invoke.
   bool with_dao = true;
 };
+
+// A parameter: its name and the type its pointer points to (VT_DISPATCH
+// stands for DAO's Database**).
+struct Param {
+  const wchar_t* name;
+  VARTYPE type;
+  bool retval = false;
+};
+struct Method {
+  const wchar_t* name;
+  std::vector<Param> params;
+};
+// A class's default interface and its methods in vtable order.
+struct Interface {
+  const wchar_t* name;
+  const wchar_t* coclass;
+  std::vector<Method> methods;
+};
+// ParseIIF, Ship_FedEx, Ship_UPS and Archiver, in the type library's order.
+std::vector<Interface> ExpectedInterfaces();
 
 // Check groups, in the order main runs them.
 void CheckWindowsEnv(const Context& context);

@@ -24,23 +24,6 @@ const GUID kDaoDatabaseIid = {
 constexpr WORD kDualFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
                             TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
 
-// A parameter: its name and the type its pointer points to (VT_DISPATCH
-// stands for DAO's Database**).
-struct Param {
-  const wchar_t* name;
-  VARTYPE type;
-  bool retval = false;
-};
-struct Method {
-  const wchar_t* name;
-  std::vector<Param> params;
-};
-struct Interface {
-  const wchar_t* name;
-  const wchar_t* coclass;
-  std::vector<Method> methods;
-};
-
 std::vector<Param> ShipParams() {
   std::vector<Param> params;
   for (const wchar_t* name : {L"aCompany", L"aName", L"aAddress1", L"aAddress2", L"aCity",
@@ -51,6 +34,8 @@ std::vector<Param> ShipParams() {
   params.push_back({L"aHandle", VT_I4});
   return params;
 }
+
+}  // namespace
 
 std::vector<Interface> ExpectedInterfaces() {
   const std::vector<Param> recent = {{L"aDB", VT_DISPATCH}, {L"aHandle", VT_I4}};
@@ -80,6 +65,8 @@ std::vector<Interface> ExpectedInterfaces() {
         {L"archiveNowAll", archive}}},
   };
 }
+
+namespace {
 
 std::string NameOf(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
   Variant name;
