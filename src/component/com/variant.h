@@ -1,7 +1,7 @@
 // Variant: a VARIANT that owns its value and clears it when it goes out of
-// scope, in the manner of ATL's CComVariant. It derives from VARIANT, so that
-// `&v` is a VARIANT* for any automation call, and an array of Variants is an
-// array of VARIANTs. Header-only: the DLL and its test client share it.
+// scope, in the manner of ATL's CComVariant. It derives from VARIANT and adds
+// no data, so that `&v` is a VARIANT* for any automation call. Header-only:
+// the DLL and its test client share it.
 #ifndef KESTLE_COMPONENT_COM_VARIANT_H_
 #define KESTLE_COMPONENT_COM_VARIANT_H_
 
@@ -77,7 +77,7 @@ class Variant : public VARIANT {
   }
 };
 
-static_assert(sizeof(Variant) == sizeof(VARIANT), "an array of Variants is an array of VARIANTs");
+static_assert(sizeof(Variant) == sizeof(VARIANT), "a Variant is a VARIANT and nothing more");
 
 }  // namespace kestle::com
 
