@@ -4,52 +4,18 @@
 #include <utility>
 
 #include "component/com/text.h"
+#include "component/com/variant.h"
 #include "platform/error.h"
 
 namespace kestle::com {
+
+using Microsoft::WRL::ComPtr;
 
 namespace {
 
 constexpr int kTypeMismatch = 13;
 constexpr const char* kTypeMismatchText = "Type mismatch";
 constexpr const char* kAutomationErrorText = "Automation error";
-
-// A VARIANT that clears itself.
-class Variant {
- public:
-  Variant() { VariantInit(&v_); }
-  ~Variant() { VariantClear(&v_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
-
-  static Variant Text(const std::string& text) {
-    Variant v;
-    V_VT(&v.v_) = VT_BSTR;
-    V_BSTR(&v.v_) = ToBstr(text);
-    if (V_BSTR(&v.v_) == nullptr) throw std::bad_alloc();
-    return v;
-  }
-  static Variant Long(LONG value) {
-    Variant v;
-    V_VT(&v.v_) = VT_I4;
-    V_I4(&v.v_) = value;
-    return v;
-  }
-  // An optional argument left out.
-  static Variant Omitted() {
-    Variant v;
-    V_VT(&v.v_) = VT_ERROR;
-    V_ERROR(&v.v_) = DISP_E_PARAMNOTFOUND;
-    return v;
-  }
-
-  VARIANT* get() { return &v_; }
-  const VARIANT* get() const { return &v_; }
-
- private:
-  VARIANT v_;
-};
 
 // The text of a system message for `hr`, or "Automation error".
 std::string SystemMessage(HRESULT hr) {
@@ -119,15 +85,14 @@ Variant Call(IDispatch* object, const wchar_t* name, WORD flags, std::vector<Var
 
   // Invoke takes the arguments last first.
   std::vector<VARIANTARG> reversed;
-  for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it->get());
+  for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it);
   DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
                        static_cast<UINT>(reversed.size()), 0};
   Variant result;
   EXCEPINFO excep;
   ZeroMemory(&excep, sizeof(excep));
   UINT arg_err = 0;
-  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.get(), &excep,
-                      &arg_err);
+  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result, &excep, &arg_err);
   if (FAILED(hr)) throw DaoError(hr, &excep, name);
   return result;
 }
@@ -138,19 +103,15 @@ Variant Get(IDispatch* object, const wchar_t* name, std::vector<Variant> args = 
 
 // The object that a member returned; raises 13 for anything else and 91 for
 // Nothing.
-DispatchRef AsObject(Variant value) {
-  VARIANT* v = value.get();
-  if (V_VT(v) == VT_DISPATCH) {
-    if (V_DISPATCH(v) == nullptr) throw RuntimeError(err::kObjectNotSet);
-    return DispatchRef(V_DISPATCH(v));
+ComPtr<IDispatch> AsObject(const Variant& value) {
+  if (V_VT(&value) == VT_DISPATCH) {
+    if (V_DISPATCH(&value) == nullptr) throw RuntimeError(err::kObjectNotSet);
+    return V_DISPATCH(&value);
   }
-  if (V_VT(v) == VT_UNKNOWN && V_UNKNOWN(v) != nullptr) {
-    IDispatch* object = nullptr;
-    if (SUCCEEDED(V_UNKNOWN(v)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&object)))) {
-      DispatchRef ref(object);
-      object->Release();
-      return ref;
-    }
+  ComPtr<IDispatch> object;
+  if (V_VT(&value) == VT_UNKNOWN && V_UNKNOWN(&value) != nullptr &&
+      SUCCEEDED(V_UNKNOWN(&value)->QueryInterface(IID_IDispatch, &object))) {
+    return object;
   }
   throw RuntimeError(kTypeMismatch, kTypeMismatchText);
 }
@@ -163,7 +124,7 @@ void ChangeType(VARIANT* v, VARTYPE type) {
 }
 
 std::string AsText(Variant value) {
-  VARIANT* v = value.get();
+  VARIANT* v = &value;
   if (V_VT(v) == VT_NULL || V_VT(v) == VT_EMPTY) return std::string();
   ChangeType(v, VT_BSTR);
   return FromBstr(V_BSTR(v));
@@ -172,7 +133,7 @@ std::string AsText(Variant value) {
 // A field value: Null, a whole number, a real number, or text for the rest
 // (dates, booleans and currency as the host's runtime writes them as text).
 db::Value AsValue(Variant value) {
-  VARIANT* v = value.get();
+  VARIANT* v = &value;
   switch (V_VT(v)) {
     case VT_EMPTY:
     case VT_NULL:
@@ -202,80 +163,60 @@ db::Value AsValue(Variant value) {
 
 class DaoRecordset : public db::Recordset {
  public:
-  explicit DaoRecordset(DispatchRef recordset) : recordset_(std::move(recordset)) {}
+  explicit DaoRecordset(ComPtr<IDispatch> recordset) : recordset_(std::move(recordset)) {}
 
   bool Eof() override {
-    Variant eof = Get(recordset_.get(), L"EOF");
-    ChangeType(eof.get(), VT_BOOL);
-    return V_BOOL(eof.get()) != VARIANT_FALSE;
+    Variant eof = Get(recordset_.Get(), L"EOF");
+    ChangeType(&eof, VT_BOOL);
+    return V_BOOL(&eof) != VARIANT_FALSE;
   }
-  void MoveFirst() override { Call(recordset_.get(), L"MoveFirst", DISPATCH_METHOD); }
-  void MoveNext() override { Call(recordset_.get(), L"MoveNext", DISPATCH_METHOD); }
+  void MoveFirst() override { Call(recordset_.Get(), L"MoveFirst", DISPATCH_METHOD); }
+  void MoveNext() override { Call(recordset_.Get(), L"MoveNext", DISPATCH_METHOD); }
   db::Value Field(const std::string& name) override {
-    DispatchRef fields = AsObject(Get(recordset_.get(), L"Fields"));
+    ComPtr<IDispatch> fields = AsObject(Get(recordset_.Get(), L"Fields"));
     std::vector<Variant> args;
-    args.push_back(Variant::Text(name));
-    DispatchRef field = AsObject(Get(fields.get(), L"Item", std::move(args)));
-    return AsValue(Get(field.get(), L"Value"));
+    args.push_back(Variant::Text(WideFromUtf8(name)));
+    ComPtr<IDispatch> field = AsObject(Get(fields.Get(), L"Item", std::move(args)));
+    return AsValue(Get(field.Get(), L"Value"));
   }
 
  private:
-  DispatchRef recordset_;
+  ComPtr<IDispatch> recordset_;
 };
 
 class DaoTableDef : public db::TableDef {
  public:
-  explicit DaoTableDef(DispatchRef table) : table_(std::move(table)) {}
+  explicit DaoTableDef(ComPtr<IDispatch> table) : table_(std::move(table)) {}
 
-  std::string Name() override { return AsText(Get(table_.get(), L"Name")); }
-  std::string Connect() override { return AsText(Get(table_.get(), L"Connect")); }
+  std::string Name() override { return AsText(Get(table_.Get(), L"Name")); }
+  std::string Connect() override { return AsText(Get(table_.Get(), L"Connect")); }
 
  private:
-  DispatchRef table_;
+  ComPtr<IDispatch> table_;
 };
 
 }  // namespace
 
-DispatchRef::DispatchRef(IDispatch* object) : object_(object) {
-  if (object_ != nullptr) object_->AddRef();
-}
-
-DispatchRef::DispatchRef(const DispatchRef& other) : DispatchRef(other.object_) {}
-
-DispatchRef& DispatchRef::operator=(DispatchRef other) {
-  std::swap(object_, other.object_);
-  return *this;
-}
-
-DispatchRef::~DispatchRef() {
-  if (object_ != nullptr) object_->Release();
-}
-
 DaoDatabase::DaoDatabase(IUnknown* database) : is_nothing_(database == nullptr) {
-  if (database == nullptr) return;
-  IDispatch* object = nullptr;
-  if (SUCCEEDED(database->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&object)))) {
-    database_ = DispatchRef(object);
-    object->Release();
-  }
+  if (database != nullptr) database->QueryInterface(IID_IDispatch, &database_);
 }
 
 IDispatch* DaoDatabase::Object() {
   if (is_nothing_) throw RuntimeError(err::kObjectNotSet);
   if (!database_) throw RuntimeError(kNoSuchMember, kNoSuchMemberText);
-  return database_.get();
+  return database_.Get();
 }
 
 void DaoDatabase::Execute(const std::string& sql) {
   std::vector<Variant> args;
-  args.push_back(Variant::Text(sql));
+  args.push_back(Variant::Text(WideFromUtf8(sql)));
   args.push_back(Variant::Omitted());  // Options: no dbFailOnError
   Call(Object(), L"Execute", DISPATCH_METHOD, std::move(args));
 }
 
 std::shared_ptr<db::Recordset> DaoDatabase::OpenRecordset(const std::string& source) {
   std::vector<Variant> args;
-  args.push_back(Variant::Text(source));
+  args.push_back(Variant::Text(WideFromUtf8(source)));
   args.push_back(Variant::Omitted());  // Type
   args.push_back(Variant::Omitted());  // Options
   args.push_back(Variant::Omitted());  // LockEdit
@@ -284,15 +225,15 @@ std::shared_ptr<db::Recordset> DaoDatabase::OpenRecordset(const std::string& sou
 }
 
 std::vector<std::shared_ptr<db::TableDef>> DaoDatabase::TableDefs() {
-  DispatchRef table_defs = AsObject(Get(Object(), L"TableDefs"));
-  Variant count = Get(table_defs.get(), L"Count");
-  ChangeType(count.get(), VT_I4);
+  ComPtr<IDispatch> table_defs = AsObject(Get(Object(), L"TableDefs"));
+  Variant count = Get(table_defs.Get(), L"Count");
+  ChangeType(&count, VT_I4);
   std::vector<std::shared_ptr<db::TableDef>> tables;
-  for (LONG i = 0; i < V_I4(count.get()); ++i) {
+  for (LONG i = 0; i < V_I4(&count); ++i) {
     std::vector<Variant> args;
     args.push_back(Variant::Long(i));
     tables.push_back(
-        std::make_shared<DaoTableDef>(AsObject(Get(table_defs.get(), L"Item", std::move(args)))));
+        std::make_shared<DaoTableDef>(AsObject(Get(table_defs.Get(), L"Item", std::move(args)))));
   }
   return tables;
 }

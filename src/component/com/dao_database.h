@@ -18,28 +18,13 @@
 #include "db/database.h"
 #include "platform/windows_headers.h"
 
+#include <wrl/client.h>
+
 namespace kestle::com {
 
 // Error number and text when an object lacks a member that DAO has.
 inline constexpr int kNoSuchMember = 438;
 inline constexpr const char* kNoSuchMemberText = "Object doesn't support this property or method";
-
-// A counted reference to an IDispatch object.
-class DispatchRef {
- public:
-  DispatchRef() = default;
-  // Takes a new reference on `object` (which may be null).
-  explicit DispatchRef(IDispatch* object);
-  DispatchRef(const DispatchRef& other);
-  DispatchRef& operator=(DispatchRef other);
-  ~DispatchRef();
-
-  IDispatch* get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-
- private:
-  IDispatch* object_ = nullptr;
-};
 
 class DaoDatabase : public db::Database {
  public:
@@ -55,7 +40,7 @@ class DaoDatabase : public db::Database {
   // The database's IDispatch; raises 91 (Nothing) or 438 (no IDispatch).
   IDispatch* Object();
 
-  DispatchRef database_;
+  Microsoft::WRL::ComPtr<IDispatch> database_;
   bool is_nothing_;
 };
 

@@ -2,14 +2,41 @@
 // unwrapping.
 #include "component/com/dispatch.h"
 
+#include <atomic>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "component/com/errors.h"
 #include "component/com/module.h"
+#include "component/com/objects.h"
+#include "component/com/variant.h"
 
 namespace kestle::com {
 
+using Microsoft::WRL::ComPtr;
+
 namespace {
+
+// The cache: filled without a lock, since objects of several apartments may
+// ask at once; a thread that loses the race to publish an entry drops its
+// own copy. Type information objects are free-threaded, so one set serves
+// every apartment.
+std::atomic<ITypeLib*> g_library{nullptr};
+std::atomic<InterfaceInfo*> g_interfaces[kClassCount] = {};
+
+// Kestle's type library, loaded from the module on first use.
+HRESULT Library(ITypeLib** library) {
+  *library = g_library.load();
+  if (*library != nullptr) return S_OK;
+  ComPtr<ITypeLib> loaded;
+  HRESULT hr = LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &loaded);
+  if (FAILED(hr)) return hr;
+  ITypeLib* published = nullptr;
+  *library =
+      g_library.compare_exchange_strong(published, loaded.Get()) ? loaded.Detach() : published;
+  return S_OK;
+}
 
 // What Invoke needs to know of one method: how many arguments a caller
 // passes (the [out, retval] parameter is not passed) and the base type of
@@ -97,8 +124,8 @@ bool IsUnresolvedImport(HRESULT hr) {
 // argument is passed by reference into the caller's variant when it has the
 // parameter's type, or converted into a temporary of that type when passed by
 // value. A reference of another type is refused as the standard dispatch
-// refuses it, since it cannot be converted in place. Only used
-// when the standard dispatch cannot resolve DAO's Database type, since the
+// refuses it, since it cannot be converted in place. Only used when the
+// standard dispatch cannot resolve DAO's Database type, since the
 // parameter's interface never matters here: it travels as an IDispatch.
 HRESULT CallThroughVtable(void* instance, const MethodShape& shape, WORD flags, DISPPARAMS* params,
                           VARIANT* result, EXCEPINFO* excep, UINT* arg_err) {
@@ -108,96 +135,95 @@ HRESULT CallThroughVtable(void* instance, const MethodShape& shape, WORD flags, 
   if (!(flags & DISPATCH_METHOD) && !((flags & DISPATCH_PROPERTYGET) && has_retval)) {
     return DISP_E_MEMBERNOTFOUND;
   }
-  const UINT n = shape.arg_count;
-  std::vector<VARIANT> temps(n + 1);
-  for (VARIANT& v : temps) VariantInit(&v);
-  std::vector<VARIANTARG> call_args(n + 1);
-  std::vector<VARIANTARG*> call_arg_ptrs(n + 1);
-  std::vector<VARTYPE> call_types(n + 1);
-  HRESULT hr = S_OK;
-  for (UINT k = 0; k < n && SUCCEEDED(hr); ++k) {
+  // One entry per parameter, the [out, retval] one last: the by-reference
+  // argument that the method receives, and the temporary it points into
+  // when the caller's value had to be converted (or for the result).
+  struct CallArg {
+    Variant temp;
+    Variant ref;
+  };
+  std::vector<CallArg> args(shape.arg_count + (has_retval ? 1 : 0));
+  for (UINT k = 0; k < shape.arg_count; ++k) {
     // Positional arguments only (the count check made them all present):
     // the first parameter is the last of rgvarg.
-    UINT index = params->cArgs - 1 - k;
+    const UINT index = params->cArgs - 1 - k;
     VARIANTARG* arg = &params->rgvarg[index];
     const VARTYPE wanted = shape.base_types[k];
     void* target = nullptr;
     if (V_VT(arg) == (VT_BYREF | wanted)) {
       target = V_BYREF(arg);
+    } else if (!V_ISBYREF(arg) && SUCCEEDED(VariantChangeType(&args[k].temp, arg, 0, wanted))) {
+      target = &V_I4(&args[k].temp);  // the value union's address
     } else {
-      hr = V_ISBYREF(arg) ? DISP_E_TYPEMISMATCH : VariantChangeType(&temps[k], arg, 0, wanted);
-      if (FAILED(hr)) {
-        if (arg_err != nullptr) *arg_err = index;
-        hr = DISP_E_TYPEMISMATCH;
-        break;
-      }
-      target = &V_I4(&temps[k]);  // the value union's address
+      if (arg_err != nullptr) *arg_err = index;
+      return DISP_E_TYPEMISMATCH;
     }
-    VariantInit(&call_args[k]);
-    V_VT(&call_args[k]) = VT_BYREF | wanted;
-    V_BYREF(&call_args[k]) = target;
+    args[k].ref = Variant::Ref(wanted, target);
   }
-  if (SUCCEEDED(hr)) {
-    UINT count = n;
-    if (has_retval) {
-      V_VT(&temps[n]) = shape.retval_type;
-      VariantInit(&call_args[n]);
-      V_VT(&call_args[n]) = VT_BYREF | shape.retval_type;
-      V_BYREF(&call_args[n]) = &V_I4(&temps[n]);
-      ++count;
-    }
-    for (UINT k = 0; k < count; ++k) {
-      call_types[k] = V_VT(&call_args[k]);
-      call_arg_ptrs[k] = &call_args[k];
-    }
-    VARIANT returned;
-    VariantInit(&returned);
-    hr = DispCallFunc(instance, shape.vtable_offset, CC_STDCALL, VT_ERROR, count, call_types.data(),
-                      call_arg_ptrs.data(), &returned);
-    if (SUCCEEDED(hr)) hr = V_ERROR(&returned);
-    if (FAILED(hr)) {
-      FillExcepInfo(hr, excep);
-      hr = DISP_E_EXCEPTION;
-    } else if (has_retval && result != nullptr) {
-      VariantClear(result);
-      *result = temps[n];  // hands the value over
-      VariantInit(&temps[n]);
-    }
+  if (has_retval) {
+    CallArg& retval = args.back();
+    V_VT(&retval.temp) = shape.retval_type;
+    retval.ref = Variant::Ref(shape.retval_type, &V_I4(&retval.temp));
   }
-  for (VARIANT& v : temps) VariantClear(&v);
-  return hr;
+  // DispCallFunc takes the argument types and the arguments as two arrays.
+  std::vector<VARTYPE> types;
+  std::vector<VARIANTARG*> refs;
+  for (CallArg& arg : args) {
+    types.push_back(V_VT(&arg.ref));
+    refs.push_back(&arg.ref);
+  }
+  Variant returned;
+  HRESULT hr = DispCallFunc(instance, shape.vtable_offset, CC_STDCALL, VT_ERROR,
+                            static_cast<UINT>(args.size()), types.data(), refs.data(), &returned);
+  if (SUCCEEDED(hr)) hr = V_ERROR(&returned);
+  if (FAILED(hr)) {
+    FillExcepInfo(hr, excep);
+    return DISP_E_EXCEPTION;
+  }
+  if (has_retval && result != nullptr) {
+    VariantClear(result);
+    args.back().temp.Detach(result);
+  }
+  return S_OK;
 }
 
 }  // namespace
 
-TypeLibDispatch::~TypeLibDispatch() {
-  if (dispatch_info_ != nullptr) dispatch_info_->Release();
-  if (vtable_info_ != nullptr) vtable_info_->Release();
-}
+HRESULT CachedInterfaceInfo(const IID& iid, const InterfaceInfo** info) {
+  std::atomic<InterfaceInfo*>* slot = nullptr;
+  for (int i = 0; i < kClassCount; ++i) {
+    if (IsEqualIID(iid, *kClasses[i].iid)) slot = &g_interfaces[i];
+  }
+  if (slot == nullptr) return E_INVALIDARG;
+  *info = slot->load();
+  if (*info != nullptr) return S_OK;
 
-HRESULT TypeLibDispatch::Load() {
-  if (vtable_info_ != nullptr) return S_OK;
-  std::wstring path = ModulePath();
   ITypeLib* library = nullptr;
-  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+  HRESULT hr = Library(&library);
   if (FAILED(hr)) return hr;
-  ITypeInfo* dispatch_info = nullptr;
-  hr = library->GetTypeInfoOfGuid(iid_, &dispatch_info);
-  library->Release();
+  auto loaded = std::unique_ptr<InterfaceInfo>(new (std::nothrow) InterfaceInfo);
+  if (loaded == nullptr) return E_OUTOFMEMORY;
+  hr = library->GetTypeInfoOfGuid(iid, &loaded->dispatch);
   if (FAILED(hr)) return hr;
   // For a dual interface GetTypeInfoOfGuid gives the dispatch view; the
   // vtable view is its implemented type -1.
-  ITypeInfo* vtable_info = nullptr;
   HREFTYPE ref = 0;
-  hr = dispatch_info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
-  if (SUCCEEDED(hr)) hr = dispatch_info->GetRefTypeInfo(ref, &vtable_info);
-  if (FAILED(hr)) {
-    dispatch_info->Release();
-    return hr;
-  }
-  dispatch_info_ = dispatch_info;
-  vtable_info_ = vtable_info;
+  hr = loaded->dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
+  if (SUCCEEDED(hr)) hr = loaded->dispatch->GetRefTypeInfo(ref, &loaded->vtable);
+  if (FAILED(hr)) return hr;
+  InterfaceInfo* published = nullptr;
+  *info = slot->compare_exchange_strong(published, loaded.get()) ? loaded.release() : published;
   return S_OK;
+}
+
+void ReleaseTypeInfoCache() {
+  for (std::atomic<InterfaceInfo*>& slot : g_interfaces) delete slot.exchange(nullptr);
+  ITypeLib* library = g_library.exchange(nullptr);
+  if (library != nullptr) library->Release();
+}
+
+HRESULT TypeLibDispatch::Load() {
+  return info_ != nullptr ? S_OK : CachedInterfaceInfo(iid_, &info_);
 }
 
 HRESULT TypeLibDispatch::GetTypeInfoCount(UINT* count) {
@@ -212,16 +238,14 @@ HRESULT TypeLibDispatch::GetTypeInfo(UINT index, ITypeInfo** info) {
   if (index != 0) return DISP_E_BADINDEX;
   HRESULT hr = Load();
   if (FAILED(hr)) return hr;
-  dispatch_info_->AddRef();
-  *info = dispatch_info_;
-  return S_OK;
+  return info_->dispatch.CopyTo(info);
 }
 
 HRESULT TypeLibDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   HRESULT hr = Load();
   if (FAILED(hr)) return hr;
-  return DispGetIDsOfNames(vtable_info_, names, count, ids);
+  return DispGetIDsOfNames(info_->vtable.Get(), names, count, ids);
 }
 
 HRESULT TypeLibDispatch::Invoke(void* instance, DISPID id, REFIID riid, WORD flags,
@@ -233,7 +257,7 @@ HRESULT TypeLibDispatch::Invoke(void* instance, DISPID id, REFIID riid, WORD fla
   if (FAILED(hr)) return hr;
 
   MethodShape shape;
-  if (!FindMethod(vtable_info_, id, &shape)) return DISP_E_MEMBERNOTFOUND;
+  if (!FindMethod(info_->vtable.Get(), id, &shape)) return DISP_E_MEMBERNOTFOUND;
   // The standard dispatch lets surplus arguments through; refuse them here.
   if (params->cArgs != shape.arg_count) return DISP_E_BADPARAMCOUNT;
   if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;
@@ -253,7 +277,7 @@ HRESULT TypeLibDispatch::Invoke(void* instance, DISPID id, REFIID riid, WORD fla
   EXCEPINFO local_excep;
   EXCEPINFO* info = excep != nullptr ? excep : &local_excep;
   ZeroMemory(info, sizeof(*info));
-  hr = vtable_info_->Invoke(instance, id, flags, &unwrapped, result, info, arg_err);
+  hr = info_->vtable->Invoke(instance, id, flags, &unwrapped, result, info, arg_err);
   if (IsUnresolvedImport(hr) && shape.takes_database && params->cNamedArgs == 0) {
     hr = CallThroughVtable(instance, shape, flags, &unwrapped, result, info, arg_err);
   }

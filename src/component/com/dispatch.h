@@ -8,18 +8,38 @@
 // cannot resolve DAO's Database type (DAO 3.5's library not registered on
 // the machine), methods with a database parameter are called through the
 // vtable directly, with the same conversions.
+//
+// The interfaces' descriptions come from a process-wide cache (as ATL's
+// CComTypeInfoHolder and Wine's own automation DLLs keep theirs): the type
+// library is loaded once, on first use by any object in any apartment, and
+// released when the library is unloaded.
 #ifndef KESTLE_COMPONENT_COM_DISPATCH_H_
 #define KESTLE_COMPONENT_COM_DISPATCH_H_
 
 #include "platform/windows_headers.h"
 
+#include <wrl/client.h>
+
 namespace kestle::com {
+
+// The two descriptions of one dual interface: the dispatch view handed to
+// callers and the vtable view that Invoke calls through.
+struct InterfaceInfo {
+  Microsoft::WRL::ComPtr<ITypeInfo> dispatch;
+  Microsoft::WRL::ComPtr<ITypeInfo> vtable;
+};
+
+// The cached descriptions of dual interface `iid`, loading them on first
+// use; they stay valid until ReleaseTypeInfoCache. Safe on any thread.
+HRESULT CachedInterfaceInfo(const IID& iid, const InterfaceInfo** info);
+// Releases the cache. Called when the library is unloaded (no object of it
+// is alive then).
+void ReleaseTypeInfoCache();
 
 class TypeLibDispatch {
  public:
   // `iid` names a dual interface of the type library.
   explicit TypeLibDispatch(const IID& iid) : iid_(iid) {}
-  ~TypeLibDispatch();
   TypeLibDispatch(const TypeLibDispatch&) = delete;
   TypeLibDispatch& operator=(const TypeLibDispatch&) = delete;
 
@@ -33,13 +53,11 @@ class TypeLibDispatch {
                  VARIANT* result, EXCEPINFO* excep, UINT* arg_err);
 
  private:
-  // Loads the two descriptions of the interface on first use: the dispatch
-  // view handed to callers and the vtable view that Invoke calls through.
+  // Finds the interface's descriptions in the cache on first use.
   HRESULT Load();
 
   IID iid_;
-  ITypeInfo* dispatch_info_ = nullptr;
-  ITypeInfo* vtable_info_ = nullptr;
+  const InterfaceInfo* info_ = nullptr;
 };
 
 }  // namespace kestle::com

@@ -1,10 +1,14 @@
 // Error information for failed calls.
 #include "component/com/errors.h"
 
+#include <wrl/client.h>
+
 #include "component/com/text.h"
 #include "platform/error.h"
 
 namespace kestle::com {
+
+using Microsoft::WRL::ComPtr;
 
 HRESULT HresultFromErrorNumber(int number) {
   return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, static_cast<unsigned>(number) & 0xFFFF);
@@ -12,7 +16,7 @@ HRESULT HresultFromErrorNumber(int number) {
 
 HRESULT FailCall(int number, const std::string& description, REFIID iid,
                  const wchar_t* source) noexcept {
-  ICreateErrorInfo* create = nullptr;
+  ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(&create))) {
     create->SetGUID(iid);
     create->SetSource(const_cast<LPOLESTR>(source));
@@ -22,12 +26,8 @@ HRESULT FailCall(int number, const std::string& description, REFIID iid,
     } catch (...) {
       // Out of memory: the error information goes without its description.
     }
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
-    }
-    create->Release();
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, &info))) SetErrorInfo(0, info.Get());
   }
   return HresultFromErrorNumber(number);
 }
@@ -46,13 +46,12 @@ void FillExcepInfo(HRESULT hr, EXCEPINFO* excep) {
   if (excep == nullptr) return;
   ZeroMemory(excep, sizeof(*excep));
   excep->scode = hr;
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
     info->GetSource(&excep->bstrSource);
     info->GetDescription(&excep->bstrDescription);
     info->GetHelpFile(&excep->bstrHelpFile);
     info->GetHelpContext(&excep->dwHelpContext);
-    info->Release();
   }
 }
 

@@ -24,6 +24,8 @@
 #include "component/shipping.h"
 #include "platform/windows_headers.h"
 
+#include <wrl/client.h>
+
 namespace kestle::com {
 
 namespace {
@@ -80,16 +82,12 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
     // Holds the object while the standard dispatch calls into it. The
     // methods catch their own exceptions; what is left here is the argument
     // copy running out of memory.
-    AddRef();
-    HRESULT hr;
+    const Microsoft::WRL::ComPtr<Interface> hold(this);
     try {
-      hr = dispatch_.Invoke(static_cast<Interface*>(this), id, riid, flags, params, result, excep,
-                            arg_err);
+      return dispatch_.Invoke(hold.Get(), id, riid, flags, params, result, excep, arg_err);
     } catch (...) {
-      hr = E_OUTOFMEMORY;
+      return E_OUTOFMEMORY;
     }
-    Release();
-    return hr;
   }
 
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
@@ -101,15 +99,12 @@ class AutomationObject : public Interface, public ISupportErrorInfo {
   // C++ exception into a failed call with error information.
   template <class Body>
   HRESULT Run(Body&& body) {
-    AddRef();
-    HRESULT hr;
+    const Microsoft::WRL::ComPtr<Interface> hold(this);
     try {
-      hr = body();
+      return body();
     } catch (...) {
-      hr = FailCurrentCall(iid_, source_);
+      return FailCurrentCall(iid_, source_);
     }
-    Release();
-    return hr;
   }
 
  private:
@@ -270,16 +265,15 @@ class ArchiverObject : public AutomationObject<_Archiver> {
 };
 
 // Creates an object of class T and hands out interface `iid`.
+// The new object is held while it answers; it goes again when it does not
+// have interface `iid`.
 template <class T>
 HRESULT Create(REFIID iid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
-  T* object = new (std::nothrow) T();
-  if (object == nullptr) return E_OUTOFMEMORY;
-  object->AddRef();
-  HRESULT hr = object->QueryInterface(iid, out);
-  object->Release();
-  return hr;
+  Microsoft::WRL::ComPtr<T> object = new (std::nothrow) T();
+  if (!object) return E_OUTOFMEMORY;
+  return object->QueryInterface(iid, out);
 }
 
 }  // namespace

@@ -25,6 +25,8 @@
 
 #include <string>
 
+#include <wrl/client.h>
+
 #include "component/com/module.h"
 #include "component/com/objects.h"
 
@@ -157,10 +159,9 @@ HRESULT RegisterServer() {
   const std::wstring dll_path = ModulePath();
   if (dll_path.empty()) return HRESULT_FROM_WIN32(GetLastError());
   // Refuse to register a library whose type library cannot be loaded.
-  ITypeLib* library = nullptr;
+  Microsoft::WRL::ComPtr<ITypeLib> library;
   HRESULT hr = LoadTypeLibEx(dll_path.c_str(), REGKIND_NONE, &library);
   if (FAILED(hr)) return hr;
-  library->Release();
 
   const std::wstring folder = dll_path.substr(0, dll_path.find_last_of(L'\\') + 1);
   const std::wstring version_key = VersionKey();

@@ -1,5 +1,6 @@
 // The entry points of Kestle.dll: DllMain, the class factories and the four
 // exports of an in-process automation server (see kestle.def).
+#include "component/com/dispatch.h"
 #include "component/com/module.h"
 #include "component/com/objects.h"
 #include "component/com/registration.h"
@@ -54,12 +55,17 @@ ClassFactory g_factories[kClassCount] = {ClassFactory(kClasses[0]), ClassFactory
 
 }  // namespace kestle::com
 
-// Per-process set-up only: remembers the module handle for the registration
-// paths and the type library. Runs none of the classes' code. Thread
+// Per-process set-up and tear-down only: remembers the module handle for the
+// registration paths and the type library, and releases the cached type
+// information when the library is unloaded (FreeLibrary after
+// DllCanUnloadNow said yes; `reserved` is null then). At process exit
+// (`reserved` set) the system reclaims everything, and OLE may be gone
+// already, so nothing is released. Runs none of the classes' code. Thread
 // notifications stay on: the statically linked runtime frees its per-thread
 // data (exception state) when a thread detaches.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) kestle::com::SetModuleHandle(instance);
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) kestle::com::ReleaseTypeInfoCache();
   return TRUE;
 }
 

@@ -20,7 +20,7 @@ namespace kestle::com::test {
 
 namespace {
 
-using Args = std::vector<uintptr_t>;
+using Words = std::vector<uintptr_t>;  // pointer-sized arguments
 
 template <class T>
 uintptr_t A(T* pointer) {
@@ -29,7 +29,7 @@ uintptr_t A(T* pointer) {
 
 // Calls `function` with `args`; checks the stack, and the result unless
 // `expected` is null (AddRef and Release return counts).
-void Call(const std::string& what, const void* function, const Args& args,
+void Call(const std::string& what, const void* function, const Words& args,
           const HRESULT* expected) {
   if (!Record(function != nullptr, __FILE__, __LINE__, what + ": no such entry")) return;
   intptr_t imbalance = 1;
@@ -46,7 +46,8 @@ void Call(const std::string& what, const void* function, const Args& args,
 }
 
 // Calls method `slot` of the vtable of `object`, which comes first.
-void Method(const std::string& what, void* object, int slot, Args args, const HRESULT* expected) {
+void CallMethod(const std::string& what, void* object, int slot, Words args,
+                const HRESULT* expected) {
   args.insert(args.begin(), A(object));
   Call(what, (*static_cast<void***>(object))[slot], args, expected);
 }
@@ -58,19 +59,24 @@ const HRESULT kFileNotFound = static_cast<HRESULT>(0x800A0035);
 // IUnknown's and IDispatch's slots, and the first of the class's own methods.
 enum Slot { kQueryInterface, kAddRef, kRelease, kFirstOwn = 3, kFirstDual = 7 };
 
-// The methods of one dual interface (after IDispatch's seven), with their
-// arguments and results.
+// The calls of one dual interface: each method's index after IDispatch's
+// seven, its arguments and its result.
+struct DualCall {
+  int method;
+  Words args;
+  HRESULT expected;
+};
 struct Dual {
   const wchar_t* prog_id;
   const IID* iid;
   const wchar_t* first_method;
-  std::vector<std::pair<Args, HRESULT>> methods;
+  std::vector<DualCall> calls;
 };
 
 }  // namespace
 
 void CheckCallingConvention(const Context& context) {
-  Group("__stdcall: exports and every interface method");
+  Group("__stdcall: exports and every interface method, and the dual methods' results");
   auto exported = [&](const char* name) {
     return reinterpret_cast<const void*>(GetProcAddress(context.module, name));
   };
@@ -81,106 +87,117 @@ void CheckCallingConvention(const Context& context) {
   Call("DllGetClassObject", exported("DllGetClassObject"),
        {A(&CLSID_Archiver), A(&IID_IClassFactory), A(&factory)}, &kOk);
   if (!CHECK(factory != nullptr)) return;
-  IUnknown* unknown = nullptr;
-  IDispatch* created = nullptr;
-  Method("IClassFactory::QueryInterface", factory, kQueryInterface, {A(&IID_IUnknown), A(&unknown)},
-         &kOk);
-  if (unknown != nullptr) Method("IClassFactory::Release", unknown, kRelease, {}, nullptr);
-  Method("IClassFactory::AddRef", factory, kAddRef, {}, nullptr);
-  Method("IClassFactory::Release", factory, kRelease, {}, nullptr);
-  Method("IClassFactory::CreateInstance", factory, kFirstOwn, {0, A(&IID_IDispatch), A(&created)},
-         &kOk);
-  if (created != nullptr) created->Release();
-  Method("IClassFactory::LockServer", factory, kFirstOwn + 1, {TRUE}, &kOk);
-  Method("IClassFactory::LockServer", factory, kFirstOwn + 1, {FALSE}, &kOk);
-  Method("IClassFactory::Release", factory, kRelease, {}, nullptr);
+  ComPtr<IUnknown> unknown;
+  ComPtr<IDispatch> created;
+  CallMethod("IClassFactory::QueryInterface", factory, kQueryInterface,
+             {A(&IID_IUnknown), A(unknown.GetAddressOf())}, &kOk);
+  CallMethod("IClassFactory::AddRef", factory, kAddRef, {}, nullptr);
+  CallMethod("IClassFactory::Release", factory, kRelease, {}, nullptr);
+  CallMethod("IClassFactory::CreateInstance", factory, kFirstOwn,
+             {0, A(&IID_IDispatch), A(created.GetAddressOf())}, &kOk);
+  CallMethod("IClassFactory::LockServer", factory, kFirstOwn + 1, {TRUE}, &kOk);
+  CallMethod("IClassFactory::LockServer", factory, kFirstOwn + 1, {FALSE}, &kOk);
+  CallMethod("IClassFactory::Release", factory, kRelease, {}, nullptr);
+  unknown.Reset();
+  created.Reset();
 
-  const std::wstring examples = context.root + L"\\examples\\";
-  BSTR missing = SysAllocString((context.work + L"no_such_file.iif").c_str());
-  BSTR out = SysAllocString((context.work + L"stdcall_out.iif").c_str());
-  BSTR texts[10];
-  for (BSTR& text : texts) text = SysAllocString(L"text");
-  BSTR path = SysAllocString(L"");
-  BSTR name = SysAllocString(L"name");
-  BSTR message = nullptr;
-  IDispatch* fake = NewFakeDatabase(std::make_shared<DaoScript>(), std::make_shared<DaoLog>());
-  Database* db = reinterpret_cast<Database*>(fake);
+  Variant missing = Variant::Text(context.work + L"no_such_file.iif");
+  Variant out = Variant::Text(context.work + L"stdcall_out.iif");
+  Variant path = Variant::Text(L""), name = Variant::Text(L"name");
+  std::vector<Variant> texts;
+  for (int i = 0; i < 10; ++i) texts.push_back(Variant::Text(i == 3 ? L"" : L"text"));
+  Variant message;
+  V_VT(&message) = VT_BSTR;
+  FakeDb fake;
+  Database* db = fake.AsDatabase();
+  Database* nothing = nullptr;
   LONG handle = 42, result = 0;
-  SHORT error = 0;
+  SHORT error = 1;
   DATE lpc = MakeDate(2025, 7, 1), end = MakeDate(2025, 7, 1, 6, 0, 0);  // refused: same day
   auto ship_args = [&] {
-    Args args;
-    for (BSTR& text : texts) args.push_back(A(&text));
+    Words args;
+    for (Variant& text : texts) args.push_back(A(&V_BSTR(&text)));
     args.push_back(A(&db));
     args.push_back(A(&handle));
     return args;
   };
+  const Words archive_args = {A(&db), A(&lpc), A(&end), A(&result)};
   const Dual duals[] = {
-      {L"Kestle.ParseIIF", &IID__ParseIIF, L"parseFile", {{{A(&missing), A(&out)}, kFileNotFound}}},
+      {L"Kestle.ParseIIF",
+       &IID__ParseIIF,
+       L"parseFile",
+       {{0, {A(&V_BSTR(&missing)), A(&V_BSTR(&out))}, kFileNotFound}}},
       {L"Kestle.Ship_FedEx",
        &IID__Ship_FedEx,
        L"Open_ShipRush_FedEx",
-       {{ship_args(), S_OK},
-        {{A(&db), A(&handle)}, S_OK},
-        {{A(&error)}, S_OK},
-        {{A(&message)}, S_OK}}},
+       {{0, ship_args(), S_OK},
+        {1, {A(&db), A(&handle)}, S_OK},
+        {2, {A(&error)}, S_OK},
+        {3, {A(&V_BSTR(&message))}, S_OK}}},
+      // recentShipments on Nothing: the UPS probe's error box.
       {L"Kestle.Ship_UPS",
        &IID__Ship_UPS,
        L"Open_ShipRush_UPS",
-       {{ship_args(), S_OK}, {{A(&db), A(&handle)}, S_OK}}},
+       {{0, ship_args(), S_OK}, {1, {A(&nothing), A(&handle)}, S_OK}}},
       {L"Kestle.Archiver",
        &IID__Archiver,
        L"backupNow",
-       {{{A(&db), A(&path), A(&name), A(&result)}, S_OK},
-        {{A(&db), A(&lpc), A(&end), A(&result)}, S_OK},
-        {{A(&db), A(&lpc), A(&end), A(&result)}, S_OK}}},
+       {{0, {A(&db), A(&V_BSTR(&path)), A(&V_BSTR(&name)), A(&result)}, S_OK},
+        {1, archive_args, S_OK},
+        {2, archive_args, S_OK},
+        {1, {A(&db), A(&lpc), A(&end), 0}, E_POINTER}}},
   };
   for (const Dual& d : duals) {
     const std::string prefix = Utf8(d.prog_id) + ": ";
-    IDispatch* object = CreateByProgId(d.prog_id);
-    if (!CHECK(object != nullptr)) continue;
+    ComPtr<IDispatch> object = CreateByProgId(d.prog_id);
+    if (!CHECK(object)) continue;
     void* dual = nullptr;
-    Method(prefix + "QueryInterface", object, kQueryInterface, {A(d.iid), A(&dual)}, &kOk);
-    object->Release();
+    CallMethod(prefix + "QueryInterface", object.Get(), kQueryInterface, {A(d.iid), A(&dual)},
+               &kOk);
+    object.Reset();
     if (!CHECK(dual != nullptr)) continue;
-    Method(prefix + "AddRef", dual, kAddRef, {}, nullptr);
-    Method(prefix + "Release", dual, kRelease, {}, nullptr);
+    CallMethod(prefix + "AddRef", dual, kAddRef, {}, nullptr);
+    CallMethod(prefix + "Release", dual, kRelease, {}, nullptr);
     UINT count = 0;
-    Method(prefix + "GetTypeInfoCount", dual, 3, {A(&count)}, &kOk);
-    ITypeInfo* info = nullptr;
-    Method(prefix + "GetTypeInfo", dual, 4, {0, 0, A(&info)}, &kOk);
-    if (info != nullptr) info->Release();
+    CallMethod(prefix + "GetTypeInfoCount", dual, 3, {A(&count)}, &kOk);
+    ComPtr<ITypeInfo> info;
+    CallMethod(prefix + "GetTypeInfo", dual, 4, {0, 0, A(info.GetAddressOf())}, &kOk);
     LPOLESTR names[] = {const_cast<LPOLESTR>(d.first_method)};
     DISPID id = 0;
-    Method(prefix + "GetIDsOfNames", dual, 5, {A(&IID_NULL), A(names), 1, 0, A(&id)}, &kOk);
+    CallMethod(prefix + "GetIDsOfNames", dual, 5, {A(&IID_NULL), A(names), 1, 0, A(&id)}, &kOk);
     DISPPARAMS none = {};
-    VARIANT value;
-    VariantInit(&value);
+    Variant value;
     EXCEPINFO excep = {};
     UINT arg_err = 0;
-    Method(prefix + "Invoke", dual, 6,
-           {static_cast<uintptr_t>(id), A(&IID_NULL), 0, DISPATCH_METHOD, A(&none), A(&value),
-            A(&excep), A(&arg_err)},
-           &kBadParamCount);
+    CallMethod(prefix + "Invoke", dual, 6,
+               {static_cast<uintptr_t>(id), A(&IID_NULL), 0, DISPATCH_METHOD, A(&none), A(&value),
+                A(&excep), A(&arg_err)},
+               &kBadParamCount);
     ISupportErrorInfo* support = nullptr;
-    Method(prefix + "QueryInterface", dual, kQueryInterface,
-           {A(&IID_ISupportErrorInfo), A(&support)}, &kOk);
+    CallMethod(prefix + "QueryInterface", dual, kQueryInterface,
+               {A(&IID_ISupportErrorInfo), A(&support)}, &kOk);
     if (support != nullptr) {
-      Method(prefix + "InterfaceSupportsErrorInfo", support, kFirstOwn, {A(d.iid)}, &kOk);
-      Method(prefix + "Release", support, kRelease, {}, nullptr);
+      CallMethod(prefix + "InterfaceSupportsErrorInfo", support, kFirstOwn, {A(d.iid)}, &kOk);
+      CallMethod(prefix + "Release", support, kRelease, {}, nullptr);
     }
-    for (size_t i = 0; i < d.methods.size(); ++i) {
-      Method(prefix + "method " + std::to_string(i), dual, kFirstDual + static_cast<int>(i),
-             d.methods[i].first, &d.methods[i].second);
+    for (const DualCall& call : d.calls) {
+      CallMethod(prefix + "method " + std::to_string(call.method), dual, kFirstDual + call.method,
+                 call.args, &call.expected);
     }
-    Method(prefix + "Release", dual, kRelease, {}, nullptr);
+    CallMethod(prefix + "Release", dual, kRelease, {}, nullptr);
   }
-  CHECK_EQ(TakeBoxes(context.box_log).size(), 1u);  // backupNow: no linked table
+  // The arguments stay as they were; the results and the boxes are the
+  // methods' own: the two hand-offs probe the database, recentShipments on
+  // Nothing and backupNow without a linked table show their errors, the
+  // refused archive runs send nothing.
+  CHECK(handle == 42 && db == fake.AsDatabase() && nothing == nullptr);
+  CHECK(error == 0 && SysStringLen(V_BSTR(&message)) == 0);
+  CHECK_EQ(result, -1L);
+  CHECK_EQ(fake.log->statements.size(), 2u);
+  CHECK_EQ(BoxLines(context), AppBox(0, "91 Object variable or With block variable not set") +
+                                  "16|ShipRush|There was an error trying to open ShipRush.\n" +
+                                  AppBox(0, "53: Back-end database file not found"));
   Call("DllCanUnloadNow", exported("DllCanUnloadNow"), {}, &kOk);
-
-  fake->Release();
-  for (BSTR text : texts) SysFreeString(text);
-  for (BSTR text : {missing, out, path, name, message}) SysFreeString(text);
 }
 
 }  // namespace kestle::com::test

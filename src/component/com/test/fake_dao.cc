@@ -3,6 +3,9 @@
 
 #include <utility>
 
+#include "component/com/variant.h"
+#include "platform/wide_text_windows.h"
+
 namespace kestle::com::test {
 
 namespace {
@@ -56,11 +59,8 @@ class FakeObject : public IDispatch {
     if (id < 1 || static_cast<size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
     std::vector<VARIANT*> args;
     for (UINT i = params->cArgs; i > 0; --i) args.push_back(&params->rgvarg[i - 1]);
-    VARIANT ignored;
-    VariantInit(&ignored);
-    HRESULT hr = Call(members_[id - 1], args, result != nullptr ? result : &ignored, excep);
-    VariantClear(&ignored);
-    return hr;
+    Variant ignored;
+    return Call(members_[id - 1], args, result != nullptr ? result : &ignored, excep);
   }
 
   void set_answers_database_iid() { answers_database_iid_ = true; }
@@ -112,14 +112,9 @@ class FakeObject : public IDispatch {
 };
 
 std::string TextArg(const VARIANT* arg) {
-  VARIANT copy;
-  VariantInit(&copy);
-  std::string text;
-  if (SUCCEEDED(VariantChangeType(&copy, const_cast<VARIANT*>(arg), 0, VT_BSTR))) {
-    text = Utf8(std::wstring(V_BSTR(&copy), SysStringLen(V_BSTR(&copy))));
-  }
-  VariantClear(&copy);
-  return text;
+  Variant copy;
+  if (FAILED(VariantChangeType(&copy, const_cast<VARIANT*>(arg), 0, VT_BSTR))) return "";
+  return Utf8(std::wstring(V_BSTR(&copy), SysStringLen(V_BSTR(&copy))));
 }
 
 // A Field or a TableDef: members that read as fixed texts.
@@ -283,22 +278,8 @@ ULONG RefCount(IUnknown* object) {
   return object->Release();
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                              nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
+std::string Utf8(const std::wstring& text) { return Utf8FromWide(text.data(), text.size()); }
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
+std::wstring Wide(const std::string& text) { return WideFromUtf8(text); }
 
 }  // namespace kestle::com::test

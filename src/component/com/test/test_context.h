@@ -4,8 +4,11 @@
 #define KESTLE_COMPONENT_COM_TEST_TEST_CONTEXT_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/windows_headers.h"
+
+#include <wrl/client.h>
 
 namespace kestle::com::test {
 
@@ -20,6 +23,26 @@ struct Context {
   bool with_dao = true;
 };
 
+// A parameter: its name and the type its pointer points to (VT_DISPATCH
+// stands for DAO's Database**).
+struct Param {
+  const wchar_t* name;
+  VARTYPE type;
+  bool retval = false;
+};
+struct Method {
+  const wchar_t* name;
+  std::vector<Param> params;
+};
+// A class's default interface and its methods in vtable order.
+struct Interface {
+  const wchar_t* name;
+  const wchar_t* coclass;
+  std::vector<Method> methods;
+};
+// ParseIIF, Ship_FedEx, Ship_UPS and Archiver, in the type library's order.
+std::vector<Interface> ExpectedInterfaces();
+
 // Check groups, in the order main runs them.
 void CheckWindowsEnv(const Context& context);
 void CheckResources(const Context& context);
@@ -32,11 +55,16 @@ void CheckArchiver(const Context& context);
 void CheckBackup(const Context& context);
 void CheckShipping(const Context& context);
 void CheckCallingConvention(const Context& context);
-void CheckUnload(const Context& context);
 void CheckUnregistration(const Context& context);
 
 // Creates an object by ProgID and returns its IDispatch (null on failure).
-IDispatch* CreateByProgId(const wchar_t* prog_id);
+Microsoft::WRL::ComPtr<IDispatch> CreateByProgId(const wchar_t* prog_id);
+
+// The message boxes shown since the last call, as "style|title|text" lines.
+std::string BoxLines(const Context& context);
+// The line of a box with the application's title, without an icon (0) or
+// with the stop icon (16).
+std::string AppBox(unsigned style, const std::string& text);
 
 }  // namespace kestle::com::test
 

@@ -5,64 +5,7 @@
 
 namespace kestle::com::test {
 
-CallArgs::~CallArgs() {
-  for (VARIANT& v : values_) VariantClear(&v);
-}
-
-VARIANT& CallArgs::Push(VARTYPE type) {
-  values_.emplace_back();
-  VariantInit(&values_.back());
-  V_VT(&values_.back()) = type;
-  return values_.back();
-}
-
-CallArgs& CallArgs::Text(const std::wstring& text) {
-  V_BSTR(&Push(VT_BSTR)) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  return *this;
-}
-
-CallArgs& CallArgs::Date(DATE date) {
-  V_DATE(&Push(VT_DATE)) = date;
-  return *this;
-}
-
-CallArgs& CallArgs::Long(LONG value) {
-  V_I4(&Push(VT_I4)) = value;
-  return *this;
-}
-
-CallArgs& CallArgs::Object(IDispatch* object) {
-  if (object != nullptr) object->AddRef();
-  V_DISPATCH(&Push(VT_DISPATCH)) = object;
-  return *this;
-}
-
-CallArgs& CallArgs::VariantRef(VARIANT* target) {
-  V_VARIANTREF(&Push(VT_BYREF | VT_VARIANT)) = target;
-  return *this;
-}
-
-CallArgs& CallArgs::Ref(VARTYPE type, void* target) {
-  V_BYREF(&Push(VT_BYREF | type)) = target;
-  return *this;
-}
-
-DISPPARAMS* CallArgs::Params() {
-  reversed_.assign(values_.rbegin(), values_.rend());
-  params_.rgvarg = reversed_.empty() ? nullptr : reversed_.data();
-  params_.cArgs = static_cast<UINT>(reversed_.size());
-  params_.rgdispidNamedArgs = nullptr;
-  params_.cNamedArgs = 0;
-  return &params_;
-}
-
-Outcome::Outcome() {
-  VariantInit(&value);
-  ZeroMemory(&excep, sizeof(excep));
-}
-
 Outcome::~Outcome() {
-  VariantClear(&value);
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrHelpFile);
@@ -81,15 +24,18 @@ DISPID IdOf(IDispatch* object, const wchar_t* name, HRESULT* hr) {
   return SUCCEEDED(result) ? id : DISPID_UNKNOWN;
 }
 
-std::unique_ptr<Outcome> InvokeId(IDispatch* object, DISPID id, CallArgs& args, WORD flags) {
+std::unique_ptr<Outcome> InvokeId(IDispatch* object, DISPID id, Args args, WORD flags) {
+  // Invoke takes the arguments last first.
+  std::vector<VARIANTARG> reversed(args.rbegin(), args.rend());
+  DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
+                       static_cast<UINT>(reversed.size()), 0};
   auto outcome = std::make_unique<Outcome>();
-  outcome->hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, args.Params(),
-                               &outcome->value, &outcome->excep, &outcome->arg_err);
+  outcome->hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &outcome->value,
+                               &outcome->excep, &outcome->arg_err);
   return outcome;
 }
 
-std::unique_ptr<Outcome> InvokeName(IDispatch* object, const wchar_t* name, CallArgs& args,
-                                    WORD flags) {
+std::unique_ptr<Outcome> InvokeName(IDispatch* object, const wchar_t* name, Args args, WORD flags) {
   HRESULT hr = S_OK;
   DISPID id = IdOf(object, name, &hr);
   if (FAILED(hr)) {
@@ -97,7 +43,7 @@ std::unique_ptr<Outcome> InvokeName(IDispatch* object, const wchar_t* name, Call
     outcome->hr = hr;
     return outcome;
   }
-  return InvokeId(object, id, args, flags);
+  return InvokeId(object, id, std::move(args), flags);
 }
 
 namespace {

@@ -5,63 +5,57 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "component/com/variant.h"
 #include "platform/windows_headers.h"
+
+#include <wrl/client.h>
 
 namespace kestle::com::test {
 
-// Arguments of one IDispatch call, first argument first. Owns its values.
-class CallArgs {
- public:
-  CallArgs() = default;
-  CallArgs(const CallArgs&) = delete;
-  CallArgs& operator=(const CallArgs&) = delete;
-  ~CallArgs();
+using Microsoft::WRL::ComPtr;
 
-  CallArgs& Text(const std::wstring& text);
-  CallArgs& Date(DATE date);
-  CallArgs& Long(LONG value);
-  CallArgs& Object(IDispatch* object);  // takes its own reference
-  // VT_BYREF|VT_VARIANT to the caller's variant, as scripts pass variables.
-  CallArgs& VariantRef(VARIANT* target);
-  // VT_BYREF|`type` to the caller's value of that type.
-  CallArgs& Ref(VARTYPE type, void* target);
+// The arguments of one IDispatch call, first argument first.
+using Args = std::vector<Variant>;
 
-  // The DISPPARAMS of the call (arguments last first), valid while *this is.
-  DISPPARAMS* Params();
+// Args of the given Variants (which cannot be copied out of an initializer
+// list).
+template <class... V>
+Args MakeArgs(V&&... values) {
+  Args args;
+  (args.push_back(std::forward<V>(values)), ...);
+  return args;
+}
 
- private:
-  // Appends an argument of `type` and returns it for its value.
-  VARIANT& Push(VARTYPE type);
-
-  std::vector<VARIANT> values_;
-  std::vector<VARIANT> reversed_;
-  DISPPARAMS params_ = {};
-};
+// VT_BYREF|VT_VARIANT to the caller's variant, as scripts pass variables.
+inline Variant VariantRef(VARIANT* target) { return Variant::Ref(VT_VARIANT, target); }
 
 // The outcome of one Invoke.
 struct Outcome {
-  Outcome();
+  Outcome() = default;
   ~Outcome();
   Outcome(const Outcome&) = delete;
   Outcome& operator=(const Outcome&) = delete;
 
   std::string Description() const;
+  // The VT_I4 result (0x7FFFFFFF when there is none).
+  LONG Long() const { return V_VT(&value) == VT_I4 ? V_I4(&value) : 0x7FFFFFFF; }
 
   HRESULT hr = E_FAIL;
-  VARIANT value;
-  EXCEPINFO excep;
+  Variant value;
+  EXCEPINFO excep = {};
   UINT arg_err = 0xFFFFFFFF;
 };
 
 // GetIDsOfNames for `name`; DISPID_UNKNOWN when the call fails.
 DISPID IdOf(IDispatch* object, const wchar_t* name, HRESULT* hr = nullptr);
 // Invokes member `id` (DISPATCH_METHOD unless `flags` says otherwise).
-std::unique_ptr<Outcome> InvokeId(IDispatch* object, DISPID id, CallArgs& args,
+std::unique_ptr<Outcome> InvokeId(IDispatch* object, DISPID id, Args args,
                                   WORD flags = DISPATCH_METHOD);
 // Looks `name` up and invokes it.
-std::unique_ptr<Outcome> InvokeName(IDispatch* object, const wchar_t* name, CallArgs& args,
+std::unique_ptr<Outcome> InvokeName(IDispatch* object, const wchar_t* name, Args args,
                                     WORD flags = DISPATCH_METHOD);
 
 // One message box recorded by the test build of Kestle.dll.

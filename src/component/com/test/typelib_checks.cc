@@ -24,23 +24,6 @@ const GUID kDaoDatabaseIid = {
 constexpr WORD kDualFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE |
                             TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
 
-// A parameter: its name and the type its pointer points to (VT_DISPATCH
-// stands for DAO's Database**).
-struct Param {
-  const wchar_t* name;
-  VARTYPE type;
-  bool retval = false;
-};
-struct Method {
-  const wchar_t* name;
-  std::vector<Param> params;
-};
-struct Interface {
-  const wchar_t* name;
-  const wchar_t* coclass;
-  std::vector<Method> methods;
-};
-
 std::vector<Param> ShipParams() {
   std::vector<Param> params;
   for (const wchar_t* name : {L"aCompany", L"aName", L"aAddress1", L"aAddress2", L"aCity",
@@ -51,6 +34,8 @@ std::vector<Param> ShipParams() {
   params.push_back({L"aHandle", VT_I4});
   return params;
 }
+
+}  // namespace
 
 std::vector<Interface> ExpectedInterfaces() {
   const std::vector<Param> recent = {{L"aDB", VT_DISPATCH}, {L"aHandle", VT_I4}};
@@ -81,46 +66,68 @@ std::vector<Interface> ExpectedInterfaces() {
   };
 }
 
+namespace {
+
 std::string NameOf(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
-  BSTR name = nullptr;
-  info->GetDocumentation(id, &name, nullptr, nullptr, nullptr);
-  std::string text = name != nullptr ? Utf8(name) : "";
-  SysFreeString(name);
-  return text;
+  Variant name;
+  V_VT(&name) = VT_BSTR;
+  info->GetDocumentation(id, &V_BSTR(&name), nullptr, nullptr, nullptr);
+  return Utf8(V_BSTR(&name));
+}
+
+// The identity and version of the library that holds `info`'s type.
+TLIBATTR LibraryOf(ITypeInfo* info) {
+  TLIBATTR result = {};
+  ComPtr<ITypeLib> library;
+  UINT index = 0;
+  TLIBATTR* attr = nullptr;
+  if (SUCCEEDED(info->GetContainingTypeLib(&library, &index)) &&
+      SUCCEEDED(library->GetLibAttr(&attr))) {
+    result = *attr;
+    library->ReleaseTLibAttr(attr);
+  }
+  return result;
+}
+
+// The type that implemented type `index` of `info` refers to (-1: the
+// vtable view of a dual interface), or null.
+ComPtr<ITypeInfo> Implemented(ITypeInfo* info, UINT index) {
+  HREFTYPE ref = 0;
+  ComPtr<ITypeInfo> type;
+  if (SUCCEEDED(info->GetRefTypeOfImplType(index, &ref))) info->GetRefTypeInfo(ref, &type);
+  return type;
+}
+
+// The GUID of the type `info` describes.
+GUID GuidOf(ITypeInfo* info) {
+  GUID guid = {};
+  TYPEATTR* attr = nullptr;
+  if (SUCCEEDED(info->GetTypeAttr(&attr))) {
+    guid = attr->guid;
+    info->ReleaseTypeAttr(attr);
+  }
+  return guid;
 }
 
 // Checks that `desc` (a parameter's type) points to DAO's Database through
 // two pointers, the Database coming from the imported DAO library.
 void CheckDatabaseType(ITypeInfo* info, const TYPEDESC& desc) {
+  ComPtr<ITypeInfo> database;
   if (!CHECK(desc.vt == VT_PTR && desc.lptdesc->vt == VT_PTR &&
-             desc.lptdesc->lptdesc->vt == VT_USERDEFINED)) {
+             desc.lptdesc->lptdesc->vt == VT_USERDEFINED &&
+             SUCCEEDED(info->GetRefTypeInfo(desc.lptdesc->lptdesc->hreftype, &database)))) {
     return;
   }
-  ITypeInfo* database = nullptr;
-  if (!CHECK(SUCCEEDED(info->GetRefTypeInfo(desc.lptdesc->lptdesc->hreftype, &database)))) return;
-  CHECK_EQ(NameOf(database), "Database");
-  TYPEATTR* attr = nullptr;
-  database->GetTypeAttr(&attr);
-  CHECK(attr != nullptr && IsEqualIID(attr->guid, kDaoDatabaseIid));
-  if (attr != nullptr) database->ReleaseTypeAttr(attr);
-  ITypeLib* library = nullptr;
-  UINT index = 0;
-  if (CHECK(SUCCEEDED(database->GetContainingTypeLib(&library, &index)))) {
-    TLIBATTR* lib = nullptr;
-    library->GetLibAttr(&lib);
-    CHECK(lib != nullptr && IsEqualGUID(lib->guid, kDaoLibId) && lib->wMajorVerNum == 4 &&
-          lib->wMinorVerNum == 0);
-    if (lib != nullptr) library->ReleaseTLibAttr(lib);
-    library->Release();
-  }
-  database->Release();
+  CHECK_EQ(NameOf(database.Get()), "Database");
+  CHECK(IsEqualIID(GuidOf(database.Get()), kDaoDatabaseIid));
+  const TLIBATTR lib = LibraryOf(database.Get());
+  CHECK(IsEqualGUID(lib.guid, kDaoLibId) && lib.wMajorVerNum == 4 && lib.wMinorVerNum == 0);
 }
 
 // Checks the vtable view of a dual interface against `expected`.
 void CheckMembers(ITypeInfo* info, const Interface& expected) {
   TYPEATTR* attr = nullptr;
-  info->GetTypeAttr(&attr);
-  if (!CHECK(attr != nullptr)) return;
+  if (!CHECK(SUCCEEDED(info->GetTypeAttr(&attr)))) return;
   CHECK_EQ(attr->typekind, TKIND_INTERFACE);
   CHECK_EQ(attr->wTypeFlags, kDualFlags);
   CHECK_EQ(attr->cFuncs, static_cast<WORD>(expected.methods.size()));
@@ -129,21 +136,11 @@ void CheckMembers(ITypeInfo* info, const Interface& expected) {
   info->ReleaseTypeAttr(attr);
 
   // The base interface is stdole2's IDispatch.
-  HREFTYPE base_ref = 0;
-  ITypeInfo* base = nullptr;
-  if (CHECK(SUCCEEDED(info->GetRefTypeOfImplType(0, &base_ref)) &&
-            SUCCEEDED(info->GetRefTypeInfo(base_ref, &base)))) {
-    CHECK_EQ(NameOf(base), "IDispatch");
-    ITypeLib* library = nullptr;
-    UINT index = 0;
-    if (SUCCEEDED(base->GetContainingTypeLib(&library, &index))) {
-      TLIBATTR* lib = nullptr;
-      library->GetLibAttr(&lib);
-      CHECK(lib != nullptr && IsEqualGUID(lib->guid, kStdOleLibId) && lib->wMajorVerNum == 2);
-      if (lib != nullptr) library->ReleaseTLibAttr(lib);
-      library->Release();
-    }
-    base->Release();
+  ComPtr<ITypeInfo> base = Implemented(info, 0);
+  if (CHECK(base)) {
+    CHECK_EQ(NameOf(base.Get()), "IDispatch");
+    const TLIBATTR lib = LibraryOf(base.Get());
+    CHECK(IsEqualGUID(lib.guid, kStdOleLibId) && lib.wMajorVerNum == 2);
   }
 
   for (WORD i = 0; i < funcs && i < expected.methods.size(); ++i) {
@@ -151,7 +148,6 @@ void CheckMembers(ITypeInfo* info, const Interface& expected) {
     FUNCDESC* func = nullptr;
     if (!CHECK(SUCCEEDED(info->GetFuncDesc(i, &func)))) continue;
     CHECK_EQ(static_cast<unsigned long>(func->memid), 0x60030000ul + i);
-    CHECK_EQ(NameOf(info, func->memid), Utf8(method.name));
     CHECK_EQ(func->callconv, CC_STDCALL);
     // The vtable slot follows the seven of IUnknown and IDispatch.
     CHECK_EQ(func->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));
@@ -159,15 +155,14 @@ void CheckMembers(ITypeInfo* info, const Interface& expected) {
     CHECK_EQ(func->elemdescFunc.tdesc.vt, VT_HRESULT);
     CHECK_EQ(func->cParamsOpt, 0);
     CHECK_EQ(func->cParams, static_cast<SHORT>(method.params.size()));
-    BSTR names[16] = {};
+    CHECK_EQ(NameOf(info, func->memid), Utf8(method.name));
+    BSTR names[16] = {};  // the method's name, then its parameters' names
     UINT count = 0;
     info->GetNames(func->memid, names, 16, &count);
     for (SHORT p = 0; p < func->cParams && p < static_cast<SHORT>(method.params.size()); ++p) {
       const Param& param = method.params[p];
       const ELEMDESC& elem = func->lprgelemdescParam[p];
-      if (static_cast<UINT>(p + 1) < count) {
-        CHECK_EQ(Utf8(names[p + 1] != nullptr ? names[p + 1] : L""), Utf8(param.name));
-      }
+      if (static_cast<UINT>(p + 1) < count) CHECK_EQ(Utf8(names[p + 1]), Utf8(param.name));
       USHORT flags = elem.paramdesc.wParamFlags;
       if (param.retval) {
         CHECK_EQ(p, static_cast<SHORT>(func->cParams - 1));  // the result comes last
@@ -190,11 +185,10 @@ void CheckMembers(ITypeInfo* info, const Interface& expected) {
 
 void CheckTypeLibrary(const Context&) {
   Group("type library");
-  ITypeLib* library = nullptr;
+  ComPtr<ITypeLib> library;
   if (!CHECK(SUCCEEDED(LoadRegTypeLib(kLibId, 1, 0, 0, &library)))) return;
   TLIBATTR* lib = nullptr;
-  library->GetLibAttr(&lib);
-  if (CHECK(lib != nullptr)) {
+  if (CHECK(SUCCEEDED(library->GetLibAttr(&lib)))) {
     CHECK_EQ(lib->lcid, 0x0409ul);
     CHECK_EQ(lib->wMajorVerNum, 1);
     CHECK_EQ(lib->wMinorVerNum, 0);
@@ -202,35 +196,28 @@ void CheckTypeLibrary(const Context&) {
     CHECK_EQ(lib->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
     library->ReleaseTLibAttr(lib);
   }
-  BSTR name = nullptr;
-  BSTR doc = nullptr;
-  BSTR help_file = nullptr;
+  Variant name, doc, help_file;
+  V_VT(&name) = V_VT(&doc) = V_VT(&help_file) = VT_BSTR;
   DWORD help_context = 1;
-  library->GetDocumentation(-1, &name, &doc, &help_context, &help_file);
-  CHECK_EQ(Utf8(name != nullptr ? name : L""), "Kestle");
-  CHECK_EQ(Utf8(doc != nullptr ? doc : L""), "Orvanta Kestle ActiveX Component");
-  CHECK(help_file == nullptr);
-  CHECK_EQ(help_context, 0ul);
-  SysFreeString(name);
-  SysFreeString(doc);
-  SysFreeString(help_file);
+  library->GetDocumentation(-1, &V_BSTR(&name), &V_BSTR(&doc), &help_context, &V_BSTR(&help_file));
+  CHECK_EQ(Utf8(V_BSTR(&name)), "Kestle");
+  CHECK_EQ(Utf8(V_BSTR(&doc)), "Orvanta Kestle ActiveX Component");
+  CHECK(V_BSTR(&help_file) == nullptr && help_context == 0);
 
   const std::vector<Interface> expected = ExpectedInterfaces();
   CHECK_EQ(library->GetTypeInfoCount(), static_cast<UINT>(expected.size() * 2));
   for (size_t k = 0; k < expected.size(); ++k) {
     const Interface& e = expected[k];
-    ITypeInfo* dispatch = nullptr;
-    ITypeInfo* coclass = nullptr;
+    ComPtr<ITypeInfo> dispatch, coclass;
     if (!CHECK(SUCCEEDED(library->GetTypeInfo(static_cast<UINT>(2 * k), &dispatch)) &&
                SUCCEEDED(library->GetTypeInfo(static_cast<UINT>(2 * k + 1), &coclass)))) {
       continue;
     }
-    CHECK_EQ(NameOf(dispatch), Utf8(e.name));
-    CHECK_EQ(NameOf(coclass), Utf8(e.coclass));
+    CHECK_EQ(NameOf(dispatch.Get()), Utf8(e.name));
+    CHECK_EQ(NameOf(coclass.Get()), Utf8(e.coclass));
 
     TYPEATTR* attr = nullptr;
     dispatch->GetTypeAttr(&attr);
-    GUID iid = attr->guid;
     CHECK_EQ(attr->typekind, TKIND_DISPATCH);
     // The dispatch view carries the same five flags as the interface view
     // (checked in CheckMembers). Wine's GetTypeAttr leaves oleautomation out
@@ -239,13 +226,11 @@ void CheckTypeLibrary(const Context&) {
     CHECK_EQ(attr->wTypeFlags | TYPEFLAG_FOLEAUTOMATION, kDualFlags);
     CHECK(attr->wMajorVerNum == 1 && attr->wMinorVerNum == 0);
     dispatch->ReleaseTypeAttr(attr);
-    ITypeInfo2* dispatch2 = nullptr;
+    ComPtr<ITypeInfo2> dispatch2;
     ULONG stored = 0;
-    if (CHECK(SUCCEEDED(
-            dispatch->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&dispatch2))))) {
+    if (CHECK(SUCCEEDED(dispatch.As(&dispatch2)))) {
       CHECK_HR(dispatch2->GetTypeFlags(&stored), S_OK);
       CHECK_EQ(stored, static_cast<ULONG>(kDualFlags));
-      dispatch2->Release();
     }
 
     coclass->GetTypeAttr(&attr);
@@ -257,27 +242,12 @@ void CheckTypeLibrary(const Context&) {
     INT impl_flags = 0;
     coclass->GetImplTypeFlags(0, &impl_flags);
     CHECK_EQ(impl_flags, IMPLTYPEFLAG_FDEFAULT);
-    HREFTYPE ref = 0;
-    ITypeInfo* implemented = nullptr;
-    if (SUCCEEDED(coclass->GetRefTypeOfImplType(0, &ref)) &&
-        SUCCEEDED(coclass->GetRefTypeInfo(ref, &implemented))) {
-      TYPEATTR* impl_attr = nullptr;
-      implemented->GetTypeAttr(&impl_attr);
-      CHECK(IsEqualIID(impl_attr->guid, iid));
-      implemented->ReleaseTypeAttr(impl_attr);
-      implemented->Release();
-    }
+    ComPtr<ITypeInfo> implemented = Implemented(coclass.Get(), 0);
+    CHECK(implemented && IsEqualIID(GuidOf(implemented.Get()), GuidOf(dispatch.Get())));
 
-    ITypeInfo* vtable = nullptr;
-    if (CHECK(SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)) &&
-              SUCCEEDED(dispatch->GetRefTypeInfo(ref, &vtable)))) {
-      CheckMembers(vtable, e);
-      vtable->Release();
-    }
-    dispatch->Release();
-    coclass->Release();
+    ComPtr<ITypeInfo> vtable = Implemented(dispatch.Get(), static_cast<UINT>(-1));
+    if (CHECK(vtable)) CheckMembers(vtable.Get(), e);
   }
-  library->Release();
 }
 
 }  // namespace kestle::com::test
