@@ -40,7 +40,7 @@ int32_t RunArchive(Env& env, const Archiver::Progress& progress,
     archive::DeleteListedOrders(*aDB, progress);
     return kResultDone;
   } catch (...) {
-    env.MessageBox(CurrentErrorText(), kMbOk | kMbIconStop, "");
+    env.ShowMessageBox(CurrentErrorText(), kMbOk | kMbIconStop, "");
     return kResultArchiveFailed;
   }
 }
@@ -58,7 +58,7 @@ int32_t Archiver::backupNow(const std::shared_ptr<db::Database>& aDB, const std:
     aDB->Execute(backup::BackupRecordStatement(backupName, copy.location, copy.date_text));
     return kResultDone;
   } catch (...) {
-    env_->MessageBox(CurrentErrorText(), kMbOk, "");
+    env_->ShowMessageBox(CurrentErrorText(), kMbOk, "");
     return kResultBackupFailed;
   }
 }
