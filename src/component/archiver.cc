@@ -34,7 +34,7 @@ int32_t RunArchive(Env& env, const Archiver::Progress& progress,
                    const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
                    const Date& aEndDate, bool closedOnly) {
   try {
-    if (!archive::DateRangeAccepted(aLPCDate, aEndDate)) return kResultRefused;
+    if (!Archiver::DatesAccepted(aLPCDate, aEndDate)) return kResultRefused;
     RequireDatabase(aDB);
     archive::fillArchiveList(*aDB, aEndDate, closedOnly);
     archive::DeleteListedOrders(*aDB, progress);
@@ -71,6 +71,18 @@ int32_t Archiver::archiveNow(const std::shared_ptr<db::Database>& aDB, const Dat
 int32_t Archiver::archiveNowAll(const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
                                 const Date& aEndDate) {
   return RunArchive(*env_, progress_, aDB, aLPCDate, aEndDate, /*closedOnly=*/false);
+}
+
+int32_t Archiver::BuildArchiveList(const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
+                                   const Date& aEndDate, bool closedOnly) {
+  if (!DatesAccepted(aLPCDate, aEndDate)) return kResultRefused;
+  RequireDatabase(aDB);
+  archive::fillArchiveList(*aDB, aEndDate, closedOnly);
+  return kResultDone;
+}
+
+bool Archiver::DatesAccepted(const Date& aLPCDate, const Date& aEndDate) {
+  return archive::DateRangeAccepted(aLPCDate, aEndDate);
 }
 
 }  // namespace kestle
