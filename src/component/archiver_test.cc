@@ -89,6 +89,8 @@ TEST(ArchiverDateCheck, RefusesUnlessTheLpcDateIsAtLeastOneCalendarDayLater) {
       {MakeDate(2025, 6, 1), MakeDate(2025, 7, 1), kResultRefused},             // end later
       {MakeDate(2025, 7, 2, 0, 0), MakeDate(2025, 7, 1, 23, 59), kResultDone},  // next day
       {MakeDate(2026, 1, 1), MakeDate(2025, 12, 31, 12, 0), kResultDone},
+      // 23:59:59.7 is still the end date's day, not the next.
+      {MakeDate(2025, 7, 1), MakeDate(2025, 6, 30, 23, 59, 59) + 0.7 / 86400, kResultDone},
   };
   for (const Case& c : cases) {
     for (bool all : {false, true}) {
