@@ -1,82 +1,129 @@
 // Builds the archive candidate list in the work table Archiver_ListToDelete.
 //
-// Each statement is the concatenation of fixed fragments, kept below in the
-// order in which they are joined, blanks included. The texts must reach the
-// database exactly so (testdata/*.golden records them for both builds).
+// The statements must reach the database exactly as written below
+// (testdata/*.golden records them for both builds).
 #include "archive/archive_list.h"
 
-#include <initializer_list>
 #include <memory>
+#include <string>
 
 namespace kestle::archive {
 namespace {
 
-// Each fragment stays on one line so that it reads exactly as it is sent.
+// Each statement reads as it is sent: one fragment a line, blanks included,
+// the closed-only variant beside the all-orders one. A statement with the end
+// date in it is the text before the date and the text after it.
 // clang-format off
-// The condition that lets only closed and archived orders into the list,
-// shared by the purchase and sales statements of the closed-only variant.
-constexpr const char* kFinishedPurchaseStatusFilter = " and [purchase orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or Ucase(status)='ARCHIVED' ) ";
-constexpr const char* kFinishedSalesStatusFilter = " and [sales orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or Ucase(status)='ARCHIVED' ) ";
 
 // Step 1: clear the work table.
-constexpr const char* kClearList = "DELETE * FROM Archiver_ListToDelete;";
-
-// The head of the three fill statements.
-constexpr const char* kInsertIntoList = "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) ";
+constexpr const char* kClearList =
+    "DELETE * FROM Archiver_ListToDelete;";
 
 // Step 2: purchase orders.
-constexpr const char* kPurchaseFillSelect = " SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory transactions].TransactionDate) ";
-constexpr const char* kPurchaseFillFrom = " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID ";
-constexpr const char* kPurchaseFillWhere = " WHERE (NOT IsNull( [inventory transactions].PurchaseOrderID))  ";
-constexpr const char* kPurchaseFillGroupBy = " GROUP BY   [inventory transactions].PurchaseOrderID; ";
+constexpr const char* kPurchaseFillClosed =
+    "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) "
+    " SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory transactions].TransactionDate) "
+    " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID "
+    " WHERE (NOT IsNull( [inventory transactions].PurchaseOrderID))  "
+    " and [purchase orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or Ucase(status)='ARCHIVED' ) "
+    " GROUP BY   [inventory transactions].PurchaseOrderID; ";
+constexpr const char* kPurchaseFillAll =
+    "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) "
+    " SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory transactions].TransactionDate) "
+    " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID "
+    " WHERE (NOT IsNull( [inventory transactions].PurchaseOrderID))  "
+    " GROUP BY   [inventory transactions].PurchaseOrderID; ";
 
-// Step 3: sales orders (work orders included).
-constexpr const char* kSalesFillSelect = " SELECT  [inventory transactions].SalesOrderID,Max( [inventory transactions].TransactionDate) ";
-constexpr const char* kSalesFillFrom = " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory transactions].SalesOrderID = [sales orders].SalesOrderID ";
-constexpr const char* kSalesFillWhere = " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  ";
-// The closed-only variant ends with two leading blanks, the other with one.
-constexpr const char* kSalesFillGroupByClosed = "  GROUP BY   [inventory transactions].SalesOrderID; ";
-constexpr const char* kSalesFillGroupByAll = " GROUP BY   [inventory transactions].SalesOrderID; ";
+// Step 3: sales orders, work orders included (the closed-only GROUP BY has
+// two leading blanks, the other one).
+constexpr const char* kSalesFillClosed =
+    "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) "
+    " SELECT  [inventory transactions].SalesOrderID,Max( [inventory transactions].TransactionDate) "
+    " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory transactions].SalesOrderID = [sales orders].SalesOrderID "
+    " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  "
+    " and [sales orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or Ucase(status)='ARCHIVED' ) "
+    "  GROUP BY   [inventory transactions].SalesOrderID; ";
+constexpr const char* kSalesFillAll =
+    "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) "
+    " SELECT  [inventory transactions].SalesOrderID,Max( [inventory transactions].TransactionDate) "
+    " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory transactions].SalesOrderID = [sales orders].SalesOrderID "
+    " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  "
+    " GROUP BY   [inventory transactions].SalesOrderID; ";
 
 // Step 4: work orders straight from the inventory transactions.
-constexpr const char* kWorkFillSelect = " SELECT SalesOrderID, MAX(TransactionDate)";
-constexpr const char* kWorkFillFrom = " From [Inventory Transactions]";
-constexpr const char* kWorkFillWhere = " Where (Not IsNull(SalesOrderID))";
-constexpr const char* kWorkFillPattern = " and SalesOrderID like 'WO*'";
-constexpr const char* kWorkFillStatusFilter = " and SalesOrderID in (Select [SalesOrderID] from [sales orders] inner join Status on [sales orders].StatusID = Status.StatusID where ucase(Status.Status) = 'CLOSED' or ucase(Status.Status) = 'ARCHIVED')";
-constexpr const char* kWorkFillGroupBy = " GROUP BY SalesOrderID";
-constexpr const char* kWorkFillOrderBy = " ORDER BY SalesOrderID;";
+constexpr const char* kWorkFillClosed =
+    "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) "
+    " SELECT SalesOrderID, MAX(TransactionDate)"
+    " From [Inventory Transactions]"
+    " Where (Not IsNull(SalesOrderID))"
+    " and SalesOrderID like 'WO*'"
+    " and SalesOrderID in (Select [SalesOrderID] from [sales orders] inner join Status on [sales orders].StatusID = Status.StatusID where ucase(Status.Status) = 'CLOSED' or ucase(Status.Status) = 'ARCHIVED')"
+    " GROUP BY SalesOrderID"
+    " ORDER BY SalesOrderID;";
+constexpr const char* kWorkFillAll =
+    "INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) "
+    " SELECT SalesOrderID, MAX(TransactionDate)"
+    " From [Inventory Transactions]"
+    " Where (Not IsNull(SalesOrderID))"
+    " and SalesOrderID like 'WO*'"
+    " GROUP BY SalesOrderID"
+    " ORDER BY SalesOrderID;";
 
-// Step 5: purchase orders still required after the end date.
-constexpr const char* kRequiredPruneSelect = "SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory transactions].TransactionDate) as TransactionDate ";
-constexpr const char* kRequiredPruneFrom = kPurchaseFillFrom;
-constexpr const char* kRequiredPruneWhere = "  Where (Not IsNull([inventory transactions].PurchaseOrderID)) ";
-// The closed-only variant has one leading blank, the other two.
-constexpr const char* kRequiredPruneGroupByClosed = " GROUP BY   [inventory transactions].PurchaseOrderID,[inventory transactions].DateRequired ";
-constexpr const char* kRequiredPruneGroupByAll = "  GROUP BY   [inventory transactions].PurchaseOrderID,[inventory transactions].DateRequired ";
-constexpr const char* kRequiredPruneHaving = " Having Max([inventory transactions].DateRequired) > #";
+// A statement with the end date in it: `before`, the date text, `after`.
+struct DatedStatement {
+  const char* before;
+  const char* after;
+};
+
+// Step 5: purchase orders still required after the end date (the
+// closed-only GROUP BY has one leading blank, the other two).
+constexpr DatedStatement kRequiredPruneClosed = {
+    "SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory transactions].TransactionDate) as TransactionDate "
+    " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID "
+    "  Where (Not IsNull([inventory transactions].PurchaseOrderID)) "
+    " and [purchase orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or Ucase(status)='ARCHIVED' ) "
+    " GROUP BY   [inventory transactions].PurchaseOrderID,[inventory transactions].DateRequired "
+    " Having Max([inventory transactions].DateRequired) > #",
+    "# "};
+constexpr DatedStatement kRequiredPruneAll = {
+    "SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory transactions].TransactionDate) as TransactionDate "
+    " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID "
+    "  Where (Not IsNull([inventory transactions].PurchaseOrderID)) "
+    "  GROUP BY   [inventory transactions].PurchaseOrderID,[inventory transactions].DateRequired "
+    " Having Max([inventory transactions].DateRequired) > #",
+    "# "};
 constexpr const char* kRequiredPruneField = "PurchaseOrderID";
 
 // Step 6: sales orders still expected after the end date.
-constexpr const char* kEtaPruneSelect = kSalesFillSelect;
-constexpr const char* kEtaPruneFrom = kSalesFillFrom;
-constexpr const char* kEtaPruneWhere = kSalesFillWhere;
-constexpr const char* kEtaPruneGroupBy = "  GROUP BY   [inventory transactions].SalesOrderID ";
-constexpr const char* kEtaPruneHaving = " Having Max([inventory transactions].ETA) > #";
+constexpr DatedStatement kEtaPruneClosed = {
+    " SELECT  [inventory transactions].SalesOrderID,Max( [inventory transactions].TransactionDate) "
+    " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory transactions].SalesOrderID = [sales orders].SalesOrderID "
+    " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  "
+    " and [sales orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or Ucase(status)='ARCHIVED' ) "
+    "  GROUP BY   [inventory transactions].SalesOrderID "
+    " Having Max([inventory transactions].ETA) > #",
+    "# "};
+constexpr DatedStatement kEtaPruneAll = {
+    " SELECT  [inventory transactions].SalesOrderID,Max( [inventory transactions].TransactionDate) "
+    " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory transactions].SalesOrderID = [sales orders].SalesOrderID "
+    " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  "
+    "  GROUP BY   [inventory transactions].SalesOrderID "
+    " Having Max([inventory transactions].ETA) > #",
+    "# "};
 constexpr const char* kEtaPruneField = "SalesOrderID";
 
-// The end of both prune queries, after the end date.
-constexpr const char* kPruneDateClose = "# ";
-
-// The statement that takes one identifier found by a prune out of the list.
-constexpr const char* kPruneDeleteFrom = "DELETE * FROM Archiver_ListToDelete ";
-constexpr const char* kPruneDeleteWhere = "WHERE OrderID like  '";
-constexpr const char* kPruneDeleteClose = "'";
+// Steps 5 and 6, for each identifier a prune query finds: the text before
+// the identifier (as a LIKE pattern that matches only itself) and after it.
+constexpr const char* kPruneDeleteBefore =
+    "DELETE * FROM Archiver_ListToDelete "
+    "WHERE OrderID like  '";
+constexpr const char* kPruneDeleteAfter = "'";
 
 // Step 7: orders active on or after the end date.
-constexpr const char* kActivityPruneFrom = "DELETE * FROM Archiver_ListToDelete ";
-constexpr const char* kActivityPruneWhere = "WHERE LastTransDate >= #";
-constexpr const char* kActivityPruneClose = "#;";
+constexpr DatedStatement kActivityPrune = {
+    "DELETE * FROM Archiver_ListToDelete "
+    "WHERE LastTransDate >= #",
+    "#;"};
 // clang-format on
 
 // The Jet LIKE pattern characters and how each is written to match itself.
@@ -87,20 +134,20 @@ struct PatternEscape {
 constexpr PatternEscape kPatternEscapes[] = {
     {'*', "[*]"}, {'?', "[?]"}, {'#', "[#]"}, {'[', "[[]"}, {'\'', "''"}};
 
-std::string Join(std::initializer_list<std::string_view> parts) {
-  std::string s;
-  for (std::string_view p : parts) s.append(p);
-  return s;
+// The text of `statement` with `date` in its place.
+std::string WithDate(const DatedStatement& statement, const std::string& date) {
+  return std::string(statement.before).append(date).append(statement.after);
 }
 
 // Opens `query`, and for each of its rows removes from the list every row of
 // the identifier in `field`. The record set is dropped before returning.
 void PruneByQuery(db::Database& aDB, const std::string& query, const char* field) {
   std::shared_ptr<db::Recordset> rs = aDB.OpenRecordset(query);
+  std::string sql;
   while (!rs->Eof()) {
-    std::string id = rs->Field(field).ToText();
-    aDB.Execute(
-        Join({kPruneDeleteFrom, kPruneDeleteWhere, LiteralLikePattern(id), kPruneDeleteClose}));
+    const std::string id = rs->Field(field).ToText();
+    sql.assign(kPruneDeleteBefore).append(LiteralLikePattern(id)).append(kPruneDeleteAfter);
+    aDB.Execute(sql);
     rs->MoveNext();
   }
 }
@@ -138,33 +185,15 @@ std::string LiteralLikePattern(std::string_view text) {
 
 void fillArchiveList(db::Database& aDB, const Date& aEndDate, bool closedOnly) {
   const std::string end_date = JetDateText(aEndDate);
-  const std::string_view purchase_status = closedOnly ? kFinishedPurchaseStatusFilter : "";
-  const std::string_view sales_status = closedOnly ? kFinishedSalesStatusFilter : "";
-
   aDB.Execute(kClearList);
-
-  aDB.Execute(Join({kInsertIntoList, kPurchaseFillSelect, kPurchaseFillFrom, kPurchaseFillWhere,
-                    purchase_status, kPurchaseFillGroupBy}));
-
-  aDB.Execute(Join({kInsertIntoList, kSalesFillSelect, kSalesFillFrom, kSalesFillWhere,
-                    sales_status, closedOnly ? kSalesFillGroupByClosed : kSalesFillGroupByAll}));
-
-  aDB.Execute(
-      Join({kInsertIntoList, kWorkFillSelect, kWorkFillFrom, kWorkFillWhere, kWorkFillPattern,
-            closedOnly ? kWorkFillStatusFilter : "", kWorkFillGroupBy, kWorkFillOrderBy}));
-
-  PruneByQuery(aDB,
-               Join({kRequiredPruneSelect, kRequiredPruneFrom, kRequiredPruneWhere, purchase_status,
-                     closedOnly ? kRequiredPruneGroupByClosed : kRequiredPruneGroupByAll,
-                     kRequiredPruneHaving, end_date, kPruneDateClose}),
+  aDB.Execute(closedOnly ? kPurchaseFillClosed : kPurchaseFillAll);
+  aDB.Execute(closedOnly ? kSalesFillClosed : kSalesFillAll);
+  aDB.Execute(closedOnly ? kWorkFillClosed : kWorkFillAll);
+  PruneByQuery(aDB, WithDate(closedOnly ? kRequiredPruneClosed : kRequiredPruneAll, end_date),
                kRequiredPruneField);
-
-  PruneByQuery(aDB,
-               Join({kEtaPruneSelect, kEtaPruneFrom, kEtaPruneWhere, sales_status, kEtaPruneGroupBy,
-                     kEtaPruneHaving, end_date, kPruneDateClose}),
+  PruneByQuery(aDB, WithDate(closedOnly ? kEtaPruneClosed : kEtaPruneAll, end_date),
                kEtaPruneField);
-
-  aDB.Execute(Join({kActivityPruneFrom, kActivityPruneWhere, end_date, kActivityPruneClose}));
+  aDB.Execute(WithDate(kActivityPrune, end_date));
 }
 
 }  // namespace kestle::archive

@@ -11,22 +11,27 @@ namespace {
 
 // The four statements run for each identifier, in this order: inventory
 // transactions, then the order row, on the purchase side and then on the
-// sales side. Each is kDeleteAll, its FROM and WHERE fragments, the quoted
-// identifier and kDeleteClose.
+// sales side. Each is the text below, the quoted identifier and
+// kOrderDeletionClose.
 // clang-format off
-constexpr const char* kDeleteAll = "DELETE * ";
-constexpr const char* kDeleteClose = "';";
+constexpr const char* kOrderDeletions[] = {
+    "DELETE * "
+    "FROM [Inventory Transactions] "
+    "WHERE [Inventory Transactions].[PurchaseOrderID] = '",
 
-struct OrderDeletion {
-  const char* from;
-  const char* where;
+    "DELETE * "
+    "FROM [Purchase Orders] "
+    "WHERE [Purchase Orders].[PurchaseOrderID] = '",
+
+    "DELETE * "
+    "FROM [Inventory Transactions] "
+    "WHERE [Inventory Transactions].[SalesOrderID] = '",
+
+    "DELETE * "
+    "FROM [Sales Orders] "
+    "WHERE [Sales Orders].[SalesOrderID] = '",
 };
-constexpr OrderDeletion kOrderDeletions[] = {
-    {"FROM [Inventory Transactions] ", "WHERE [Inventory Transactions].[PurchaseOrderID] = '"},
-    {"FROM [Purchase Orders] ",        "WHERE [Purchase Orders].[PurchaseOrderID] = '"},
-    {"FROM [Inventory Transactions] ", "WHERE [Inventory Transactions].[SalesOrderID] = '"},
-    {"FROM [Sales Orders] ",           "WHERE [Sales Orders].[SalesOrderID] = '"},
-};
+constexpr const char* kOrderDeletionClose = "';";
 // clang-format on
 
 constexpr const char* kOrderIdField = "OrderID";
@@ -45,8 +50,8 @@ int64_t DeleteListedOrders(db::Database& aDB, const std::function<void(int64_t)>
   std::string sql;
   while (!rs->Eof()) {
     const std::string id = QuotedText(rs->Field(kOrderIdField).ToText());
-    for (const OrderDeletion& d : kOrderDeletions) {
-      sql.assign(kDeleteAll).append(d.from).append(d.where).append(id).append(kDeleteClose);
+    for (const char* deletion : kOrderDeletions) {
+      sql.assign(deletion).append(id).append(kOrderDeletionClose);
       aDB.Execute(sql);
     }
     rs->MoveNext();

@@ -66,7 +66,7 @@ void FileSystemObject::CopyFile(const std::string& from, const std::string& to) 
   if (copier_) {
     copier_(from, to);
   } else {
-    env_.CopyFile(from, to);
+    env_.CopyFileTo(from, to);
   }
 }
 

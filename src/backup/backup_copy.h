@@ -13,7 +13,7 @@
 namespace kestle::backup {
 
 // Copies a file, replacing an existing target; a failed copy leaves nothing
-// under the target name. Empty: Env::CopyFile.
+// under the target name. Empty: Env::CopyFileTo.
 using FileCopier = std::function<void(const std::string& from, const std::string& to)>;
 
 // The folder and file operations of one backup, created for it and dropped
@@ -27,7 +27,7 @@ class FileSystemObject {
   // Creates that one folder; fails when its parent is missing.
   void CreateFolder(const std::string& path);
   // Copies `from` to `to` through the copier when one is set, else through
-  // Env::CopyFile; an existing `to` is replaced.
+  // Env::CopyFileTo; an existing `to` is replaced.
   void CopyFile(const std::string& from, const std::string& to);
 
  private:

@@ -130,12 +130,12 @@ TEST_F(BackupFilesTest, RelativeBackupFolderStaysRelative) {
   EXPECT_TRUE(testing::Exists(dir_.File(location)));
 }
 
-TEST_F(BackupFilesTest, TheCopierReplacesEnvCopyFile) {
+TEST_F(BackupFilesTest, TheCopierReplacesEnvCopyFileTo) {
   std::vector<std::pair<std::string, std::string>> calls;
   FileCopier copier = [&](const std::string& from, const std::string& to) {
     calls.emplace_back(from, to);
   };
-  env_.set_copy_fault(err::kDiskFull);  // Env::CopyFile must not be used
+  env_.set_copy_fault(err::kDiskFull);  // Env::CopyFileTo must not be used
   const BackupCopy copy = copyBackend(Linked(), dir_.path(), env_, copier);
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].first, backend_);

@@ -7,8 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "archive/archive_list.h"
-#include "archive/order_deletion.h"
 #include "cli/archive_report.h"
 #include "cli/cli.h"
 #include "cli/witness.h"
@@ -85,10 +83,11 @@ bool Confirmed(const std::string& question) {
 }
 
 // The dry run: builds the list and prints it, deleting nothing.
-int RunDry(db::Database& database, const ArchiveOptions& o, const Date& end) {
-  PrintChangedFiles(database, o.front_end, "a run would delete from");
-  archive::fillArchiveList(database, end, !o.all);
-  const ListedOrders listed = ReadListedOrders(database, /*print=*/true);
+int RunDry(const std::shared_ptr<db::SqliteDatabase>& database, const ArchiveOptions& o,
+           const Date& lpc, const Date& end) {
+  PrintChangedFiles(*database, o.front_end, "a run would delete from");
+  Archiver().BuildArchiveList(database, lpc, end, !o.all);
+  const ListedOrders listed = ReadListedOrders(*database, /*print=*/true);
   std::printf(
       "%lld %s would be removed (%lld numbers listed, %lld of them both a purchase and a sales "
       "order; dry run, nothing was deleted)\n",
@@ -105,7 +104,7 @@ int RunDelete(const std::shared_ptr<db::SqliteDatabase>& database, const Archive
   if (!o.yes && StdinIsTerminal()) {
     // The question needs the list's size, so the list is built once here and
     // once more by the run itself.
-    archive::fillArchiveList(*database, end, !o.all);
+    Archiver().BuildArchiveList(database, lpc, end, !o.all);
     const ListedOrders listed = ReadListedOrders(*database, /*print=*/false);
     if (!Confirmed("Delete " + std::to_string(listed.orders) + " " + KindOfOrders(o.all) +
                    " with their inventory transactions?")) {
@@ -168,7 +167,7 @@ int RunArchive(const ArchiveOptions& o) {
       "archive: the LPC date must lie at least one day after the end date";
   // The check that archiveNow makes first, made before anything else runs (a
   // dry run's list, the question, the backup).
-  if (!archive::DateRangeAccepted(*lpc, *end)) return Fail(kRefused, kExitRefused);
+  if (!Archiver::DatesAccepted(*lpc, *end)) return Fail(kRefused, kExitRefused);
 
   // Two runs on one front-end would share its one work table, each
   // rewriting the list that the other deletes by; the lock is held until
@@ -179,7 +178,7 @@ int RunArchive(const ArchiveOptions& o) {
                 "; nothing was done (try again when it has finished)");
   }
   const std::shared_ptr<db::SqliteDatabase> database = db::OpenSqliteDatabase(o.front_end);
-  if (o.dry_run) return RunDry(*database, o, *end);
+  if (o.dry_run) return RunDry(database, o, *lpc, *end);
   const int code = RunDelete(database, o, *lpc, *end);
   return code == kExitRefused ? Fail(kRefused, kExitRefused) : code;
 }

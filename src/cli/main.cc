@@ -5,11 +5,12 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "kestle_version.h"
 
 namespace kestle::cli {
 namespace {
 
-constexpr const char* kVersion = "1.01.0064";
+constexpr const char* kVersion = KESTLE_VERSION_TEXT;
 constexpr const char* kHelpCommand = "help";
 
 // The subcommands, in the order `kestle --help` lists them.

@@ -74,8 +74,8 @@ uint64_t Witness::FileSize(const std::string& path) {
 void Witness::CreateFolder(const std::string& path) {
   Run([&] { EnvWrapper::CreateFolder(path); });
 }
-void Witness::CopyFile(const std::string& from, const std::string& to) {
-  Run([&] { EnvWrapper::CopyFile(from, to); });
+void Witness::CopyFileTo(const std::string& from, const std::string& to) {
+  Run([&] { EnvWrapper::CopyFileTo(from, to); });
 }
 void Witness::RenameFile(const std::string& from, const std::string& to) {
   Run([&] { EnvWrapper::RenameFile(from, to); });
@@ -87,9 +87,9 @@ std::string Witness::DirLookup(const std::string& path) {
   return Run([&] { return EnvWrapper::DirLookup(path); });
 }
 
-int Witness::MessageBox(const std::string& text, unsigned style, const std::string& title) {
+int Witness::ShowMessageBox(const std::string& text, unsigned style, const std::string& title) {
   ++boxes_;
-  return EnvWrapper::MessageBox(text, style, title);
+  return EnvWrapper::ShowMessageBox(text, style, title);
 }
 
 }  // namespace kestle::cli

@@ -46,11 +46,11 @@ class Witness : public EnvWrapper {
   std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override;
   uint64_t FileSize(const std::string& path) override;
   void CreateFolder(const std::string& path) override;
-  void CopyFile(const std::string& from, const std::string& to) override;
+  void CopyFileTo(const std::string& from, const std::string& to) override;
   void RenameFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   std::string DirLookup(const std::string& path) override;
-  int MessageBox(const std::string& text, unsigned style, const std::string& title) override;
+  int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) override;
 
  private:
   std::optional<RuntimeError> last_error_;

@@ -34,13 +34,13 @@ int32_t RunArchive(Env& env, const Archiver::Progress& progress,
                    const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
                    const Date& aEndDate, bool closedOnly) {
   try {
-    if (!archive::DateRangeAccepted(aLPCDate, aEndDate)) return kResultRefused;
+    if (!Archiver::DatesAccepted(aLPCDate, aEndDate)) return kResultRefused;
     RequireDatabase(aDB);
     archive::fillArchiveList(*aDB, aEndDate, closedOnly);
     archive::DeleteListedOrders(*aDB, progress);
     return kResultDone;
   } catch (...) {
-    env.MessageBox(CurrentErrorText(), kMbOk | kMbIconStop, "");
+    env.ShowMessageBox(CurrentErrorText(), kMbOk | kMbIconStop, "");
     return kResultArchiveFailed;
   }
 }
@@ -58,7 +58,7 @@ int32_t Archiver::backupNow(const std::shared_ptr<db::Database>& aDB, const std:
     aDB->Execute(backup::BackupRecordStatement(backupName, copy.location, copy.date_text));
     return kResultDone;
   } catch (...) {
-    env_->MessageBox(CurrentErrorText(), kMbOk, "");
+    env_->ShowMessageBox(CurrentErrorText(), kMbOk, "");
     return kResultBackupFailed;
   }
 }
@@ -71,6 +71,18 @@ int32_t Archiver::archiveNow(const std::shared_ptr<db::Database>& aDB, const Dat
 int32_t Archiver::archiveNowAll(const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
                                 const Date& aEndDate) {
   return RunArchive(*env_, progress_, aDB, aLPCDate, aEndDate, /*closedOnly=*/false);
+}
+
+int32_t Archiver::BuildArchiveList(const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
+                                   const Date& aEndDate, bool closedOnly) {
+  if (!DatesAccepted(aLPCDate, aEndDate)) return kResultRefused;
+  RequireDatabase(aDB);
+  archive::fillArchiveList(*aDB, aEndDate, closedOnly);
+  return kResultDone;
+}
+
+bool Archiver::DatesAccepted(const Date& aLPCDate, const Date& aEndDate) {
+  return archive::DateRangeAccepted(aLPCDate, aEndDate);
 }
 
 }  // namespace kestle

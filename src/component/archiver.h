@@ -38,6 +38,19 @@ class Archiver {
   int32_t archiveNowAll(const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
                         const Date& aEndDate);
 
+  // Not part of the automation interface (nor are the members below): the
+  // date check and the list building of archiveNow (closedOnly) or
+  // archiveNowAll without the deletion pass, for a host that shows the list
+  // before it runs. Returns 1 with the work table Archiver_ListToDelete
+  // holding the run's list, or -1 when the dates are refused (nothing read or
+  // changed). Shows no message box: an error (91 without a database, or the
+  // database's own) is thrown to the caller, the steps before it in effect.
+  int32_t BuildArchiveList(const std::shared_ptr<db::Database>& aDB, const Date& aLPCDate,
+                           const Date& aEndDate, bool closedOnly);
+  // The date check of the archive methods: true when the calendar day of
+  // aLPCDate lies at least one day after that of aEndDate.
+  static bool DatesAccepted(const Date& aLPCDate, const Date& aEndDate);
+
   void set_progress(Progress progress) { progress_ = std::move(progress); }
   // The database of the last backupNow call (empty before the first).
   const std::shared_ptr<db::Database>& database() const { return mDB; }

@@ -63,6 +63,13 @@ TEST_P(ArchiverGoldenTest, SendsExactlyTheGoldenStatements) {
                          (all ? "archive_now_all.golden" : "archive_now.golden")));
   for (std::string line; std::getline(golden, line);) expected.push_back(line);
   EXPECT_EQ(db->log(), expected);
+  // The list building alone sends the same statements up to the deletion pass.
+  auto list_db = GoldenScenario();
+  EXPECT_EQ(archiver.BuildArchiveList(list_db, Lpc(), End(), !all), kResultDone);
+  const Strings& list = list_db->log();
+  ASSERT_LT(list.size(), expected.size());
+  EXPECT_EQ(list, Strings(expected.begin(), expected.begin() + list.size()));
+  EXPECT_EQ(expected[list.size()], "OPEN Archiver_ListToDelete");
   // Arguments are const references; the run keeps no database reference.
   EXPECT_EQ(archiver.database(), nullptr);
   EXPECT_EQ(aDB, db);
@@ -82,6 +89,8 @@ TEST(ArchiverDateCheck, RefusesUnlessTheLpcDateIsAtLeastOneCalendarDayLater) {
       {MakeDate(2025, 6, 1), MakeDate(2025, 7, 1), kResultRefused},             // end later
       {MakeDate(2025, 7, 2, 0, 0), MakeDate(2025, 7, 1, 23, 59), kResultDone},  // next day
       {MakeDate(2026, 1, 1), MakeDate(2025, 12, 31, 12, 0), kResultDone},
+      // 23:59:59.7 is still the end date's day, not the next.
+      {MakeDate(2025, 7, 1), MakeDate(2025, 6, 30, 23, 59, 59) + 0.7 / 86400, kResultDone},
   };
   for (const Case& c : cases) {
     for (bool all : {false, true}) {
@@ -95,6 +104,10 @@ TEST(ArchiverDateCheck, RefusesUnlessTheLpcDateIsAtLeastOneCalendarDayLater) {
       if (c.result == kResultRefused) {
         EXPECT_TRUE(db->log().empty());
       }
+      // The list building alone makes the same check.
+      auto list_db = std::make_shared<ScriptedDatabase>();
+      EXPECT_EQ(archiver.BuildArchiveList(list_db, c.lpc, c.end, !all), c.result);
+      EXPECT_EQ(list_db->log().empty(), c.result == kResultRefused);
     }
   }
 }

@@ -22,7 +22,7 @@ std::string CurrentErrorText() {
 }
 
 void ShowShipRushError(Env& env) {
-  env.MessageBox(shipping::kShipRushErrorText, kMbOk | kMbIconStop, shipping::kShipRushTitle);
+  env.ShowMessageBox(shipping::kShipRushErrorText, kMbOk | kMbIconStop, shipping::kShipRushTitle);
 }
 
 // The probe with Ship_UPS's failure handling: the error's number and
@@ -31,7 +31,7 @@ void ProbeForUps(Env& env, const std::shared_ptr<db::Database>& aDB) {
   try {
     shipping::ProbeShipRush(aDB);
   } catch (...) {
-    env.MessageBox(CurrentErrorText(), kMbOk, "");
+    env.ShowMessageBox(CurrentErrorText(), kMbOk, "");
     ShowShipRushError(env);
   }
 }

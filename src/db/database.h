@@ -7,6 +7,12 @@
 // RuntimeError carrying the engine's own number and text. Objects are held by
 // counted references (std::shared_ptr); dropping the last reference to a
 // record set closes it.
+//
+// Threads: a Database and the record sets and table definitions it returns
+// are used by one thread at a time, the one that opened it (in the DLL, the
+// apartment of the host's DAO object, which is the apartment of the calling
+// automation object). Nothing here locks. Two Database objects on one file,
+// in two threads or two processes, meet only in the engine's own locking.
 #ifndef KESTLE_DB_DATABASE_H_
 #define KESTLE_DB_DATABASE_H_
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "db/sqlite_database.h"
+#include "kestle_version.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -52,7 +53,7 @@ constexpr const char* kFrontEndSchema[] = {
 
 constexpr const char* kInsertStatus = "INSERT INTO Status (StatusId, Status) VALUES (?1, ?2)";
 constexpr const char* kInsertVersion =
-    "INSERT INTO VersionControl (Version, UpdatedOn) VALUES ('1.01.0064', ?1)";
+    "INSERT INTO VersionControl (Version, UpdatedOn) VALUES ('" KESTLE_VERSION_TEXT "', ?1)";
 constexpr const char* kInsertPurchaseOrder =
     "INSERT INTO [purchase orders] (PurchaseOrderID, SupplierID, OrderDate, StatusId) "
     "VALUES (?1, ?2, ?3, ?4)";

@@ -158,7 +158,7 @@ bool IsSqliteFile(Env& env, const std::string& path) {
 
 void SnapshotCopy(Env& env, const std::string& from, const std::string& to) {
   if (!IsSqliteFile(env, from)) {
-    env.CopyFile(from, to);
+    env.CopyFileTo(from, to);
     return;
   }
   std::unique_ptr<TempFile> temp = env.NewTempFile(to, from);

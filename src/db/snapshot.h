@@ -17,7 +17,7 @@ namespace kestle::db {
 // Copies `from` to `to`, replacing an existing `to`. An SQLite database
 // (recognized by its header) is copied as a consistent snapshot into an
 // Env::NewTempFile beside `to`, then renamed over it; any other file goes
-// through env.CopyFile. Two copies to one target at once both succeed (the
+// through env.CopyFileTo. Two copies to one target at once both succeed (the
 // later one stays), the copy is never more readable than `from`, and a
 // failed copy leaves no file under the target name and none beside it that
 // the next copy into the folder would not remove. Throws RuntimeError: 53

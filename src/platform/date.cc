@@ -73,8 +73,10 @@ CivilTime ToCivil(Date date) {
 }
 
 long long DayNumber(Date date) {
-  CivilTime t = ToCivil(date);
-  return DaysFromCivil(t.year, t.month, t.day) - kEpochOffset;
+  // The integer part is the day on both sides of the epoch (before it the
+  // fraction adds the time of day to a negative count), so truncation gives
+  // the day; rounding to the second first would move 23:59:59.7 to the next.
+  return static_cast<long long>(std::trunc(date));
 }
 
 std::string IsoDateTimeText(Date date) {

@@ -32,7 +32,8 @@ Date ToDate(const CivilTime& t);
 // backwards and the fraction still adds the time of day.
 CivilTime ToCivil(Date date);
 
-// The whole-day part of `date` as a day number (time of day dropped).
+// The calendar day of `date` as a day number: its whole-day part, the time
+// of day dropped and never rounded (23:59:59.7 is still that day).
 long long DayNumber(Date date);
 
 // "YYYY-MM-DD HH:MM:SS", the form the SQLite engine stores and the form the

@@ -31,10 +31,13 @@ TEST(DateTest, CivilRoundTripAcrossLeapYearsAndCenturies) {
   }
 }
 
-TEST(DateTest, RoundingToTheSecondCarriesIntoTheNextDay) {
+TEST(DateTest, TheTextRoundsToTheSecondTheCalendarDayNever) {
   Date almost_midnight = MakeDate(2026, 1, 5) + 0.9999999;
   EXPECT_EQ(IsoDateTimeText(almost_midnight), "2026-01-06 00:00:00");
+  EXPECT_EQ(DayNumber(almost_midnight), 46027);
   EXPECT_EQ(DayNumber(MakeDate(2026, 1, 5, 23, 59, 59)), 46027);
+  EXPECT_EQ(DayNumber(MakeDate(1899, 12, 29, 23, 59, 59) - 0.7 / 86400), -1);
+  EXPECT_EQ(DayNumber(MakeDate(1899, 12, 30, 12, 0, 0)), 0);
 }
 
 TEST(DateTest, IsoTextIsTheFullForm) {

@@ -76,6 +76,15 @@ class FileLock {
 // The companion file beside a locked file that carries its advisory lock.
 inline constexpr const char* kLockFileSuffix = ".kestle-lock";
 
+// Threads. Env::Default() is made once, on first use from any thread, and
+// shared by the whole process. It keeps no state between calls, so any thread
+// may call it, several threads at once; ShowMessageBox blocks only the
+// calling thread, and GeneralDateText reads the process's regional settings
+// (on POSIX the C library's LC_TIME locale, which must not change while it
+// runs). The files, temporary files and locks it returns, and the Envs that
+// keep state of their own (FakeEnv, the CLI's Witness), are used by one
+// thread at a time: in the DLL, whose objects are apartment-threaded, the
+// thread of the object that made them.
 class Env {
  public:
   virtual ~Env() = default;
@@ -105,7 +114,7 @@ class Env {
   // is never more readable than `from`. Throws 53 when `from` is missing, 76
   // when the target's folder is missing, 70 without access, 61 when the disk
   // is full.
-  virtual void CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual void CopyFileTo(const std::string& from, const std::string& to) = 0;
   // Creates an empty file with a new unique name in the folder of `target`
   // (never an existing file), for a copy that Commit() renames over
   // `target`. Its permission bits are those of `like` as the umask narrows
@@ -149,7 +158,7 @@ class Env {
   // --- User interface ---------------------------------------------------
   // Shows a modal message box and returns the button pressed. An empty title
   // shows kAppTitle.
-  virtual int MessageBox(const std::string& text, unsigned style, const std::string& title) = 0;
+  virtual int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) = 0;
 };
 
 // An Env that passes every call to another Env. Subclasses override the
@@ -171,8 +180,8 @@ class EnvWrapper : public Env {
   uint64_t FileSize(const std::string& path) override { return target_->FileSize(path); }
   bool FolderExists(const std::string& path) override { return target_->FolderExists(path); }
   void CreateFolder(const std::string& path) override { target_->CreateFolder(path); }
-  void CopyFile(const std::string& from, const std::string& to) override {
-    target_->CopyFile(from, to);
+  void CopyFileTo(const std::string& from, const std::string& to) override {
+    target_->CopyFileTo(from, to);
   }
   std::unique_ptr<TempFile> NewTempFile(const std::string& target,
                                         const std::string& like) override {
@@ -189,8 +198,8 @@ class EnvWrapper : public Env {
   }
   Date Now() override { return target_->Now(); }
   std::string GeneralDateText(Date date) override { return target_->GeneralDateText(date); }
-  int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
-    return target_->MessageBox(text, style, title);
+  int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) override {
+    return target_->ShowMessageBox(text, style, title);
   }
 
  private:

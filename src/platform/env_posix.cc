@@ -301,7 +301,7 @@ class PosixEnv : public Env {
     if (::mkdir(path.c_str(), 0777) != 0) throw PosixError(errno, path);
   }
 
-  void CopyFile(const std::string& from, const std::string& to) override {
+  void CopyFileTo(const std::string& from, const std::string& to) override {
     PosixSequentialFile reader(OpenForReading(from), from);
     std::unique_ptr<TempFile> temp = NewTempFile(to, from);
     std::string buf(1 << 20, '\0');
@@ -397,7 +397,7 @@ class PosixEnv : public Env {
     return std::string(buf, n);
   }
 
-  int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
+  int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) override {
     (void)style;
     std::fprintf(stderr, "%s: %s\n", title.empty() ? kAppTitle : title.c_str(), text.c_str());
     std::fflush(stderr);

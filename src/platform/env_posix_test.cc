@@ -93,15 +93,15 @@ TEST_F(EnvTest, FoldersAreCreatedOneAtATime) {
 TEST_F(EnvTest, CopyReplacesTheTargetAndNeverLeavesAPartialFile) {
   WriteBytes(Path("src"), std::string(3 << 20, 'q'));
   WriteBytes(Path("dst"), "old");
-  env_->CopyFile(Path("src"), Path("dst"));
+  env_->CopyFileTo(Path("src"), Path("dst"));
   EXPECT_EQ(ReadBytes(Path("dst")), std::string(3 << 20, 'q'));
 
-  EXPECT_EQ(testing::ErrorNumberOf([&] { env_->CopyFile(Path("missing"), Path("dst2")); }),
+  EXPECT_EQ(testing::ErrorNumberOf([&] { env_->CopyFileTo(Path("missing"), Path("dst2")); }),
             err::kFileNotFound);
-  EXPECT_EQ(testing::ErrorNumberOf([&] { env_->CopyFile(Path("src"), Path("nofolder/dst")); }),
+  EXPECT_EQ(testing::ErrorNumberOf([&] { env_->CopyFileTo(Path("src"), Path("nofolder/dst")); }),
             err::kPathNotFound);
   fs::create_directory(Path("adir"));
-  EXPECT_NE(testing::ErrorNumberOf([&] { env_->CopyFile(Path("src"), Path("adir")); }), 0);
+  EXPECT_NE(testing::ErrorNumberOf([&] { env_->CopyFileTo(Path("src"), Path("adir")); }), 0);
   // Nothing but the files the test made: no temporary leftovers.
   int entries = 0;
   for (auto& e : fs::directory_iterator(dir_.path())) {
@@ -122,7 +122,7 @@ TEST_F(EnvTest, ACopyIsNeverMoreReadableThanItsSource) {
   for (const auto& c : kCases) {
     ::chmod(Path("src").c_str(), c.source);
     const mode_t saved = ::umask(c.umask);
-    env_->CopyFile(Path("src"), Path("dst"));
+    env_->CopyFileTo(Path("src"), Path("dst"));
     ::umask(saved);
     struct stat st;
     ASSERT_EQ(::stat(Path("dst").c_str(), &st), 0);
@@ -147,7 +147,7 @@ TEST_F(EnvTest, ACopyRemovesTheTemporaryFilesThatNoProcessHolds) {
   const int held = ::open(Path(kept[0]).c_str(), O_RDONLY);
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  env_->CopyFile(Path("src"), Path("dst"));
+  env_->CopyFileTo(Path("src"), Path("dst"));
   ::close(held);
   for (const std::string& name : stale) EXPECT_FALSE(fs::exists(Path(name))) << name;
   for (const std::string& name : kept) EXPECT_TRUE(fs::exists(Path(name))) << name;

@@ -409,7 +409,7 @@ class WindowsEnv : public Env {
     if (!CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr)) throw LastError(path);
   }
 
-  void CopyFile(const std::string& from, const std::string& to) override {
+  void CopyFileTo(const std::string& from, const std::string& to) override {
     std::unique_ptr<SequentialFile> reader = NewSequentialFile(from);
     std::unique_ptr<TempFile> temp = NewTempFile(to, from);
     std::string buf(1 << 20, '\0');
@@ -506,7 +506,7 @@ class WindowsEnv : public Env {
     return text;
   }
 
-  int MessageBox(const std::string& text, unsigned style, const std::string& title) override {
+  int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) override {
     const std::string shown_title = title.empty() ? kAppTitle : title;
 #ifdef KESTLE_MESSAGE_BOX_LOG
     if (RecordBox(text, style, shown_title)) return kIdOk;

@@ -12,14 +12,14 @@ FakeEnv::FakeEnv(Env* files)
       format_(UsGeneralDateText),
       separator_(files->PathSeparator()) {}
 
-void FakeEnv::CopyFile(const std::string& from, const std::string& to) {
+void FakeEnv::CopyFileTo(const std::string& from, const std::string& to) {
   if (copy_fault_ != 0) throw RuntimeError(copy_fault_);
-  EnvWrapper::CopyFile(from, to);
+  EnvWrapper::CopyFileTo(from, to);
 }
 
 std::string FakeEnv::GeneralDateText(Date date) { return format_(date); }
 
-int FakeEnv::MessageBox(const std::string& text, unsigned style, const std::string& title) {
+int FakeEnv::ShowMessageBox(const std::string& text, unsigned style, const std::string& title) {
   boxes_.push_back({text, style, title.empty() ? kAppTitle : title});
   return kIdOk;
 }

@@ -31,17 +31,17 @@ class FakeEnv : public EnvWrapper {
   // format, "1/5/2026 7:03:00 AM" (time left out at midnight).
   void set_date_format(std::function<std::string(Date)> format) { format_ = std::move(format); }
   void set_path_separator(char sep) { separator_ = sep; }
-  // Makes the next CopyFile calls fail with this error number (0: no fault).
+  // Makes the next CopyFileTo calls fail with this error number (0: no fault).
   void set_copy_fault(int error_number) { copy_fault_ = error_number; }
 
   const std::vector<Box>& boxes() const { return boxes_; }
   void clear_boxes() { boxes_.clear(); }
 
-  void CopyFile(const std::string& from, const std::string& to) override;
+  void CopyFileTo(const std::string& from, const std::string& to) override;
   char PathSeparator() const override { return separator_; }
   Date Now() override { return now_; }
   std::string GeneralDateText(Date date) override;
-  int MessageBox(const std::string& text, unsigned style, const std::string& title) override;
+  int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) override;
 
  private:
   Date now_;

@@ -1,9 +1,5 @@
 // The Windows and OLE Automation headers as every Windows-only file (the
 // Windows Env, the automation shell) includes them. Windows builds only.
-//
-// windows.h defines MessageBox and CopyFile as macros; Env has methods of
-// those names, so the macros are removed here and the W functions are called
-// by their own names.
 #ifndef KESTLE_PLATFORM_WINDOWS_HEADERS_H_
 #define KESTLE_PLATFORM_WINDOWS_HEADERS_H_
 
@@ -19,8 +15,5 @@
 
 #include <ole2.h>
 #include <oleauto.h>
-
-#undef MessageBox
-#undef CopyFile
 
 #endif  // KESTLE_PLATFORM_WINDOWS_HEADERS_H_

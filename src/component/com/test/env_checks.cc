@@ -1,9 +1,9 @@
 // Checks of the Windows Env (src/platform/env_windows.cc, test build with
 // the message-box log): files through the wide-character API with UTF-8
 // paths, the error numbers of failed file operations, DirLookup's idea of a
-// normal file, CopyFile's replace-or-nothing, the clock, the general date
+// normal file, CopyFileTo's replace-or-nothing, the clock, the general date
 // text of the en-US settings the test prefix runs with, and message boxes.
-#include "platform/windows_headers.h"  // before env.h: removes MessageBox, CopyFile
+#include "platform/windows_headers.h"
 
 #include <functional>
 #include <memory>
@@ -119,15 +119,15 @@ void CheckWindowsEnv(const Context& context) {
   {
     Write(env, dir + "source.mdb", "new contents");
     Write(env, dir + "Backup\\target.mdb", "old");
-    env->CopyFile(dir + "source.mdb", dir + "Backup\\target.mdb");
+    env->CopyFileTo(dir + "source.mdb", dir + "Backup\\target.mdb");
     CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
     // A failed copy leaves the target as it was and no file beside it.
     int entries = EntryCount(wide_dir + L"Backup\\");
-    CHECK_EQ(ErrorOf([&] { env->CopyFile(dir + "missing.mdb", dir + "Backup\\target.mdb"); }),
+    CHECK_EQ(ErrorOf([&] { env->CopyFileTo(dir + "missing.mdb", dir + "Backup\\target.mdb"); }),
              err::kFileNotFound);
     CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
     CHECK_EQ(EntryCount(wide_dir + L"Backup\\"), entries);
-    CHECK_EQ(ErrorOf([&] { env->CopyFile(dir + "source.mdb", dir + "no_folder\\t.mdb"); }),
+    CHECK_EQ(ErrorOf([&] { env->CopyFileTo(dir + "source.mdb", dir + "no_folder\\t.mdb"); }),
              err::kPathNotFound);
     env->RenameFile(dir + "source.mdb", dir + "Backup\\target.mdb");
     CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
@@ -187,8 +187,8 @@ void CheckWindowsEnv(const Context& context) {
   Group("Windows Env: message boxes (test build)");
   {
     TakeBoxes(context.box_log);
-    CHECK_EQ(env->MessageBox("53: File not found", kMbOk | kMbIconStop, ""), kIdOk);
-    CHECK_EQ(env->MessageBox("line one\nline two", kMbOk, "ShipRush"), kIdOk);
+    CHECK_EQ(env->ShowMessageBox("53: File not found", kMbOk | kMbIconStop, ""), kIdOk);
+    CHECK_EQ(env->ShowMessageBox("line one\nline two", kMbOk, "ShipRush"), kIdOk);
     std::vector<Box> boxes = TakeBoxes(context.box_log);
     if (CHECK_EQ(boxes.size(), 2u)) {
       CHECK_EQ(boxes[0].title, kAppTitle);
