@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/cli_test_util.h"
-#include "db/db_test_util.h"
+#include "db/sqlite/db_test_util.h"
 #include "db/jet_errors.h"
 
 namespace kestle::cli {

@@ -41,8 +41,8 @@
 // column of numeric affinity reads '01' as 1), whereas LIKE matches the
 // number's text. Fixed text that may be a number's finds its candidate rows
 // as text and as a number, and the LIKE decides among them.
-#ifndef KESTLE_DB_JET_SQL_H_
-#define KESTLE_DB_JET_SQL_H_
+#ifndef KESTLE_DB_SQLITE_JET_SQL_H_
+#define KESTLE_DB_SQLITE_JET_SQL_H_
 
 #include <optional>
 #include <string>
@@ -121,4 +121,4 @@ class JetPattern {
 
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_JET_SQL_H_
+#endif  // KESTLE_DB_SQLITE_JET_SQL_H_

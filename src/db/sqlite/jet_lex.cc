@@ -1,5 +1,5 @@
 // The Jet SQL lexer (see jet_lex.h).
-#include "db/jet_lex.h"
+#include "db/sqlite/jet_lex.h"
 
 #include <sqlite3.h>
 

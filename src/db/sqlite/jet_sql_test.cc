@@ -1,7 +1,7 @@
 // The Jet dialect on real SQLite: each case is Jet text in and the result the
 // engine gives for it out, including wildcards and Jet syntax inside string
 // literals that must pass through untouched.
-#include "db/jet_sql.h"
+#include "db/sqlite/jet_sql.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <regex>
 #include <set>
 
-#include "db/db_test_util.h"
+#include "db/sqlite/db_test_util.h"
 #include "db/jet_errors.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {

@@ -1,5 +1,5 @@
 // The Jet SQL translator and the Jet LIKE pattern matcher (see jet_sql.h).
-#include "db/jet_sql.h"
+#include "db/sqlite/jet_sql.h"
 
 #include <sqlite3.h>
 
@@ -9,7 +9,7 @@
 #include <map>
 #include <set>
 
-#include "db/jet_lex.h"
+#include "db/sqlite/jet_lex.h"
 #include "platform/error.h"
 
 namespace kestle::db {

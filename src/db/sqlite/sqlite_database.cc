@@ -1,7 +1,7 @@
 // The SQLite engine behind the Database interface: connection set-up and
 // back-end attachment, statement execution, record sets and the SQL functions
 // that give SQLite Jet's LIKE, &, Nz, Len, Left, Right and Mid.
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 
 #include <sqlite3.h>
 
@@ -15,10 +15,10 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "db/jet_check.h"
+#include "db/sqlite/jet_check.h"
 #include "db/jet_errors.h"
-#include "db/jet_sql.h"
-#include "db/sqlite_errors.h"
+#include "db/sqlite/jet_sql.h"
+#include "db/sqlite/sqlite_errors.h"
 #include "platform/env.h"
 #include "platform/error.h"
 

@@ -2,8 +2,8 @@
 //
 // Lex splits text into tokens whose texts put together give the text back
 // unchanged, so that a rewriting pass can copy what it does not change.
-#ifndef KESTLE_DB_JET_LEX_H_
-#define KESTLE_DB_JET_LEX_H_
+#ifndef KESTLE_DB_SQLITE_JET_LEX_H_
+#define KESTLE_DB_SQLITE_JET_LEX_H_
 
 #include <string>
 #include <string_view>
@@ -50,4 +50,4 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace kestle::db::lex
 
-#endif  // KESTLE_DB_JET_LEX_H_
+#endif  // KESTLE_DB_SQLITE_JET_LEX_H_
