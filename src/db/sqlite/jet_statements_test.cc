@@ -7,8 +7,8 @@
 #include <map>
 #include <set>
 
-#include "db/sqlite/db_test_util.h"
 #include "db/jet_errors.h"
+#include "db/sqlite/db_test_util.h"
 #include "db/sqlite/sample_database.h"
 #include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"

@@ -16,8 +16,8 @@
 #include <iterator>
 #include <vector>
 
-#include "db/sqlite/db_test_util.h"
 #include "db/jet_errors.h"
+#include "db/sqlite/db_test_util.h"
 #include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 #include "platform/fake_env.h"

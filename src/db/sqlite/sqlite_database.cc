@@ -15,8 +15,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "db/sqlite/jet_check.h"
 #include "db/jet_errors.h"
+#include "db/sqlite/jet_check.h"
 #include "db/sqlite/jet_sql.h"
 #include "db/sqlite/sqlite_errors.h"
 #include "platform/env.h"

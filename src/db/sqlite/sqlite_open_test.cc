@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "db/sqlite/db_test_util.h"
 #include "db/jet_errors.h"
+#include "db/sqlite/db_test_util.h"
 #include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
