@@ -1,4 +1,4 @@
-// The Jet SQL translator and the Jet LIKE pattern matcher (see jet_sql.h).
+// The Jet SQL translator (see jet_sql.h).
 #include "db/sqlite/jet_sql.h"
 
 #include <sqlite3.h>
@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "db/sqlite/jet_date.h"
 #include "db/sqlite/jet_lex.h"
 #include "platform/error.h"
 
@@ -16,6 +17,7 @@ namespace kestle::db {
 namespace {
 
 using lex::EqualsNoCase;
+using lex::FoldLower;
 using lex::IsClosed;
 using lex::IsWordChar;
 using lex::Kind;
@@ -24,53 +26,6 @@ using lex::Significant;
 using lex::ThrowDateError;
 using lex::Token;
 using lex::Unquote;
-
-// --- Characters ---------------------------------------------------------------
-
-char32_t FoldLower(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-char32_t FoldUpper(char32_t c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
-
-// Decodes the UTF-8 character at text[*pos] and advances *pos past it. A byte
-// that does not start a valid sequence stands for itself, so that any text can
-// be matched.
-char32_t NextChar(std::string_view text, size_t* pos) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char b0 = byte(*pos);
-  int len = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
-  if (len <= 1 || *pos + len > text.size()) {
-    ++*pos;
-    return b0;
-  }
-  char32_t c = b0 & (0x7F >> len);
-  for (int k = 1; k < len; ++k) {
-    unsigned char b = byte(*pos + k);
-    if ((b & 0xC0) != 0x80) {
-      ++*pos;
-      return b0;
-    }
-    c = (c << 6) | (b & 0x3F);
-  }
-  *pos += len;
-  return c;
-}
-
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 // `text` as an SQLite string literal.
 std::string SqlQuote(std::string_view text) {
@@ -83,132 +38,9 @@ std::string SqlQuote(std::string_view text) {
   return out;
 }
 
-// --- Date literals ---------------------------------------------------------
-
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeapYear(y) ? 29 : kDays[m - 1];
-}
-
-// A cursor over the text of a date literal.
-class DateScanner {
- public:
-  explicit DateScanner(std::string_view s) : s_(s) {}
-  bool AtEnd() const { return i_ == s_.size(); }
-  // Reads 1 to max_digits digits; returns -1 (and reads nothing) without one.
-  int Number(int max_digits, int* digits = nullptr) {
-    int v = 0, n = 0;
-    while (i_ < s_.size() && n < max_digits && std::isdigit(static_cast<unsigned char>(s_[i_]))) {
-      v = v * 10 + (s_[i_++] - '0');
-      ++n;
-    }
-    if (digits) *digits = n;
-    return n == 0 ? -1 : v;
-  }
-  bool Skip(char c) {
-    if (i_ < s_.size() && s_[i_] == c) {
-      ++i_;
-      return true;
-    }
-    return false;
-  }
-  void SkipBlanks() {
-    while (i_ < s_.size() && s_[i_] == ' ') ++i_;
-  }
-  // Reads "AM" or "PM" (any case); returns 0, 'A' or 'P'.
-  char Meridiem() {
-    if (i_ + 2 <= s_.size() && (s_[i_ + 1] == 'M' || s_[i_ + 1] == 'm')) {
-      char c = static_cast<char>(FoldUpper(static_cast<unsigned char>(s_[i_])));
-      if (c == 'A' || c == 'P') {
-        i_ += 2;
-        return c;
-      }
-    }
-    return 0;
-  }
-  size_t pos() const { return i_; }
-  void set_pos(size_t p) { i_ = p; }
-
- private:
-  std::string_view s_;
-  size_t i_ = 0;
-};
-
-struct DateTimeParts {
-  int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
-};
-
-// Reads "h:mm[:ss] [AM|PM]" or "h AM|PM"; false when malformed.
-bool ScanTime(DateScanner* s, DateTimeParts* p) {
-  p->hour = s->Number(2);
-  if (p->hour < 0) return false;
-  bool has_minutes = s->Skip(':');
-  if (has_minutes) {
-    p->minute = s->Number(2);
-    if (p->minute < 0) return false;
-    if (s->Skip(':')) {
-      p->second = s->Number(2);
-      if (p->second < 0) return false;
-    }
-  }
-  s->SkipBlanks();
-  char meridiem = s->Meridiem();
-  if (!has_minutes && !meridiem) return false;
-  if (meridiem) {
-    if (p->hour < 1 || p->hour > 12) return false;
-    p->hour = p->hour % 12 + (meridiem == 'P' ? 12 : 0);
-  }
-  return p->hour < 24 && p->minute < 60 && p->second < 60;
-}
-
-// Parses the inside of a "#...#" literal: "M/D/YYYY" (a two-digit year means
-// 1930 to 2029) or "YYYY-MM-DD", either optionally followed by a time of day
-// (ISO also with "T"), or a time of day alone (on 1899-12-30, as Jet reads it).
-std::optional<std::string> ParseDateLiteral(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  DateScanner s(text);
-  DateTimeParts p;
-  int digits = 0;
-  int first = s.Number(4, &digits);
-  if (first < 0) return std::nullopt;
-  bool has_date = true;
-  if (digits == 4 && s.Skip('-')) {
-    p.year = first;
-    p.month = s.Number(2);
-    if (!s.Skip('-')) return std::nullopt;
-    p.day = s.Number(2);
-  } else if (digits <= 2 && s.Skip('/')) {
-    p.month = first;
-    p.day = s.Number(2);
-    if (!s.Skip('/')) return std::nullopt;
-    p.year = s.Number(4, &digits);
-    if (digits == 2) p.year += p.year < 30 ? 2000 : 1900;
-    if (digits != 2 && digits != 4) return std::nullopt;
-  } else {
-    has_date = false;
-    s.set_pos(0);
-  }
-  if (has_date) {
-    if (p.month < 1 || p.month > 12 || p.day < 1 || p.day > DaysInMonth(p.year, p.month)) {
-      return std::nullopt;
-    }
-    if (!s.AtEnd()) {
-      if (!s.Skip('T')) {
-        if (!s.Skip(' ')) return std::nullopt;
-        s.SkipBlanks();
-      }
-    }
-  }
-  if (!s.AtEnd() && !ScanTime(&s, &p)) return std::nullopt;
-  if (!s.AtEnd()) return std::nullopt;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
-                p.minute, p.second);
-  return std::string(buf);
-}
+// The lexer's failures carry SQLite's generic error code without including
+// sqlite3.h, so that another engine can reuse it.
+static_assert(lex::kSyntaxErrorCode == SQLITE_ERROR);
 
 // --- The rewriting pass ----------------------------------------------------
 
@@ -810,125 +642,6 @@ std::string TranslateJetSql(std::string_view jet) { return Translator(jet).Run()
 
 std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet) {
   return Translator(jet).Lift();
-}
-
-// --- JetPattern ------------------------------------------------------------
-
-std::optional<JetPattern> JetPattern::Compile(std::string_view pattern) {
-  JetPattern p;
-  size_t i = 0;
-  while (i < pattern.size()) {
-    char32_t c = NextChar(pattern, &i);
-    Element e(Element::kChar);
-    if (c == '*') {
-      if (!p.elements_.empty() && p.elements_.back().kind == Element::kAnyRun) continue;
-      e.kind = Element::kAnyRun;
-    } else if (c == '?') {
-      e.kind = Element::kAnyChar;
-    } else if (c == '#') {
-      e.kind = Element::kDigit;
-    } else if (c == '[') {
-      size_t close = pattern.find(']', i);
-      if (close == std::string_view::npos) return std::nullopt;
-      std::string_view body = pattern.substr(i, close - i);
-      i = close + 1;
-      e.kind = Element::kSet;
-      if (!body.empty() && body[0] == '!') {
-        e.negated = true;
-        body.remove_prefix(1);
-      }
-      std::vector<char32_t> chars;
-      for (size_t k = 0; k < body.size();) chars.push_back(NextChar(body, &k));
-      for (size_t k = 0; k < chars.size(); ++k) {
-        if (k + 2 < chars.size() && chars[k + 1] == '-') {
-          e.ranges.push_back({chars[k], chars[k + 2]});
-          k += 2;
-        } else {
-          e.ranges.push_back({chars[k], chars[k]});
-        }
-      }
-      if (e.ranges.empty()) {
-        // "[]" matches the empty text; "[!]" any one character.
-        if (!e.negated) continue;
-        e = Element(Element::kAnyChar);
-      } else if (!e.negated && e.ranges.size() == 1 && e.ranges[0].low == e.ranges[0].high) {
-        c = e.ranges[0].low;
-        e = Element(Element::kChar);
-      }
-    }
-    if (e.kind == Element::kChar) e.ch = c;
-    p.elements_.push_back(std::move(e));
-  }
-  return p;
-}
-
-bool JetPattern::MatchesOne(const Element& e, char32_t c) const {
-  switch (e.kind) {
-    case Element::kChar:
-      return FoldLower(e.ch) == FoldLower(c);
-    case Element::kAnyChar:
-      return true;
-    case Element::kDigit:
-      return c >= '0' && c <= '9';
-    case Element::kSet: {
-      bool in = false;
-      for (const Range& r : e.ranges) {
-        for (char32_t v : {c, FoldLower(c), FoldUpper(c)}) in = in || (v >= r.low && v <= r.high);
-      }
-      return in != e.negated;
-    }
-    case Element::kAnyRun:
-      break;
-  }
-  return false;
-}
-
-bool JetPattern::Matches(std::string_view text) const {
-  // Greedy matching with one backtrack point: every element but "*" takes
-  // exactly one character, so retrying from the last "*" one character further
-  // on is enough (linear in practice, never exponential).
-  size_t p = 0, t = 0;
-  size_t star_p = std::string_view::npos, star_t = 0;
-  while (t < text.size()) {
-    if (p < elements_.size() && elements_[p].kind == Element::kAnyRun) {
-      star_p = p++;
-      star_t = t;
-      continue;
-    }
-    size_t next_t = t;
-    if (p < elements_.size() && MatchesOne(elements_[p], NextChar(text, &next_t))) {
-      ++p;
-      t = next_t;
-      continue;
-    }
-    if (star_p == std::string_view::npos) return false;
-    p = star_p + 1;
-    NextChar(text, &star_t);
-    t = star_t;
-  }
-  while (p < elements_.size() && elements_[p].kind == Element::kAnyRun) ++p;
-  return p == elements_.size();
-}
-
-std::optional<std::string> JetPattern::LiteralText() const {
-  std::string text;
-  for (const Element& e : elements_) {
-    if (e.kind != Element::kChar) return std::nullopt;
-    AppendUtf8(e.ch, &text);
-  }
-  return text;
-}
-
-std::optional<std::string> JetPattern::LiteralPrefix() const {
-  std::string text;
-  size_t k = 0;
-  for (; k < elements_.size() && elements_[k].kind == Element::kChar; ++k) {
-    AppendUtf8(elements_[k].ch, &text);
-  }
-  if (text.empty() || k + 1 != elements_.size() || elements_[k].kind != Element::kAnyRun) {
-    return std::nullopt;
-  }
-  return text;
 }
 
 }  // namespace kestle::db

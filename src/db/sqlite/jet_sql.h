@@ -1,5 +1,5 @@
-// The Jet SQL dialect on SQLite: the statement translator and the Jet LIKE
-// pattern matcher.
+// The Jet SQL dialect on SQLite: the statement translator (the Jet LIKE
+// pattern matcher is in jet_like.h, date literals in jet_date.h).
 //
 // The host's statements are written for the Jet engine. TranslateJetSql turns
 // one statement into SQLite's dialect by rewriting tokens, never the inside of
@@ -49,6 +49,8 @@
 #include <string_view>
 #include <vector>
 
+#include "db/sqlite/jet_like.h"
+
 namespace kestle::db {
 
 // Names of the SQL functions that the engine registers for the translation.
@@ -82,42 +84,6 @@ struct LiftedStatement {
 // than 100 string literals. Throws like TranslateJetSql
 // for an unterminated "#".
 std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet);
-
-// A compiled Jet LIKE pattern: `*` any run of characters, `?` one character,
-// `#` one digit, `[abc]`, `[!abc]`, `[a-z]` one character of (or not of) a set;
-// `[*]`, `[?]`, `[#]`, `[[]` stand for the character itself. Letters match
-// without regard to case (ASCII).
-class JetPattern {
- public:
-  // Compiles `pattern` (UTF-8). Returns nothing for an unclosed "[".
-  static std::optional<JetPattern> Compile(std::string_view pattern);
-
-  // True when `text` (UTF-8) matches the whole pattern.
-  bool Matches(std::string_view text) const;
-
-  // The text the pattern matches when it has no wildcard at all.
-  std::optional<std::string> LiteralText() const;
-  // The fixed beginning when the pattern is that text followed by "*" only
-  // (more than one "*" included); nothing otherwise or when it is empty.
-  std::optional<std::string> LiteralPrefix() const;
-
- private:
-  struct Range {
-    char32_t low;
-    char32_t high;
-  };
-  struct Element {
-    enum Kind { kChar, kAnyRun, kAnyChar, kDigit, kSet };
-    explicit Element(Kind k) : kind(k) {}
-    Kind kind;
-    char32_t ch = 0;            // kChar, as written
-    bool negated = false;       // kSet
-    std::vector<Range> ranges;  // kSet, as written
-  };
-  // True when the one-character element `e` accepts `c`.
-  bool MatchesOne(const Element& e, char32_t c) const;
-  std::vector<Element> elements_;
-};
 
 }  // namespace kestle::db
 
