@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "db/jet_sql.h"
-#include "db/sample_database.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/jet_sql.h"
+#include "db/sqlite/sample_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include "component/archiver.h"
 #include "component/parse_iif.h"
-#include "db/snapshot.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/snapshot.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 int main(int argc, char** argv) {

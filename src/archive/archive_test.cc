@@ -10,7 +10,7 @@
 
 #include "archive/archive_list.h"
 #include "archive/order_deletion.h"
-#include "db/db_test_util.h"
+#include "db/sqlite/db_test_util.h"
 #include "platform/error.h"
 #include "platform/scratch_test_util.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "cli/cli_test_util.h"
-#include "db/db_test_util.h"
-#include "db/sample_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
 #include "platform/env.h"
 
 namespace kestle::cli {

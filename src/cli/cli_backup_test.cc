@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "cli/cli_test_util.h"
-#include "db/db_test_util.h"
-#include "db/sample_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
 
 namespace kestle::cli {
 namespace {

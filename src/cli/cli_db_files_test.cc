@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/cli_test_util.h"
-#include "db/db_test_util.h"
 #include "db/jet_errors.h"
+#include "db/sqlite/db_test_util.h"
 
 namespace kestle::cli {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "db/db_test_util.h"
-#include "db/sample_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
 #include "platform/scratch_test_util.h"
 
 namespace kestle::testing {

@@ -12,7 +12,7 @@
 #include "cli/witness.h"
 #include "component/archiver.h"
 #include "component/result_codes.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/date.h"
 #include "platform/env.h"
 

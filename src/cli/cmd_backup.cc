@@ -8,8 +8,8 @@
 #include "cli/witness.h"
 #include "component/archiver.h"
 #include "component/result_codes.h"
-#include "db/snapshot.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/snapshot.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/env.h"
 
 namespace kestle::cli {

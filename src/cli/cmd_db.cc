@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "db/sample_database.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/sample_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/env.h"
 
 namespace kestle::cli {

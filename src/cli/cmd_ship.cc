@@ -6,7 +6,7 @@
 #include "cli/cli.h"
 #include "cli/witness.h"
 #include "component/shipping.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/env.h"
 
 namespace kestle::cli {

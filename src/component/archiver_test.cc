@@ -15,8 +15,8 @@
 
 #include "component/result_codes.h"
 #include "component/scripted_database_test_util.h"
-#include "db/db_test_util.h"
-#include "db/snapshot.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/snapshot.h"
 #include "platform/fake_env.h"
 #include "platform/scratch_test_util.h"
 

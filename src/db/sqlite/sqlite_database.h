@@ -39,8 +39,8 @@
 // each file it opens in WAL mode with synchronous=NORMAL. A file
 // that is empty or not an SQLite database is never opened, so never turned
 // into one.
-#ifndef KESTLE_DB_SQLITE_DATABASE_H_
-#define KESTLE_DB_SQLITE_DATABASE_H_
+#ifndef KESTLE_DB_SQLITE_SQLITE_DATABASE_H_
+#define KESTLE_DB_SQLITE_SQLITE_DATABASE_H_
 
 #include <cstdint>
 #include <memory>
@@ -140,4 +140,4 @@ std::string ResolvedConnect(const std::string& front_end_path, const std::string
 
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_SQLITE_DATABASE_H_
+#endif  // KESTLE_DB_SQLITE_SQLITE_DATABASE_H_

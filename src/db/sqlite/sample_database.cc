@@ -1,6 +1,6 @@
 // The sample split database: schema, deterministic order generator and the
 // front-end's links.
-#include "db/sample_database.h"
+#include "db/sqlite/sample_database.h"
 
 #include <sqlite3.h>
 
@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "kestle_version.h"
 #include "platform/error.h"
 

@@ -1,5 +1,5 @@
 // SQLite's result codes and messages mapped to DAO's numbers and texts.
-#include "db/sqlite_errors.h"
+#include "db/sqlite/sqlite_errors.h"
 
 #include <sqlite3.h>
 

@@ -2,16 +2,16 @@
 // every other text is refused with Jet's error before SQLite sees it, and a
 // back-end table without a link stays out of reach of every statement form.
 // All through the Database interface of an opened split database.
-#include "db/jet_check.h"
+#include "db/sqlite/jet_check.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
 
-#include "db/db_test_util.h"
 #include "db/jet_errors.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {

@@ -16,8 +16,8 @@
 // a function that Jet does not know (Jet's "Undefined function"), and names
 // of SQLite's own tables and table-valued functions (sqlite_..., pragma_...),
 // which Jet cannot find. The engine's authorizer stands behind this check.
-#ifndef KESTLE_DB_JET_CHECK_H_
-#define KESTLE_DB_JET_CHECK_H_
+#ifndef KESTLE_DB_SQLITE_JET_CHECK_H_
+#define KESTLE_DB_SQLITE_JET_CHECK_H_
 
 #include <string_view>
 
@@ -36,4 +36,4 @@ bool IsJetFunction(std::string_view name);
 
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_JET_CHECK_H_
+#endif  // KESTLE_DB_SQLITE_JET_CHECK_H_

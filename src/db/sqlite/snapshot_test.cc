@@ -2,7 +2,7 @@
 // process writes), byte copies of other files, DAO's errors for a locked or
 // foreign database, and failed or killed copies that leave nothing behind
 // that the next copy does not remove.
-#include "db/snapshot.h"
+#include "db/sqlite/snapshot.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,9 +16,9 @@
 #include <iterator>
 #include <vector>
 
-#include "db/db_test_util.h"
 #include "db/jet_errors.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 #include "platform/fake_env.h"
 

@@ -1,11 +1,11 @@
 // The sample split database: its layout as the engine sees it, the mix of
 // orders, and that a seed always gives the same data.
-#include "db/sample_database.h"
+#include "db/sqlite/sample_database.h"
 
 #include <gtest/gtest.h>
 
-#include "db/db_test_util.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {

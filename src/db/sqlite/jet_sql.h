@@ -1,5 +1,5 @@
-// The Jet SQL dialect on SQLite: the statement translator and the Jet LIKE
-// pattern matcher.
+// The Jet SQL dialect on SQLite: the statement translator (the Jet LIKE
+// pattern matcher is in jet_like.h, date literals in jet_date.h).
 //
 // The host's statements are written for the Jet engine. TranslateJetSql turns
 // one statement into SQLite's dialect by rewriting tokens, never the inside of
@@ -41,13 +41,15 @@
 // column of numeric affinity reads '01' as 1), whereas LIKE matches the
 // number's text. Fixed text that may be a number's finds its candidate rows
 // as text and as a number, and the LIKE decides among them.
-#ifndef KESTLE_DB_JET_SQL_H_
-#define KESTLE_DB_JET_SQL_H_
+#ifndef KESTLE_DB_SQLITE_JET_SQL_H_
+#define KESTLE_DB_SQLITE_JET_SQL_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "db/sqlite/jet_like.h"
 
 namespace kestle::db {
 
@@ -83,42 +85,6 @@ struct LiftedStatement {
 // for an unterminated "#".
 std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet);
 
-// A compiled Jet LIKE pattern: `*` any run of characters, `?` one character,
-// `#` one digit, `[abc]`, `[!abc]`, `[a-z]` one character of (or not of) a set;
-// `[*]`, `[?]`, `[#]`, `[[]` stand for the character itself. Letters match
-// without regard to case (ASCII).
-class JetPattern {
- public:
-  // Compiles `pattern` (UTF-8). Returns nothing for an unclosed "[".
-  static std::optional<JetPattern> Compile(std::string_view pattern);
-
-  // True when `text` (UTF-8) matches the whole pattern.
-  bool Matches(std::string_view text) const;
-
-  // The text the pattern matches when it has no wildcard at all.
-  std::optional<std::string> LiteralText() const;
-  // The fixed beginning when the pattern is that text followed by "*" only
-  // (more than one "*" included); nothing otherwise or when it is empty.
-  std::optional<std::string> LiteralPrefix() const;
-
- private:
-  struct Range {
-    char32_t low;
-    char32_t high;
-  };
-  struct Element {
-    enum Kind { kChar, kAnyRun, kAnyChar, kDigit, kSet };
-    explicit Element(Kind k) : kind(k) {}
-    Kind kind;
-    char32_t ch = 0;            // kChar, as written
-    bool negated = false;       // kSet
-    std::vector<Range> ranges;  // kSet, as written
-  };
-  // True when the one-character element `e` accepts `c`.
-  bool MatchesOne(const Element& e, char32_t c) const;
-  std::vector<Element> elements_;
-};
-
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_JET_SQL_H_
+#endif  // KESTLE_DB_SQLITE_JET_SQL_H_

@@ -2,8 +2,8 @@
 // message becomes DAO's number and text (jet_errors.h), so that no SQLite code
 // reaches a caller, where it would collide with the run-time error numbers.
 // Internal to the engine (sqlite_database.cc).
-#ifndef KESTLE_DB_SQLITE_ERRORS_H_
-#define KESTLE_DB_SQLITE_ERRORS_H_
+#ifndef KESTLE_DB_SQLITE_SQLITE_ERRORS_H_
+#define KESTLE_DB_SQLITE_SQLITE_ERRORS_H_
 
 #include <string>
 
@@ -41,4 +41,4 @@ std::string MissingTableOf(const std::string& message);
 
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_SQLITE_ERRORS_H_
+#endif  // KESTLE_DB_SQLITE_SQLITE_ERRORS_H_

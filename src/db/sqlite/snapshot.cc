@@ -1,6 +1,6 @@
 // SnapshotCopy: consistent copies of SQLite files through the online backup
 // API, byte copies of anything else.
-#include "db/snapshot.h"
+#include "db/sqlite/snapshot.h"
 
 #include <sqlite3.h>
 

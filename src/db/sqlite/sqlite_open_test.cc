@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "db/db_test_util.h"
 #include "db/jet_errors.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {

@@ -2,8 +2,8 @@
 //
 // Lex splits text into tokens whose texts put together give the text back
 // unchanged, so that a rewriting pass can copy what it does not change.
-#ifndef KESTLE_DB_JET_LEX_H_
-#define KESTLE_DB_JET_LEX_H_
+#ifndef KESTLE_DB_SQLITE_JET_LEX_H_
+#define KESTLE_DB_SQLITE_JET_LEX_H_
 
 #include <string>
 #include <string_view>
@@ -34,6 +34,10 @@ struct Token {
 // without its closing "#".
 std::vector<Token> Lex(std::string_view sql);
 
+// The error code of the lexer's failures: SQL's generic error, as SQLite
+// numbers it (SQLITE_ERROR).
+inline constexpr int kSyntaxErrorCode = 1;
+
 // Throws Jet's date syntax error for the literal `literal`.
 [[noreturn]] void ThrowDateError(std::string_view literal);
 
@@ -45,9 +49,13 @@ inline bool Significant(Kind k) { return k != Kind::kSpace && k != Kind::kCommen
 bool IsClosed(const Token& t);
 // The content of a quoted token, its doubled quote characters undone.
 std::string Unquote(const Token& t);
+// The ASCII letter `c` in lower (upper) case; any other character as it is.
+inline char32_t FoldLower(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+inline char32_t FoldUpper(char32_t c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
+
 // True when `a` and `b` are equal but for the case of ASCII letters.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace kestle::db::lex
 
-#endif  // KESTLE_DB_JET_LEX_H_
+#endif  // KESTLE_DB_SQLITE_JET_LEX_H_

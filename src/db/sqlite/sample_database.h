@@ -7,8 +7,8 @@
 // BackupManagerTable. Order and key columns are declared COLLATE NOCASE, which
 // gives them Jet's comparison without regard to case and lets their indexes
 // serve the archive run's lookups. Dates are ISO text "YYYY-MM-DD HH:MM:SS".
-#ifndef KESTLE_DB_SAMPLE_DATABASE_H_
-#define KESTLE_DB_SAMPLE_DATABASE_H_
+#ifndef KESTLE_DB_SQLITE_SAMPLE_DATABASE_H_
+#define KESTLE_DB_SQLITE_SAMPLE_DATABASE_H_
 
 #include <cstdint>
 #include <functional>
@@ -55,4 +55,4 @@ SamplePaths WriteSampleDatabase(const std::string& dir, int64_t orders,
 
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_SAMPLE_DATABASE_H_
+#endif  // KESTLE_DB_SQLITE_SAMPLE_DATABASE_H_

@@ -5,8 +5,8 @@
 // another connection writes mixes old and new pages. SnapshotCopy reads an
 // SQLite file through SQLite's online backup API, which copies one consistent
 // state; any other file is copied byte for byte.
-#ifndef KESTLE_DB_SNAPSHOT_H_
-#define KESTLE_DB_SNAPSHOT_H_
+#ifndef KESTLE_DB_SQLITE_SNAPSHOT_H_
+#define KESTLE_DB_SQLITE_SNAPSHOT_H_
 
 #include <string>
 
@@ -33,4 +33,4 @@ bool IsSqliteFile(Env& env, const std::string& path);
 
 }  // namespace kestle::db
 
-#endif  // KESTLE_DB_SNAPSHOT_H_
+#endif  // KESTLE_DB_SQLITE_SNAPSHOT_H_

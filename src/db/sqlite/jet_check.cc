@@ -1,5 +1,5 @@
 // The statement check (see jet_check.h).
-#include "db/jet_check.h"
+#include "db/sqlite/jet_check.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "db/jet_errors.h"
-#include "db/jet_lex.h"
+#include "db/sqlite/jet_lex.h"
 
 namespace kestle::db {
 namespace {

@@ -7,10 +7,10 @@
 #include <map>
 #include <set>
 
-#include "db/db_test_util.h"
 #include "db/jet_errors.h"
-#include "db/sample_database.h"
-#include "db/sqlite_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
+#include "db/sqlite/sqlite_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {

@@ -3,15 +3,15 @@
 // record sets, index use by the archive run's lookups, the
 // front-end's view of its back-ends (linked tables only), and repeated
 // statement forms.
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "db/db_test_util.h"
 #include "db/jet_errors.h"
-#include "db/sample_database.h"
+#include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {

@@ -1,7 +1,5 @@
 // The Jet SQL lexer (see jet_lex.h).
-#include "db/jet_lex.h"
-
-#include <sqlite3.h>
+#include "db/sqlite/jet_lex.h"
 
 #include <array>
 #include <cctype>
@@ -10,8 +8,6 @@
 
 namespace kestle::db::lex {
 namespace {
-
-unsigned char FoldLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
 
@@ -52,7 +48,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
 
 [[noreturn]] void ThrowDateError(std::string_view literal) {
-  throw RuntimeError(SQLITE_ERROR,
+  throw RuntimeError(kSyntaxErrorCode,
                      "Syntax error in date in query expression '" + std::string(literal) + "'.");
 }
 

@@ -1,8 +1,8 @@
 // Helpers shared by the engine's tests: a temporary folder, one-shot SQLite
 // set-up of raw files, reading a query's rows as text, and another process
 // that holds a database locked.
-#ifndef KESTLE_DB_DB_TEST_UTIL_H_
-#define KESTLE_DB_DB_TEST_UTIL_H_
+#ifndef KESTLE_DB_SQLITE_DB_TEST_UTIL_H_
+#define KESTLE_DB_SQLITE_DB_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "db/sqlite_database.h"
+#include "db/sqlite/sqlite_database.h"
 
 namespace kestle::db::testing {
 
@@ -116,4 +116,4 @@ class LockHolder {
 
 }  // namespace kestle::db::testing
 
-#endif  // KESTLE_DB_DB_TEST_UTIL_H_
+#endif  // KESTLE_DB_SQLITE_DB_TEST_UTIL_H_

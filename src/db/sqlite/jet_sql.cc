@@ -1,0 +1,248 @@
+// The Jet SQL translator (see jet_sql.h).
+#include "db/sqlite/jet_sql.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "db/sqlite/jet_date.h"
+#include "db/sqlite/jet_lex.h"
+#include "db/sqlite/jet_translator.h"
+#include "platform/error.h"
+
+namespace kestle::db::translate {
+
+std::string SqlQuote(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  out.push_back('\'');
+  return out;
+}
+
+// The lexer's failures carry SQLite's generic error code without including
+// sqlite3.h, so that another engine can reuse it.
+static_assert(lex::kSyntaxErrorCode == SQLITE_ERROR);
+
+const std::map<std::string, std::string>& FunctionRenames() {
+  static const auto* kRenames = new std::map<std::string, std::string>{
+      {"ucase", "upper"},
+      {"lcase", "lower"},
+      {"len", kJetLenFunction},
+      {"trim", "trim"},
+      {"iif", "iif"},
+      {"nz", kJetNzFunction},
+      {"left", kJetLeftFunction},
+      {"right", kJetRightFunction},
+      {"mid", kJetMidFunction},
+  };
+  return *kRenames;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(FoldLower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Every character that can appear in SQLite's text of a number ("-12",
+// "1.5e+20", "Inf", either case since LIKE ignores it) or around a number
+// that affinity reads from text (blanks).
+constexpr std::string_view kNumberTextChars = "0123456789+-.eEiInNfF \t\n\v\f\r";
+
+bool ComparesAsText(std::string_view text) {
+  return text.find_first_not_of(kNumberTextChars) != std::string_view::npos;
+}
+
+std::optional<LiftedStatement> Translator::Lift() const {
+  LiftedStatement lifted;
+  std::string& shape = lifted.shape;
+  shape.reserve(tokens_.size() * 8);
+  size_t previous = tokens_.size();  // the last significant token
+  size_t like_at = 0;                // where the last LIKE starts in the shape
+  for (size_t i = 0; i < tokens_.size(); ++i) {
+    const Token& t = tokens_[i];
+    // Text that carries parameters of its own would mix them with the lifted ones.
+    if (t.kind == Kind::kParameter ||
+        (t.kind == Kind::kPunct && kParameterMarks.find(t.text[0]) != std::string_view::npos)) {
+      return std::nullopt;
+    }
+    // An unclosed string is an error that the plain way reports; lifted,
+    // its text would run as a value.
+    if ((t.kind == Kind::kString || t.kind == Kind::kJetString) && !IsClosed(t)) {
+      return std::nullopt;
+    }
+    // A parameter must not run into what follows: 'a'5 would become ?15.
+    unsigned char first = t.text[0];
+    if (!shape.empty() && std::isdigit(static_cast<unsigned char>(shape.back())) &&
+        (IsWordChar(first) || first == '.')) {
+      shape += ' ';
+    }
+    if (IsWord(i, "LIKE")) like_at = shape.size();
+    bool literal = t.kind == Kind::kString || t.kind == Kind::kJetString;
+    if (!literal) {
+      shape += t.text;
+    } else if (lifted.values.size() == kMaxLiftedLiterals) {
+      return std::nullopt;
+    } else if (!IsWord(previous, "LIKE")) {
+      lifted.values.push_back(Unquote(t));
+      shape += "?" + std::to_string(lifted.values.size());
+    } else if (std::optional<std::string> text = WildcardFreePattern(previous, i)) {
+      lifted.values.push_back(*text);
+      shape.resize(like_at);
+      shape += "= ?" + std::to_string(lifted.values.size()) + " COLLATE NOCASE";
+    } else {
+      // The pattern's text decides how the LIKE is translated: it stays.
+      shape += t.text;
+    }
+    if (Significant(t.kind)) previous = i;
+  }
+  return lifted;
+}
+
+std::string Translator::Run() {
+  MarkConcatenations();
+  MarkSelectInto();
+  for (size_t i = 0; i < tokens_.size(); ++i) {
+    if (auto it = insert_before_.find(i); it != insert_before_.end()) {
+      out_.push_back({it->second, Kind::kPunct});
+    }
+    if (!skip_.count(i)) Translate(i);
+    if (auto it = append_after_.find(i); it != append_after_.end()) {
+      out_.push_back({it->second, Kind::kPunct});
+    }
+  }
+  if (!limit_.empty()) AppendLimit();
+  std::string sql;
+  for (const OutToken& t : out_) sql += t.text;
+  return sql;
+}
+
+bool Translator::IsName(size_t i) const {
+  if (i >= tokens_.size()) return false;
+  Kind k = tokens_[i].kind;
+  return k == Kind::kWord || k == Kind::kBracket || k == Kind::kBacktick;
+}
+
+size_t Translator::NextSig(size_t i) const {
+  for (++i; i < tokens_.size(); ++i) {
+    if (Significant(tokens_[i].kind)) break;
+  }
+  return i;
+}
+
+int Translator::LastOut() const {
+  for (int k = static_cast<int>(out_.size()) - 1; k >= 0; --k) {
+    if (Significant(out_[k].kind)) return k;
+  }
+  return -1;
+}
+
+void Translator::Translate(size_t i) {
+  const Token& t = tokens_[i];
+  bool first_word = Significant(t.kind) && !seen_first_;
+  if (Significant(t.kind)) seen_first_ = true;
+  switch (t.kind) {
+    case Kind::kJetString:
+      // An unclosed one stays as it is, for SQLite to refuse.
+      Emit(IsClosed(t) ? SqlQuote(Unquote(t)) : std::string(t.text), Kind::kString);
+      return;
+    case Kind::kDate: {
+      std::optional<std::string> iso = ParseDateLiteral(t.text.substr(1, t.text.size() - 2));
+      if (!iso) ThrowDateError(t.text);
+      Emit(SqlQuote(*iso), Kind::kString);
+      return;
+    }
+    case Kind::kPunct:
+      // An "&" outside a recognized chain still concatenates, SQLite's way.
+      if (t.text == "&") {
+        auto it = concat_operators_.find(i);
+        Emit(it != concat_operators_.end() ? it->second : "||", t.kind);
+        return;
+      }
+      // Jet's "/" divides as real numbers (5 / 2 is 2.5); SQLite's divides
+      // whole numbers as whole numbers. Multiplying the left side by 1.0
+      // first keeps the grouping: "*" and "/" bind alike, from the left.
+      Emit(t.text == "/" ? std::string(kRealDivision) : std::string(t.text), t.kind);
+      return;
+    case Kind::kWord:
+      TranslateWord(i, first_word);
+      return;
+    default:
+      Emit(std::string(t.text), t.kind);
+  }
+}
+
+void Translator::TranslateWord(size_t i, bool first_word) {
+  const Token& t = tokens_[i];
+  size_t next = NextSig(i);
+  bool qualified = OutIs(LastOut(), ".");
+  if (first_word && IsWord(i, "SELECT")) SkipTop(next);
+  if (first_word && (IsWord(i, "INSERT") || IsWord(i, "UPDATE")) && !IsWord(next, "OR")) {
+    // Jet's Execute without dbFailOnError passes over rows it cannot write.
+    Emit(std::string(t.text) + " OR IGNORE", Kind::kWord);
+    return;
+  }
+  if (IsWord(i, "DISTINCTROW")) {
+    // The statement check lets it stand only over one table, where every
+    // row is distinct already.
+    return;
+  }
+  if (first_word && IsWord(i, "DROP") && IsWord(next, "INDEX")) SkipDropIndexTable(NextSig(next));
+  if (IsWord(i, "DELETE")) {
+    SkipDeleteTarget(next);
+  } else if (IsWord(i, "LIKE")) {
+    if (TranslateLike(i, next)) return;
+  } else if (!qualified && IsPunct(next, "(")) {
+    if (IsWord(i, "IsNull") && RewriteIsNull(next)) return;
+    auto it = FunctionRenames().find(Lower(t.text));
+    if (it != FunctionRenames().end()) {
+      Emit(it->second, Kind::kWord);
+      return;
+    }
+  } else if (!qualified && (IsWord(i, "True") || IsWord(i, "False"))) {
+    Emit(IsWord(i, "True") ? "-1" : "0", Kind::kNumber);
+    return;
+  }
+  Emit(std::string(t.text), t.kind);
+}
+
+void Translator::SkipTop(size_t next) {
+  if (IsWord(next, "DISTINCT") || IsWord(next, "DISTINCTROW") || IsWord(next, "ALL")) {
+    next = NextSig(next);
+  }
+  size_t count = NextSig(next);
+  if (IsWord(next, "TOP") && count < tokens_.size() && tokens_[count].kind == Kind::kNumber &&
+      !IsWord(NextSig(count), "PERCENT")) {
+    limit_ = std::string(tokens_[count].text);
+    skip_.insert(next);
+    skip_.insert(count);
+  }
+}
+
+void Translator::AppendLimit() {
+  int last = LastOut();
+  size_t at = OutIs(last, ";") ? static_cast<size_t>(last) : out_.size();
+  while (at > 0 && !Significant(out_[at - 1].kind)) --at;
+  out_.insert(out_.begin() + at, {" LIMIT " + limit_, Kind::kPunct});
+}
+
+}  // namespace kestle::db::translate
+
+namespace kestle::db {
+
+using translate::Translator;
+
+std::string TranslateJetSql(std::string_view jet) { return Translator(jet).Run(); }
+
+std::optional<LiftedStatement> LiftStringLiterals(std::string_view jet) {
+  return Translator(jet).Lift();
+}
+
+}  // namespace kestle::db

@@ -1,0 +1,263 @@
+// The SQLite engine behind the Database interface: statement execution,
+// queries and record sets over one connection. Opening is in open.cc, the
+// back-end links in backends.cc, the SQL functions in sql_functions.cc.
+#include "db/sqlite/sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "db/jet_errors.h"
+#include "db/sqlite/backends.h"
+#include "db/sqlite/connection.h"
+#include "db/sqlite/jet_check.h"
+#include "db/sqlite/jet_sql.h"
+#include "db/sqlite/recordset.h"
+#include "platform/error.h"
+
+namespace kestle::db {
+
+namespace {
+
+constexpr const char* kListLocalTables =
+    "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
+    "AND substr(name, 1, 7) <> 'sqlite_' AND name <> 'kestle_links' COLLATE NOCASE";
+
+// `name` as an SQLite quoted identifier.
+std::string QuoteName(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  return out + "\"";
+}
+
+// The first word of a statement, or "" when it starts otherwise.
+std::string FirstWord(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
+    ++i;
+  size_t start = i;
+  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) ++i;
+  std::string word = text.substr(start, i - start);
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word;
+}
+
+// True when `source`, blanks around it aside, is one word of letters, digits
+// and "_".
+bool IsLoneWord(const std::string& source) {
+  size_t b = source.find_first_not_of(" \t\r\n");
+  size_t e = source.find_last_not_of(" \t\r\n");
+  if (b == std::string::npos) return false;
+  return std::all_of(source.begin() + b, source.begin() + e + 1, [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+  });
+}
+
+// A record-set source naming a table: the name itself, brackets removed.
+std::string TableNameOf(const std::string& source) {
+  size_t b = source.find_first_not_of(" \t\r\n");
+  size_t e = source.find_last_not_of(" \t\r\n");
+  std::string name = b == std::string::npos ? "" : source.substr(b, e - b + 1);
+  if (name.size() >= 2 && name.front() == '[' && name.back() == ']') {
+    name = name.substr(1, name.size() - 2);
+  }
+  return name;
+}
+
+}  // namespace
+
+// Refuses `jet` unless it is a Jet statement (see jet_check.h); the error's
+// detail is `shown`, the statement as its caller wrote it.
+void CheckStatement(const std::string& jet, const std::string& shown) {
+  try {
+    CheckJetStatement(jet);
+  } catch (RuntimeError& e) {
+    e.set_detail(shown);
+    throw;
+  }
+}
+
+void CheckStatement(const std::string& jet) { CheckStatement(jet, jet); }
+
+// --- SqliteDatabase ------------------------------------------------------------
+
+SqliteDatabase::SqliteDatabase(std::shared_ptr<Connection> connection)
+    : connection_(std::move(connection)) {}
+
+SqliteDatabase::~SqliteDatabase() = default;
+
+const std::string& SqliteDatabase::path() const { return connection_->path; }
+
+void SqliteDatabase::Execute(const std::string& sql) {
+  if (ExecuteCached(sql)) return;
+  CheckStatement(sql);
+  std::string translated = TranslateJetSql(sql);
+  std::string detail = Detail(sql, translated);
+  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
+  if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
+  connection_->NoteWrites(connection_->prepared_writes);
+  if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
+  records_affected_ = sqlite3_changes64(connection_->db);
+}
+
+bool SqliteDatabase::ExecuteCached(const std::string& sql) {
+  // Only action statements: elsewhere a literal may name something (a column
+  // alias, a default value) where a parameter cannot stand.
+  static constexpr const char* kCachedWords[] = {"DELETE", "INSERT", "UPDATE"};
+  std::string first = FirstWord(sql);
+  if (std::none_of(std::begin(kCachedWords), std::end(kCachedWords),
+                   [&](const char* w) { return first == w; })) {
+    return false;
+  }
+  std::optional<LiftedStatement> lifted = LiftStringLiterals(sql);
+  if (!lifted) return false;
+  Connection& conn = *connection_;
+  StatementCache::Entry* entry = conn.statements.Find(lifted->shape);
+  if (entry == nullptr) {
+    // A shape's tokens are the statement's, its literals aside: a shape that
+    // passed the check once stands for statements that pass it.
+    CheckStatement(lifted->shape, sql);
+    StatementPtr stmt = NoStatement();
+    if (TryPrepareOne(conn, TranslateJetSql(lifted->shape), &stmt) != PrepareOutcome::kOk ||
+        sqlite3_column_count(stmt.get()) > 0) {
+      stmt.reset();
+    }
+    entry = conn.statements.Add(lifted->shape, std::move(stmt), conn.prepared_writes);
+  }
+  // Without a statement the plain way reports the failure in its own words.
+  sqlite3_stmt* stmt = entry->stmt.get();
+  if (stmt == nullptr) return false;
+  for (size_t k = 0; k < lifted->values.size(); ++k) {
+    const std::string& v = lifted->values[k];
+    sqlite3_bind_text(stmt, static_cast<int>(k + 1), v.data(), static_cast<int>(v.size()),
+                      SQLITE_TRANSIENT);
+  }
+  conn.denied_table.clear();
+  conn.denied_error = 0;
+  conn.NoteWrites(entry->writes);
+  if (sqlite3_step(stmt) != SQLITE_DONE) {
+    // The error names the statement as written and as translated with its
+    // literals, like the plain way's; the reset comes after the error is read.
+    RuntimeError e = StatementError(conn, Detail(sql, TranslateJetSql(sql)));
+    sqlite3_reset(stmt);
+    throw e;
+  }
+  // Resetting ends the statement, so that it holds no lock until its next use.
+  sqlite3_reset(stmt);
+  records_affected_ = sqlite3_changes64(conn.db);
+  return true;
+}
+
+bool SqliteDatabase::ReturnsRows(const std::string& sql) {
+  CheckStatement(sql);
+  std::string translated = TranslateJetSql(sql);
+  StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
+  return sqlite3_column_count(stmt.get()) > 0;
+}
+
+QueryResult SqliteDatabase::Query(const std::string& sql) {
+  CheckStatement(sql);
+  std::string translated = TranslateJetSql(sql);
+  std::string detail = Detail(sql, translated);
+  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
+  QueryResult result;
+  int n = sqlite3_column_count(stmt.get());
+  if (n == 0) ThrowEngine(jet::kInvalidOperation, detail);
+  for (int c = 0; c < n; ++c) result.columns.emplace_back(sqlite3_column_name(stmt.get(), c));
+  // A query may write too (DELETE ... RETURNING).
+  connection_->NoteWrites(connection_->prepared_writes);
+  int rc;
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    RowBuffer row;
+    row.AddRow(stmt.get(), 0);
+    auto& values = result.rows.emplace_back();
+    for (int c = 0; c < n; ++c) values.push_back(row.Get(0, c));
+  }
+  if (rc != SQLITE_DONE) ThrowStatement(*connection_, detail);
+  return result;
+}
+
+std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
+  CheckStatement(sql);
+  std::string translated = "EXPLAIN QUERY PLAN " + TranslateJetSql(sql);
+  StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
+  std::vector<std::string> plan;
+  int rc;
+  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+    plan.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 3)));
+  }
+  if (rc != SQLITE_DONE) ThrowStatement(*connection_, translated);
+  return plan;
+}
+
+std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& source) {
+  static constexpr const char* kQueryWords[] = {"SELECT", "WITH", "VALUES", "PRAGMA", "EXPLAIN"};
+  std::string first = FirstWord(source);
+  // A lone word names a table even when it reads as a keyword ("Values").
+  bool is_query = !IsLoneWord(source) && std::any_of(std::begin(kQueryWords), std::end(kQueryWords),
+                                                     [&](const char* w) { return first == w; });
+  if (!is_query) {
+    std::string name = TableNameOf(source);
+    try {
+      CheckJetTableName(name);
+    } catch (RuntimeError& e) {
+      e.set_detail(source);
+      throw;
+    }
+    std::string table = QuoteName(name);
+    std::string page_sql =
+        "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
+    StatementPtr page = NoStatement();
+    // A view prepares too, but its rows have no rowid (it reads as Null).
+    if (HasTable(connection_->db, nullptr, name.c_str()) &&
+        TryPrepareOne(*connection_, page_sql, &page) == PrepareOutcome::kOk) {
+      return TableRecordset(connection_, std::move(page), source, name);
+    }
+    // A view or a table without rowid: read it as a query.
+    std::string all = "SELECT * FROM " + table;
+    return QueryRecordset(connection_, PrepareOne(*connection_, all, source), source);
+  }
+  CheckStatement(source);
+  std::string translated = TranslateJetSql(source);
+  std::string detail = Detail(source, translated);
+  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
+  if (sqlite3_column_count(stmt.get()) == 0) ThrowEngine(jet::kInvalidOperation, detail);
+  return QueryRecordset(connection_, std::move(stmt), detail);
+}
+
+std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
+  sqlite3* db = connection_->db;
+  std::vector<std::pair<std::string, std::string>> defs;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(db, kListLocalTables, -1, &raw, nullptr) != SQLITE_OK) {
+    ThrowSqlite(db, kListLocalTables);
+  }
+  StatementPtr stmt(raw, &sqlite3_finalize);
+  int rc;
+  while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    defs.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), "");
+  }
+  if (rc != SQLITE_DONE) ThrowSqlite(db, kListLocalTables);
+  // A local table hides a link of the same name, as name resolution does.
+  size_t local_count = defs.size();
+  for (auto& link : ReadLinks(db)) {
+    link.second = ResolvedConnect(connection_->path, link.second);
+    bool hidden = std::any_of(defs.begin(), defs.begin() + local_count,
+                              [&](const auto& d) { return EqualNoCase(d.first, link.first); });
+    if (!hidden) defs.push_back(std::move(link));
+  }
+  std::stable_sort(defs.begin(), defs.end(),
+                   [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
+  std::vector<std::shared_ptr<TableDef>> result;
+  for (auto& [name, connect] : defs) {
+    result.push_back(MakeTableDef(std::move(name), std::move(connect)));
+  }
+  return result;
+}
+
+}  // namespace kestle::db
