@@ -71,6 +71,9 @@ constexpr JetError kJetErrors[] = {
     {kTypeMismatch, "Data type mismatch in criteria expression."},
 };
 
+// The date variant of 3075's text, up to the literal.
+constexpr const char* kDateSyntaxBefore = "Syntax error in date in query expression '";
+
 }  // namespace
 
 std::string Text(int number, const std::string& argument) {
@@ -81,6 +84,10 @@ std::string Text(int number, const std::string& argument) {
     return text;
   }
   return "Reserved error (" + std::to_string(number) + "); there is no message for this error.";
+}
+
+RuntimeError DateSyntaxError(const std::string& literal) {
+  return RuntimeError(kMissingOperator, kDateSyntaxBefore + literal + "'.");
 }
 
 RuntimeError Error(int number, const std::string& argument) {

@@ -63,6 +63,10 @@ std::string Text(int number, const std::string& argument = "");
 // A RuntimeError carrying `number` and its DAO text.
 RuntimeError Error(int number, const std::string& argument = "");
 
+// Jet's error for a malformed date literal: 3075 in the words Jet uses for a
+// date ("Syntax error in date in query expression '#...#'.").
+RuntimeError DateSyntaxError(const std::string& literal);
+
 }  // namespace kestle::db::jet
 
 #endif  // KESTLE_DB_JET_ERRORS_H_

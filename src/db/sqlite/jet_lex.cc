@@ -1,6 +1,8 @@
 // The Jet SQL lexer (see jet_lex.h).
 #include "db/sqlite/jet_lex.h"
 
+#include "db/jet_errors.h"
+
 #include <array>
 #include <cctype>
 
@@ -48,8 +50,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
 
 [[noreturn]] void ThrowDateError(std::string_view literal) {
-  throw RuntimeError(kSyntaxErrorCode,
-                     "Syntax error in date in query expression '" + std::string(literal) + "'.");
+  throw jet::DateSyntaxError(std::string(literal));
 }
 
 std::vector<Token> Lex(std::string_view sql) {

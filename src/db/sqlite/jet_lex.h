@@ -30,13 +30,9 @@ struct Token {
   std::string_view text;
 };
 
-// Splits SQL text into tokens. Throws RuntimeError (SQLITE_ERROR) for a "#"
-// without its closing "#".
+// Splits SQL text into tokens. Throws Jet's date syntax error (3075) for a
+// "#" without its closing "#".
 std::vector<Token> Lex(std::string_view sql);
-
-// The error code of the lexer's failures: SQL's generic error, as SQLite
-// numbers it (SQLITE_ERROR).
-inline constexpr int kSyntaxErrorCode = 1;
 
 // Throws Jet's date syntax error for the literal `literal`.
 [[noreturn]] void ThrowDateError(std::string_view literal);

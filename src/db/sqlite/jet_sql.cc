@@ -26,10 +26,6 @@ std::string SqlQuote(std::string_view text) {
   return out;
 }
 
-// The lexer's failures carry SQLite's generic error code without including
-// sqlite3.h, so that another engine can reuse it.
-static_assert(lex::kSyntaxErrorCode == SQLITE_ERROR);
-
 const std::map<std::string, std::string>& FunctionRenames() {
   static const auto* kRenames = new std::map<std::string, std::string>{
       {"ucase", "upper"},

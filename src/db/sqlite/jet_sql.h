@@ -63,7 +63,7 @@ inline constexpr const char* kJetLenFunction = "jet_len";
 
 // Translates one Jet statement into SQLite's dialect (see above); the
 // statement check (jet_check.h) decides beforehand which text is Jet. Throws
-// RuntimeError (SQLITE_ERROR) for a malformed date literal or an unterminated
+// RuntimeError (3075) for a malformed date literal or an unterminated
 // "#". Text that holds several statements is translated as a whole; refusing
 // the second statement is the engine's job.
 std::string TranslateJetSql(std::string_view jet);

@@ -161,7 +161,7 @@ TEST_F(JetSqlTest, MalformedDateLiteralsAreSyntaxErrors) {
       db_->Query(std::string("SELECT ") + bad + " AS r");
       ADD_FAILURE() << bad;
     } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), 1) << bad;
+      EXPECT_EQ(e.number(), jet::kMissingOperator) << bad;
       EXPECT_NE(e.description().find("Syntax error in date"), std::string::npos) << bad;
     }
   }
