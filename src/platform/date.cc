@@ -60,9 +60,12 @@ CivilTime ToCivil(Date date) {
   double whole = std::trunc(date);
   long long days = static_cast<long long>(whole);
   long long secs = std::llround(std::fabs(date - whole) * 86400.0);
-  if (secs >= 86400) {  // rounding carried into the next day
+  if (secs >= 86400) {
+    // Rounding carried into the next calendar day. Before the epoch the
+    // fraction is still a time of day added to the whole-day part, so the
+    // next day is one more there too.
     secs -= 86400;
-    days += date >= 0 ? 1 : -1;
+    days += 1;
   }
   CivilTime t;
   CivilFromDays(days + kEpochOffset, &t.year, &t.month, &t.day);

@@ -38,6 +38,9 @@ TEST(DateTest, TheTextRoundsToTheSecondTheCalendarDayNever) {
   EXPECT_EQ(DayNumber(MakeDate(2026, 1, 5, 23, 59, 59)), 46027);
   EXPECT_EQ(DayNumber(MakeDate(1899, 12, 29, 23, 59, 59) - 0.7 / 86400), -1);
   EXPECT_EQ(DayNumber(MakeDate(1899, 12, 30, 12, 0, 0)), 0);
+  // Before the epoch the text rounds forward as well.
+  EXPECT_EQ(IsoDateTimeText(-1.9999999), "1899-12-30 00:00:00");
+  EXPECT_EQ(IsoDateTimeText(-0.9999999), "1899-12-31 00:00:00");
 }
 
 TEST(DateTest, IsoTextIsTheFullForm) {
