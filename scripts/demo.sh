@@ -36,7 +36,7 @@ $k db sql "$out/db/orders.db" "SELECT Count(*) AS Transactions FROM [inventory t
 
 say "3. Archive: closed and archived orders whose activity ended before 2025-01-01"
 $k archive "$out/db/orders.db" --end 2025-01-01 --lpc 2025-01-02 --dry-run | tail -n 3
-$k archive "$out/db/orders.db" --end 2025-01-01 --lpc 2025-01-02
+$k archive "$out/db/orders.db" --end 2025-01-01 --lpc 2025-01-02 --yes  # no question: the demo owns its data
 $k db sql "$out/db/orders.db" "SELECT Count(*) AS Transactions FROM [inventory transactions]"
 echo "-- dates too close together are refused (exit code 3):"
 $k archive "$out/db/orders.db" --end 2025-01-01 --lpc 2025-01-01 || echo "   exit code $?"
