@@ -234,46 +234,6 @@ TEST_F(SplitDatabaseTest, InsertSkipsRowsThatBreakAKeyWithoutAnError) {
 // What Jet says for a table the front-end cannot see.
 std::string CannotFind(const std::string& name) { return jet::Text(jet::kTableNotFound, name); }
 
-TEST_F(SplitDatabaseTest, BackEndTablesWithoutALinkCannotBeFound) {
-  auto db = OpenSqliteDatabase(front_);
-  for (const char* sql : {
-           "SELECT * FROM Unlinked",
-           "SELECT count(*) FROM Unlinked",
-           "SELECT SalesOrderID FROM [sales orders] WHERE StatusId IN (SELECT x FROM Unlinked)",
-       }) {
-    try {
-      db->Query(sql);
-      ADD_FAILURE() << "no error: " << sql;
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), jet::kTableNotFound) << sql;
-      EXPECT_EQ(e.detail(), sql);
-    }
-  }
-  for (const char* sql : {"INSERT INTO Unlinked VALUES (1)", "UPDATE Unlinked SET x = 2",
-                          "DELETE * FROM Unlinked", "DELETE * FROM Unlinked WHERE x = 'a'"}) {
-    // Twice: the second run of a statement form must fail the same way.
-    for (int run = 0; run < 2; ++run) {
-      try {
-        db->Execute(sql);
-        ADD_FAILURE() << "no error: " << sql;
-      } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.description(), CannotFind("Unlinked")) << sql;
-        EXPECT_EQ(e.detail().substr(0, std::string(sql).size()), sql);
-      }
-    }
-  }
-  try {
-    db->OpenRecordset("Unlinked");
-    ADD_FAILURE() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.description(), CannotFind("Unlinked"));
-  }
-  // The linked table is untouched by all this and still works.
-  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM [sales orders]"), "3");
-  auto back = OpenSqliteDatabase(back_);
-  EXPECT_EQ(Scalar(*back, "SELECT count(*) FROM Unlinked"), "0");
-}
-
 TEST_F(SplitDatabaseTest, BackEndTriggersAndLinkedViewsReachWhatTheyUse) {
   RunScript(back_,
             "CREATE TABLE Log (id TEXT);"
