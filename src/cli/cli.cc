@@ -39,6 +39,14 @@ const CLI::Validator& WholeNumber() {
   return validator;
 }
 
+namespace {
+bool quiet = false;
+}  // namespace
+
+void SetQuiet(bool q) { quiet = q; }
+
+bool Quiet() { return quiet; }
+
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 bool ProgressLine::StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
@@ -47,7 +55,7 @@ ProgressLine::ProgressLine(std::string label, uint64_t total, std::string unit, 
     : label_(std::move(label)),
       total_(total),
       unit_(std::move(unit)),
-      enabled_(enabled),
+      enabled_(enabled && !Quiet()),
       start_(std::chrono::steady_clock::now()),
       last_draw_(start_) {}
 

@@ -34,6 +34,9 @@ struct Command {
 // The subcommand setups, one per file cmd_*.cc.
 Runner SetupIif(CLI::App* cmd);
 Runner SetupDb(CLI::App* cmd);
+// `db sql` and `db tables`, whose options `db` shares with neither of its
+// other subcommands; the runner runs whichever of the two was parsed.
+Runner SetupDbSql(CLI::App* sql, CLI::App* tables);
 Runner SetupArchive(CLI::App* cmd);
 Runner SetupBackup(CLI::App* cmd);
 Runner SetupShip(CLI::App* cmd);
@@ -59,6 +62,12 @@ int ReportCurrentError(const std::string& what);
 // not wrap around in an unsigned option and "1e3" is not read as 1000.
 const CLI::Validator& WholeNumber();
 
+// Set once from -q (--quiet): progress lines and summaries are left out, so
+// that only a command's results (rows, paths, converted text) and its errors
+// are printed.
+void SetQuiet(bool quiet);
+bool Quiet();
+
 // True when standard input is a terminal (a person can answer a question).
 bool StdinIsTerminal();
 
@@ -68,7 +77,8 @@ bool StdinIsTerminal();
 class ProgressLine {
  public:
   // `total` is the amount of work (bytes, rows); `unit` labels it ("B" shows
-  // sizes and a byte rate). Shows nothing when `enabled` is false.
+  // sizes and a byte rate). Shows nothing when `enabled` is false or the
+  // tool is quiet.
   ProgressLine(std::string label, uint64_t total, std::string unit, bool enabled);
   ~ProgressLine();
   void Update(uint64_t done);

@@ -1,5 +1,6 @@
 // The `kestle db` command: create a sample split database, link back-end
-// tables into a front-end, and run one Jet SQL statement on a front-end.
+// tables into a front-end and give it the component's work tables (the
+// statements and the table listing are in cmd_db_sql.cc).
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -27,17 +28,6 @@ constexpr const char* kDbDescription =
     "SalesOrderID LIKE 'WO*'\"\n"
     "  kestle db link front.db /data/orders_be.db \"inventory transactions\" Status";
 
-constexpr const char* kSqlNotes =
-    "The statement is Jet SQL, translated for SQLite: DELETE * FROM, dates as\n"
-    "#1/5/2026 7:03:00 AM# or #2026-01-05 07:03#, \"text\" strings, LIKE with the\n"
-    "wildcards * ? # [a-z] [!a-z] (letters without regard to case), IsNull, Nz,\n"
-    "Ucase, Lcase, Len, Trim, Left, Right, Mid, IIf, & (Null as \"\"), True (-1),\n"
-    "False (0), / as real division and SELECT TOP n. INSERT and UPDATE skip rows\n"
-    "that would break a key, as Jet does without dbFailOnError. Text after the\n"
-    "statement (a second statement) is an error. Only the tables the front-end\n"
-    "links are visible in a back-end. Not translated: MOD, \\, ^, SELECT INTO,\n"
-    "DISTINCTROW, Date(), Now(), Format().";
-
 struct DbArgs {
   std::string dir;
   int64_t orders = 1000;
@@ -45,7 +35,6 @@ struct DbArgs {
   std::string front;
   std::string backend;
   std::vector<std::string> tables;
-  std::string statement;
   bool force = false;
 };
 
@@ -101,7 +90,9 @@ int RunSample(const DbArgs& a) {
   options.progress = [&](int64_t done) { progress.Update(static_cast<uint64_t>(done)); };
   db::SamplePaths paths = db::WriteSampleDatabase(a.dir, a.orders, options);
   progress.Finish();
-  std::printf("front-end: %s\nback-end:  %s\n", paths.front_end.c_str(), paths.back_end.c_str());
+  if (!Quiet()) {
+    std::printf("front-end: %s\nback-end:  %s\n", paths.front_end.c_str(), paths.back_end.c_str());
+  }
   return kExitOk;
 }
 
@@ -140,56 +131,25 @@ int RunLink(const DbArgs& a) {
     front->Execute("DELETE FROM kestle_links WHERE name = " + Quote(name));
     front->Execute("INSERT INTO kestle_links (name, connect) VALUES (" + Quote(name) + ", " +
                    Quote(connect) + ")");
-    std::printf("linked %s\n", name.c_str());
+    if (!Quiet()) std::printf("linked %s\n", name.c_str());
   }
   return kExitOk;
 }
 
-std::string CellText(const db::Value& v) { return v.is_null() ? "Null" : v.ToText(); }
-
-// Prints the rows as a table: a header, a rule and one line per row, numbers
-// aligned right and text left.
-void PrintTable(const db::QueryResult& result) {
-  size_t n = result.columns.size();
-  std::vector<size_t> width(n);
-  std::vector<std::vector<std::string>> cells;
-  for (size_t c = 0; c < n; ++c) width[c] = result.columns[c].size();
-  for (const auto& row : result.rows) {
-    auto& line = cells.emplace_back();
-    for (size_t c = 0; c < n; ++c) {
-      line.push_back(CellText(row[c]));
-      width[c] = std::max(width[c], line.back().size());
+// Adds the component's work tables that the front-end lacks; a table of that
+// name that is there already, local or linked, is kept as it is.
+int RunInit(const DbArgs& a) {
+  auto front = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadWrite);
+  const auto defs = front->TableDefs();
+  for (const db::WorkTable& table : db::kWorkTables) {
+    const bool there = std::any_of(defs.begin(), defs.end(),
+                                   [&](const auto& def) { return SameName(def->Name(), table.name); });
+    if (!there) {
+      for (const char* sql : table.create) {
+        if (sql != nullptr) front->Execute(sql);
+      }
     }
-  }
-  auto print_line = [&](const std::vector<std::string>& line, const std::vector<db::Value>* row) {
-    std::string out;
-    for (size_t c = 0; c < n; ++c) {
-      bool numeric = row && ((*row)[c].is_integer() || (*row)[c].is_real());
-      std::string pad(width[c] - line[c].size(), ' ');
-      out += (c ? "  " : "") + (numeric ? pad + line[c] : line[c] + (c + 1 < n ? pad : ""));
-    }
-    std::printf("%s\n", out.c_str());
-  };
-  print_line(result.columns, nullptr);
-  std::string rule;
-  for (size_t c = 0; c < n; ++c) rule += (c ? "  " : "") + std::string(width[c], '-');
-  std::printf("%s\n", rule.c_str());
-  for (size_t r = 0; r < cells.size(); ++r) print_line(cells[r], &result.rows[r]);
-  std::printf("(%zu %s)\n", result.rows.size(), result.rows.size() == 1 ? "row" : "rows");
-}
-
-// A query runs on a read-only connection, which writes nothing to the files;
-// an action statement on a writing one.
-int RunSql(const DbArgs& a) {
-  auto db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadOnly);
-  if (db->ReturnsRows(a.statement)) {
-    PrintTable(db->Query(a.statement));
-  } else {
-    db.reset();
-    db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadWrite);
-    db->Execute(a.statement);
-    long long n = db->RecordsAffected();
-    std::printf("%lld %s affected\n", n, n == 1 ? "row" : "rows");
+    if (!Quiet()) std::printf("%s %s\n", there ? "kept" : "created", table.name);
   }
   return kExitOk;
 }
@@ -229,21 +189,27 @@ Runner SetupDb(CLI::App* cmd) {
 
   CLI::App* sql = cmd->add_subcommand(
       "sql",
-      "Run one Jet SQL statement on FRONT: a query prints its rows, an action statement "
+      "Run Jet SQL statements on FRONT: a query prints its rows, an action statement "
       "the number of rows it changed");
-  sql->add_option("FRONT", args->front, "Front-end database file")
+  CLI::App* tables =
+      cmd->add_subcommand("tables", "List the tables of FRONT: local ones and linked ones");
+  const Runner run_sql = SetupDbSql(sql, tables);
+  sql->footer(sql->get_footer() + "\n\n" + cmd->get_footer());
+
+  CLI::App* init = cmd->add_subcommand(
+      "init",
+      "Add the work tables of the archive and backup jobs (Archiver_ListToDelete, "
+      "BackupManagerTable) to FRONT, a front-end made by db link");
+  init->add_option("FRONT", args->front, "Front-end database file")
       ->required()
       ->check(CLI::ExistingFile);
-  sql->add_option("STATEMENT", args->statement,
-                  "One statement, e.g. \"SELECT * FROM Status WHERE Status LIKE 'C*'\"")
-      ->required();
-  sql->footer(std::string(kSqlNotes) + "\n\n" + cmd->get_footer());
 
   return [=]() -> int {
+    if (sql->parsed() || tables->parsed()) return run_sql();
     try {
       if (sample->parsed()) return RunSample(*args);
       if (link->parsed()) return RunLink(*args);
-      return RunSql(*args);
+      return RunInit(*args);
     } catch (...) {
       return ReportCurrentError(sample->parsed() ? args->dir : args->front);
     }

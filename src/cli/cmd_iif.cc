@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "cli/std_streams.h"
 #include "component/parse_iif.h"
 #include "platform/env.h"
 
@@ -51,13 +52,16 @@ Runner SetupIif(CLI::App* cmd) {
   // The command table's one-line summary stays the description (it is what
   // `kestle --help` lists); the details go below the options.
   cmd->footer(std::string(kIifDetails) + "\n\n" + kIifErrors);
-  cmd->add_option("INPUT", *input, "The IIF file to read")->required();
-  cmd->add_option("OUTPUT", *output, "The IIF file to write (created or replaced)")->required();
+  cmd->add_option("INPUT", *input, "The IIF file to read (- for standard input)")->required();
+  cmd->add_option("OUTPUT", *output,
+                  "The IIF file to write (created or replaced; - for standard output)")
+      ->required();
   return [input, output]() {
-    Env* env = Env::Default();
+    StdStreamEnv std_streams(Env::Default());
+    Env* env = &std_streams;
     bool show_progress = false;
     uint64_t total = 0;
-    if (ProgressLine::StderrIsTerminal()) {
+    if (ProgressLine::StderrIsTerminal() && *input != kStdStreamPath) {
       try {
         total = env->FileSize(*input);
         show_progress = total > kProgressThreshold;

@@ -1,8 +1,10 @@
 // The `kestle` command-line tool: the component's four jobs on a host database
 // served by the embedded SQLite engine.
+#include <clocale>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "kestle_version.h"
@@ -54,6 +56,30 @@ int ReportUsageError(const CLI::ParseError& e, const std::map<CLI::App*, Runner>
   return kExitUsage;
 }
 
+// Prints the help of the command that the words `topic` name, one word per
+// level ("db", "sql"); the tool's own help when there are none.
+int ShowHelp(CLI::App& app, const std::vector<std::string>& topic) {
+  CLI::App* at = &app;
+  std::string named;
+  for (const std::string& word : topic) {
+    CLI::App* found = nullptr;
+    for (CLI::App* sub : at->get_subcommands({})) {
+      if (sub->get_name() == word && sub->get_name() != kHelpCommand) found = sub;
+    }
+    named += (named.empty() ? "" : " ") + word;
+    if (found == nullptr) {
+      return Fail("no command named '" + named + "' (see kestle --help)", kExitUsage);
+    }
+    at = found;
+  }
+  // Formatted directly: App::help would show the help of the parsed `help`
+  // subcommand instead of the tool's own.
+  const std::string usage_name = named.empty() ? app.get_name() : app.get_name() + " " + named;
+  std::fputs(at->get_formatter()->make_help(at, usage_name, CLI::AppFormatMode::Normal).c_str(),
+             stdout);
+  return kExitOk;
+}
+
 int Main(int argc, char** argv) {
   CLI::App app{
       "kestle: the Orvanta automation component's jobs on the command line.\n"
@@ -62,6 +88,12 @@ int Main(int argc, char** argv) {
       "kestle"};
   app.set_version_flag("--version", std::string("kestle ") + kVersion);
   app.require_subcommand(1);
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet,
+               "Print no progress lines and no summaries, only results and errors");
+  // Set before the subcommands are added, so that each of them takes the
+  // top-level options after its own words too (`kestle db sql -q ...`).
+  app.fallthrough();
   std::map<CLI::App*, Runner> runners;
   for (const Command& c : kCommands) {
     CLI::App* sub = app.add_subcommand(c.name, c.summary);
@@ -79,9 +111,10 @@ int Main(int argc, char** argv) {
       "Exit codes: 0 success, 1 run-time error or failed job, 2 usage error,\n"
       "3 archive dates refused. Run `kestle help COMMAND` for a command's options.");
 
-  std::string help_topic;
+  std::vector<std::string> help_topic;
   CLI::App* help = app.add_subcommand(kHelpCommand, "Show the help of a command");
-  help->add_option("command", help_topic, "The command to explain");
+  help->add_option("command", help_topic,
+                   "The command to explain, with its subcommand (`kestle help db sql`)");
 
   const std::string word = CommandWord(argc, argv);
   if (!word.empty() && !IsCommand(word)) {
@@ -95,19 +128,8 @@ int Main(int argc, char** argv) {
     return ReportUsageError(e, runners);
   }
 
-  if (help->parsed()) {
-    if (help_topic.empty()) {
-      std::fputs(app.help().c_str(), stdout);
-      return kExitOk;
-    }
-    for (auto& [sub, runner] : runners) {
-      if (sub->get_name() == help_topic) {
-        std::fputs(sub->help().c_str(), stdout);
-        return kExitOk;
-      }
-    }
-    return Fail("no command named '" + help_topic + "' (see kestle --help)", kExitUsage);
-  }
+  SetQuiet(quiet);
+  if (help->parsed()) return ShowHelp(app, help_topic);
   for (auto& [sub, runner] : runners) {
     if (sub->parsed()) return runner();
   }
@@ -120,6 +142,11 @@ int Main(int argc, char** argv) {
 // Every failure ends here at the latest: a run-time error with its number,
 // out of memory as error 7, anything else as error 51; never an abort.
 int main(int argc, char** argv) {
+  // The regional settings (the date text of backups) come from the
+  // environment; numbers keep the C locale's text whatever it says, since
+  // statements and files are read and written in it.
+  std::setlocale(LC_ALL, "");
+  std::setlocale(LC_NUMERIC, "C");
   try {
     return kestle::cli::Main(argc, argv);
   } catch (...) {

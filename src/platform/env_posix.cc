@@ -381,10 +381,7 @@ class PosixEnv : public Env {
   std::string GeneralDateText(Date date) override {
     CivilTime t = ToCivil(date);
     bool with_time = t.hour != 0 || t.minute != 0 || t.second != 0;
-    const char* locale = std::setlocale(LC_TIME, nullptr);
-    if (locale == nullptr || std::strcmp(locale, "C") == 0 || std::strcmp(locale, "POSIX") == 0) {
-      return UsGeneralDateText(date);
-    }
+    if (UsesUsDateText(std::setlocale(LC_TIME, nullptr))) return UsGeneralDateText(date);
     struct tm tm = {};
     tm.tm_year = t.year - 1900;
     tm.tm_mon = t.month - 1;
@@ -395,6 +392,17 @@ class PosixEnv : public Env {
     char buf[128];
     size_t n = std::strftime(buf, sizeof buf, with_time ? "%x %X" : "%x", &tm);
     return std::string(buf, n);
+  }
+
+  // True for the locales whose general date text is the US one: C and POSIX
+  // (whose own short date has a two-digit year) in any encoding, and en_US,
+  // where the C library pads month and hour with zeros that the US text has
+  // not ("6/30/2025 7:03:09 AM").
+  static bool UsesUsDateText(const char* locale) {
+    if (locale == nullptr) return true;
+    const std::string name = locale;
+    const std::string base = name.substr(0, name.find_first_of(".@"));
+    return base == "C" || base == "POSIX" || base == "en_US";
   }
 
   int ShowMessageBox(const std::string& text, unsigned style, const std::string& title) override {

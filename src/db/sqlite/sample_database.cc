@@ -41,16 +41,6 @@ constexpr const char* kBackEndIndexes[] = {
     "CREATE INDEX [purchase orders_StatusId] ON [purchase orders] (StatusId)",
     "CREATE INDEX [sales orders_StatusId] ON [sales orders] (StatusId)",
 };
-constexpr const char* kFrontEndSchema[] = {
-    kCreateLinksTable,
-    // The archive run's work table: OrderID is not unique (an order may be
-    // offered twice) but indexed, since the run looks up one order at a time.
-    "CREATE TABLE Archiver_ListToDelete (OrderID TEXT COLLATE NOCASE, LastTransDate DATETIME)",
-    "CREATE INDEX Archiver_ListToDelete_OrderID ON Archiver_ListToDelete (OrderID)",
-    "CREATE TABLE BackupManagerTable (BackupID INTEGER PRIMARY KEY, BackupName TEXT, "
-    "BackupLocation TEXT, BackupDate DATETIME)",
-};
-
 constexpr const char* kInsertStatus = "INSERT INTO Status (StatusId, Status) VALUES (?1, ?2)";
 constexpr const char* kInsertVersion =
     "INSERT INTO VersionControl (Version, UpdatedOn) VALUES ('" KESTLE_VERSION_TEXT "', ?1)";
@@ -273,7 +263,12 @@ void WriteBackEnd(sqlite3* db, int64_t orders, const SampleOptions& options) {
 
 void WriteFrontEnd(sqlite3* db, const std::string& back_end) {
   Exec(db, "BEGIN");
-  for (const char* sql : kFrontEndSchema) Exec(db, sql);
+  Exec(db, kCreateLinksTable);
+  for (const WorkTable& table : kWorkTables) {
+    for (const char* sql : table.create) {
+      if (sql != nullptr) Exec(db, sql);
+    }
+  }
   Insert link(db, kInsertLink);
   const std::string connect = LinkConnect(back_end);
   for (const char* table : kSampleLinkedTables) {

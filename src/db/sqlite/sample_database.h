@@ -27,6 +27,25 @@ inline constexpr const char* kSampleLinkedTables[] = {"inventory transactions", 
 inline constexpr const char* kSampleStatuses[] = {"Open", "Closed", "Archived", "On Hold",
                                                   "Cancelled"};
 
+// The component's work tables, which a front-end holds as local tables: the
+// archive run's list of orders to delete and the backup job's log. Each with
+// the statements that make it (unused places nullptr).
+struct WorkTable {
+  const char* name;
+  const char* create[2];
+};
+inline constexpr WorkTable kWorkTables[] = {
+    // OrderID is not unique (an order may be offered twice) but indexed,
+    // since the archive run looks up one order at a time.
+    {"Archiver_ListToDelete",
+     {"CREATE TABLE Archiver_ListToDelete (OrderID TEXT COLLATE NOCASE, LastTransDate DATETIME)",
+      "CREATE INDEX Archiver_ListToDelete_OrderID ON Archiver_ListToDelete (OrderID)"}},
+    {"BackupManagerTable",
+     {"CREATE TABLE BackupManagerTable (BackupID INTEGER PRIMARY KEY, BackupName TEXT, "
+      "BackupLocation TEXT, BackupDate DATETIME)",
+      nullptr}},
+};
+
 struct SampleOptions {
   // The generator's seed: the same seed and order count give the same files.
   uint64_t seed = 1;

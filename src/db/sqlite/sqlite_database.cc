@@ -161,25 +161,41 @@ bool SqliteDatabase::ReturnsRows(const std::string& sql) {
 }
 
 QueryResult SqliteDatabase::Query(const std::string& sql) {
+  std::unique_ptr<RowStream> rows = Stream(sql);
+  QueryResult result;
+  result.columns = rows->columns();
+  const int n = static_cast<int>(result.columns.size());
+  while (rows->Next()) {
+    auto& values = result.rows.emplace_back();
+    for (int c = 0; c < n; ++c) {
+      switch (rows->kind(c)) {
+        case RowStream::Kind::kNull:
+          values.emplace_back();
+          break;
+        case RowStream::Kind::kInteger:
+          values.emplace_back(rows->integer(c));
+          break;
+        case RowStream::Kind::kReal:
+          values.emplace_back(rows->real(c));
+          break;
+        case RowStream::Kind::kText:
+          values.emplace_back(std::string(rows->text(c)));
+          break;
+      }
+    }
+  }
+  return result;
+}
+
+std::unique_ptr<RowStream> SqliteDatabase::Stream(const std::string& sql) {
   CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
   StatementPtr stmt = PrepareOne(*connection_, translated, detail);
-  QueryResult result;
-  int n = sqlite3_column_count(stmt.get());
-  if (n == 0) ThrowEngine(jet::kInvalidOperation, detail);
-  for (int c = 0; c < n; ++c) result.columns.emplace_back(sqlite3_column_name(stmt.get(), c));
+  if (sqlite3_column_count(stmt.get()) == 0) ThrowEngine(jet::kInvalidOperation, detail);
   // A query may write too (DELETE ... RETURNING).
   connection_->NoteWrites(connection_->prepared_writes);
-  int rc;
-  while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-    RowBuffer row;
-    row.AddRow(stmt.get(), 0);
-    auto& values = result.rows.emplace_back();
-    for (int c = 0; c < n; ++c) values.push_back(row.Get(0, c));
-  }
-  if (rc != SQLITE_DONE) ThrowStatement(*connection_, detail);
-  return result;
+  return std::make_unique<RowStream>(connection_, stmt.release(), std::move(detail));
 }
 
 std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {

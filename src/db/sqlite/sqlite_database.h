@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "db/database.h"
+#include "db/sqlite/row_stream.h"
 
 namespace kestle::db {
 
@@ -85,6 +86,9 @@ class SqliteDatabase : public Database {
   bool ReturnsRows(const std::string& sql);
   // Runs a Jet statement that yields rows and returns all of them.
   QueryResult Query(const std::string& sql);
+  // Runs a Jet statement that yields rows and streams them one at a time
+  // (row_stream.h). The stream keeps the connection open while it lives.
+  std::unique_ptr<RowStream> Stream(const std::string& sql);
   // The plan SQLite chooses for the Jet statement, one line per step, as
   // EXPLAIN QUERY PLAN reports it ("SEARCH t USING INDEX i (a=?)").
   std::vector<std::string> QueryPlan(const std::string& sql);
