@@ -20,7 +20,7 @@ ensure_packages() {
 
 # The packages the portable build, its tests and benchmarks need.
 CORE_PACKAGES=(cmake ninja-build g++ make libsqlite3-dev libcli11-dev libgtest-dev libgmock-dev
-  libbenchmark-dev python3 time)
+  libbenchmark-dev nlohmann-json3-dev sqlite3 python3 time)
 # libFuzzer and the sanitizer runtimes for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross toolchain, Wine to test the DLL, and debootstrap for the

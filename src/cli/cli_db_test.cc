@@ -124,7 +124,7 @@ TEST_F(CliDbTest, ErrorsAndUsage) {
        1,
        "has a local table named 'BackupManagerTable'"},
       {{"db", "sample", dir_.File("absent/sub")}, 1, ""},
-      {{"db", "sql", front_}, 2, "kestle: db sql: STATEMENT is required"},
+      {{"db", "sql", front_}, 2, "kestle: db sql: give a STATEMENT, - or -f FILE"},
       {{"db", "sql", dir_.File("absent.db"), "SELECT 1"}, 2, "kestle: db sql: "},
       {{"db"}, 2, "kestle: db: "},
   };

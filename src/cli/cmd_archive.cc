@@ -65,6 +65,7 @@ const char* KindOfOrders(bool all) {
 }
 
 void PrintChangedFiles(db::Database& database, const std::string& front_end, const char* verb) {
+  if (Quiet()) return;
   for (const std::string& file : FilesChangedByArchive(database, front_end)) {
     std::printf("%s %s\n", verb, file.c_str());
   }
@@ -88,6 +89,7 @@ int RunDry(const std::shared_ptr<db::SqliteDatabase>& database, const ArchiveOpt
   PrintChangedFiles(*database, o.front_end, "a run would delete from");
   Archiver().BuildArchiveList(database, lpc, end, !o.all);
   const ListedOrders listed = ReadListedOrders(*database, /*print=*/true);
+  if (Quiet()) return kExitOk;
   std::printf(
       "%lld %s would be removed (%lld numbers listed, %lld of them both a purchase and a sales "
       "order; dry run, nothing was deleted)\n",
@@ -151,6 +153,7 @@ int RunDelete(const std::shared_ptr<db::SqliteDatabase>& database, const Archive
   if (result != kResultDone) {
     return witness.ReportFailure("archive: the run on " + o.front_end + " stopped");
   }
+  if (Quiet()) return kExitOk;
   const std::string removed =
       before ? std::to_string(*before - CountOrderRows(*database)) + " " : std::string();
   std::printf("%s%s removed (last activity before %s)\n", removed.c_str(), KindOfOrders(o.all),

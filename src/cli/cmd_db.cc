@@ -142,8 +142,9 @@ int RunInit(const DbArgs& a) {
   auto front = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadWrite);
   const auto defs = front->TableDefs();
   for (const db::WorkTable& table : db::kWorkTables) {
-    const bool there = std::any_of(defs.begin(), defs.end(),
-                                   [&](const auto& def) { return SameName(def->Name(), table.name); });
+    const bool there = std::any_of(defs.begin(), defs.end(), [&](const auto& def) {
+      return SameName(def->Name(), table.name);
+    });
     if (!there) {
       for (const char* sql : table.create) {
         if (sql != nullptr) front->Execute(sql);

@@ -119,7 +119,8 @@ int RunSql(const SqlArgs& a) {
   for (const std::string& sql : statements) {
     if (database->ReturnsRows(sql)) {
       const uint64_t n = PrintQuery(*database, sql, a.output);
-      if (a.output.format == OutputFormat::kTable) Summary(a.output, "(" + Counted(n, "row", "rows") + ")");
+      if (a.output.format == OutputFormat::kTable)
+        Summary(a.output, "(" + Counted(n, "row", "rows") + ")");
       continue;
     }
     if (!writing) {
@@ -129,8 +130,8 @@ int RunSql(const SqlArgs& a) {
     }
     database->Execute(sql);
     std::fflush(stdout);
-    Summary(a.output,
-            Counted(static_cast<uint64_t>(database->RecordsAffected()), "row", "rows") + " affected");
+    Summary(a.output, Counted(static_cast<uint64_t>(database->RecordsAffected()), "row", "rows") +
+                          " affected");
   }
   return kExitOk;
 }

@@ -167,11 +167,20 @@ class TsvFormat : public RowWriter::Format {
   void AppendField(std::string_view text) {
     for (char ch : text) {
       switch (ch) {
-        case '\\': buf_ += "\\\\"; break;
-        case '\t': buf_ += "\\t"; break;
-        case '\n': buf_ += "\\n"; break;
-        case '\r': buf_ += "\\r"; break;
-        default: buf_ += ch;
+        case '\\':
+          buf_ += "\\\\";
+          break;
+        case '\t':
+          buf_ += "\\t";
+          break;
+        case '\n':
+          buf_ += "\\n";
+          break;
+        case '\r':
+          buf_ += "\\r";
+          break;
+        default:
+          buf_ += ch;
       }
     }
   }
@@ -349,8 +358,7 @@ std::unique_ptr<RowWriter::Format> MakeFormat(std::vector<std::string> columns,
 
 }  // namespace
 
-RowWriter::RowWriter(std::vector<std::string> columns, const OutputOptions& options,
-                     std::FILE* out)
+RowWriter::RowWriter(std::vector<std::string> columns, const OutputOptions& options, std::FILE* out)
     : format_(MakeFormat(std::move(columns), options, out)) {
   format_->Start();
 }

@@ -15,7 +15,8 @@ class StdinFile : public SequentialFile {
  public:
   size_t Read(char* buf, size_t n) override {
     const size_t got = std::fread(buf, 1, n, stdin);
-    if (got == 0 && std::ferror(stdin)) throw RuntimeError(err::kDeviceIo).set_detail("standard input");
+    if (got == 0 && std::ferror(stdin))
+      throw RuntimeError(err::kDeviceIo).set_detail("standard input");
     return got;
   }
 };
@@ -30,7 +31,9 @@ class StdoutFile : public WritableFile {
   }
 
  private:
-  [[noreturn]] static void Fail() { throw RuntimeError(err::kDeviceIo).set_detail("standard output"); }
+  [[noreturn]] static void Fail() {
+    throw RuntimeError(err::kDeviceIo).set_detail("standard output");
+  }
 };
 
 }  // namespace
