@@ -12,6 +12,7 @@
 #include "cli/std_streams.h"
 #include "db/sqlite/sqlite_database.h"
 #include "platform/env.h"
+#include "platform/error.h"
 
 namespace kestle::cli {
 namespace {
@@ -132,6 +133,10 @@ int RunSql(const SqlArgs& a) {
     std::fflush(stdout);
     Summary(a.output, Counted(static_cast<uint64_t>(database->RecordsAffected()), "row", "rows") +
                           " affected");
+  }
+  // Output that could not be written (a full disk) fails the command.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw RuntimeError(err::kDeviceIo).set_detail("standard output");
   }
   return kExitOk;
 }
