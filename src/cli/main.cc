@@ -143,10 +143,12 @@ int Main(int argc, char** argv) {
 // out of memory as error 7, anything else as error 51; never an abort.
 int main(int argc, char** argv) {
   // The regional settings (the date text of backups) come from the
-  // environment; numbers keep the C locale's text whatever it says, since
-  // statements and files are read and written in it.
+  // environment. Numbers and character classes keep the C locale's rules
+  // whatever it says, since statements and files are read and written in
+  // them.
   std::setlocale(LC_ALL, "");
   std::setlocale(LC_NUMERIC, "C");
+  std::setlocale(LC_CTYPE, "C");
   try {
     return kestle::cli::Main(argc, argv);
   } catch (...) {
