@@ -4,9 +4,9 @@
 #
 #   scripts/test-windows.sh
 #
-# 1. Checks both DLLs' exports (exactly the four entry points, undecorated),
-#    that they need no runtime DLL of the compiler, and their type libraries'
-#    locale and system kind.
+# 1. Checks both DLLs' exports (exactly the four entry points and DllInstall,
+#    undecorated), that they need no runtime DLL of the compiler, and their
+#    type libraries' locale and system kind.
 # 2. For each bitness, runs the C++ automation client against the test build
 #    of the library in a Wine prefix: registration (also through regsvr32),
 #    type library, IDispatch and dual calls, the __stdcall convention of
@@ -15,8 +15,11 @@
 #    DAO; then the behaviour checks again in a process without DAO's type
 #    library registered; then a VBScript through cscript that converts a
 #    file and calls the Archiver without a database (Wine's cscript reports
-#    no script errors, so the script's own summary line is what counts), and
-#    regsvr32 on the production library.
+#    no script errors, so the script's own summary line is what counts),
+#    once more with the library registered for the current user only
+#    (regsvr32 /n /i:user: its keys under HKCU\Software\Classes, none for
+#    the machine, and gone after /u /n /i:user), and regsvr32 on the
+#    production library.
 # 3. Prints the counts of both bitnesses; fails when anything failed.
 #
 # The kernel runs no 32-bit programs here, so 32-bit Wine runs in an i386
@@ -43,7 +46,7 @@ fail() {
 check_dll() {  # check_dll DLL OBJDUMP
   local dll="$1" objdump="$2" exports imports
   exports="$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&NF==0{t=0} t{print $NF}' | sort | tr '\n' ' ')"
-  if [ "$exports" != "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]; then
+  if [ "$exports" != "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer " ]; then
     fail "$dll exports: $exports"
   fi
   imports="$("$objdump" -p "$dll" | awk '/DLL Name:/{print tolower($3)}' | sort | tr '\n' ' ')"
@@ -149,10 +152,23 @@ run_suite() {
     fail "[$label] DAO stub removal"
   run_vbs without-dao
   "${wine[@]}" regsvr32 /u /s "$test_dll" >/dev/null 2>&1 || fail "[$label] regsvr32 /u"
+
+  echo "--- [$label] VBScript, the library registered for the current user only"
+  # has_key ROOT: whether the ProgID's CLSID key exists under ROOT.
+  has_key() { "${wine[@]}" reg query "$1\Kestle.ParseIIF\CLSID" >/dev/null 2>&1; }
+  "${wine[@]}" regsvr32 /s /n /i:user "$test_dll" >/dev/null 2>&1 ||
+    fail "[$label] regsvr32 /n /i:user"
+  has_key 'HKCU\Software\Classes' || fail "[$label] /i:user: no key under HKCU\Software\Classes"
+  has_key 'HKLM\Software\Classes' && fail "[$label] /i:user: a key for the machine"
+  run_vbs per-user
+  "${wine[@]}" regsvr32 /u /s /n /i:user "$test_dll" >/dev/null 2>&1 ||
+    fail "[$label] regsvr32 /u /n /i:user"
+  has_key 'HKCU\Software\Classes' && fail "[$label] /u /n /i:user left the user's key"
+
   unset KESTLE_MESSAGE_BOX_LOG
   WINE32_ENV=()
   local box=$'16\tOrvanta Kestle ActiveX Component\t91: Object variable or With block variable not set'
-  [ "$(grep -cxF "$box" "$work/vbs_boxes.log" 2>/dev/null)" = 2 ] ||
+  [ "$(grep -cxF "$box" "$work/vbs_boxes.log" 2>/dev/null)" = 3 ] ||
     fail "[$label] VBScript: archiveNow(Nothing) message boxes"
 
   echo "--- [$label] regsvr32 on the production library"
@@ -165,6 +181,7 @@ run_suite() {
   tally() { grep -Eo '[0-9]+ passed, [0-9]+ failed$' "$1" 2>/dev/null | tail -n 1 || echo "no summary"; }
   local line="$label: client $(tally "$work/client.out"), without DAO $(tally "$work/client-without-dao.out")"
   line+="; VBScript $(tally "$work/vbs-with-dao.out"), without DAO $(tally "$work/vbs-without-dao.out")"
+  line+=", per user $(tally "$work/vbs-per-user.out")"
   summary+="$line"$'\n'
 }
 
