@@ -34,8 +34,11 @@ set(KESTLE_INSTALLED_LIBRARIES
     kestle_sqlite kestle_component kestle_iif kestle_archive kestle_backup kestle_shipping
     kestle_db kestle_env_library kestle_platform)
 foreach(lib ${KESTLE_INSTALLED_LIBRARIES})
-  set_target_properties(${lib} PROPERTIES VERSION ${KESTLE_LIBRARY_VERSION}
-                                          SOVERSION ${KESTLE_SOVERSION})
+  # Shared libraries find each other in their own folder, in the build tree
+  # and in any prefix.
+  set_target_properties(${lib} PROPERTIES
+    VERSION ${KESTLE_LIBRARY_VERSION} SOVERSION ${KESTLE_SOVERSION}
+    INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 endforeach()
 
 install(TARGETS ${KESTLE_INSTALLED_LIBRARIES} kestle_core_package
@@ -95,6 +98,10 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kestle.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
 if(KESTLE_BUILD_CLI)
+  if(BUILD_SHARED_LIBS)
+    # The installed tool finds the shared libraries beside it in any prefix.
+    set_target_properties(kestle PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
   install(TARGETS kestle RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   include(cmake/KestleHelpDocs.cmake)
 endif()

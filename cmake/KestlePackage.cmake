@@ -25,9 +25,11 @@ back-end file of a split database and runs the shipping hand-off probe.")
 set(CPACK_COMPONENT_DEV_DESCRIPTION
     "The Kestle C++20 libraries (Kestle::core, Kestle::sqlite) with their headers,\n\
 CMake package and pkg-config file.")
-# The headers include SQLite's through the engine's link requirements; shared
-# libraries come with the runtime package.
+# Programs built with kestle-dev link SQLite (Kestle::sqlite's requirement),
+# hence libsqlite3-dev; shared libraries themselves are in the kestle package.
 if(BUILD_SHARED_LIBS)
+  # dpkg-shlibdeps finds the package's own libraries in the build tree.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_CURRENT_BINARY_DIR})
   set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
       "kestle (= ${PROJECT_VERSION}), libsqlite3-dev")
 else()
