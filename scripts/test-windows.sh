@@ -4,9 +4,9 @@
 #
 #   scripts/test-windows.sh
 #
-# 1. Checks both DLLs' exports (exactly the four entry points and DllInstall,
-#    undecorated), that they need no runtime DLL of the compiler, and their
-#    type libraries' locale and system kind.
+# 1. Checks the release zip's contents, both DLLs' exports (exactly the four
+#    entry points and DllInstall, undecorated), that they need no runtime DLL
+#    of the compiler, and their type libraries' locale and system kind.
 # 2. For each bitness, runs the C++ automation client against the test build
 #    of the library in a Wine prefix: registration (also through regsvr32),
 #    type library, IDispatch and dual calls, the __stdcall convention of
@@ -40,6 +40,16 @@ fail() {
   echo "FAILED: $*"
   failures=$((failures + 1))
 }
+
+# --- The release zip ---------------------------------------------------------
+# Both bitnesses' DLL and type library, and the install note.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build64/CMakeCache.txt")"
+release_zip="$(realpath -m "${KESTLE_RELEASE_DIR:-$root/out}")/Kestle-$version-windows.zip"
+listed="$(python3 -c 'import sys, zipfile
+print(" ".join(sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist()
+                      if not n.endswith("/"))))' "$release_zip")" || listed="no zip"
+[ "$listed" = "INSTALL.txt x64/Kestle.dll x64/Kestle.tlb x86/Kestle.dll x86/Kestle.tlb" ] ||
+  fail "release zip $release_zip holds: $listed"
 
 # --- Exports and imports -------------------------------------------------
 check_dll() {  # check_dll DLL OBJDUMP
