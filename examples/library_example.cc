@@ -4,11 +4,11 @@
 //   library_example IN.iif OUT.iif FRONT.db
 #include <cstdio>
 
-#include "component/archiver.h"
-#include "component/parse_iif.h"
-#include "db/sqlite/snapshot.h"
-#include "db/sqlite/sqlite_database.h"
-#include "platform/error.h"
+#include <kestle/component/archiver.h>
+#include <kestle/component/parse_iif.h>
+#include <kestle/db/sqlite/snapshot.h>
+#include <kestle/db/sqlite/sqlite_database.h>
+#include <kestle/platform/error.h>
 
 int main(int argc, char** argv) {
   if (argc != 4) {

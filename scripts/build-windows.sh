@@ -3,6 +3,10 @@
 #
 #   scripts/build-windows.sh            # build-win64/Kestle.dll, build-win32/Kestle.dll
 #
+# It then packs the release zip, out/Kestle-VERSION-windows.zip: x64\ and x86\
+# with each bitness's Kestle.dll and Kestle.tlb, and the install note
+# INSTALL.txt (regsvr32 for each bitness, per machine and per user).
+#
 # Each tree also holds the Wine test client (kestle_wine_test.exe), the test
 # build of the library (test_build/Kestle.dll, whose message boxes go to a
 # log file) and the DAO stub type library used as a test fixture.
@@ -37,3 +41,21 @@ for tree in "$build64:mingw-w64-x86_64.cmake" "$build32:mingw-w64-i686.cmake"; d
 done
 
 echo "Built $build64/Kestle.dll and $build32/Kestle.dll"
+
+# The release zip, packed with Python's zipfile (Python is a build tool here
+# already). The note gets Windows line ends.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build64/CMakeCache.txt")"
+out="$(realpath -m "${KESTLE_RELEASE_DIR:-$root/out}")"
+stage="$(mktemp -d)"
+release="$stage/Kestle-$version-windows"
+for tree in "x64:$build64" "x86:$build32"; do
+  mkdir -p "$release/${tree%%:*}"
+  cp "${tree#*:}/Kestle.dll" "$release/${tree%%:*}/Kestle.dll"
+  cp "${tree#*:}/src/component/com/kestle.tlb" "$release/${tree%%:*}/Kestle.tlb"
+done
+sed 's/$/\r/' "$root/src/component/com/INSTALL.txt" >"$release/INSTALL.txt"
+mkdir -p "$out"
+rm -f "$out/Kestle-$version-windows.zip"
+(cd "$stage" && python3 -m zipfile -c "$out/Kestle-$version-windows.zip" "Kestle-$version-windows")
+rm -rf "$stage"
+echo "Packed $out/Kestle-$version-windows.zip"

@@ -18,9 +18,12 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# The packages the portable build, its tests and benchmarks need.
+# The packages the portable build (nlohmann-json3-dev for db sql's JSON), its
+# tests and benchmarks (sqlite3, the shell db sql is measured beside) need, and the
+# man page (help2man), the install tests (pkgconf, man-db) and the Debian
+# packages (dpkg-dev's dpkg-shlibdeps, file).
 CORE_PACKAGES=(cmake ninja-build g++ make libsqlite3-dev libcli11-dev libgtest-dev libgmock-dev
-  libbenchmark-dev nlohmann-json3-dev sqlite3 python3 time)
+  libbenchmark-dev nlohmann-json3-dev sqlite3 python3 time help2man pkgconf man-db dpkg-dev file)
 # libFuzzer and the sanitizer runtimes for clang.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # The Windows cross toolchain, Wine to test the DLL, and debootstrap for the

@@ -4,9 +4,9 @@
 #
 #   scripts/test-windows.sh
 #
-# 1. Checks both DLLs' exports (exactly the four entry points, undecorated),
-#    that they need no runtime DLL of the compiler, and their type libraries'
-#    locale and system kind.
+# 1. Checks the release zip's contents, both DLLs' exports (exactly the four
+#    entry points and DllInstall, undecorated), that they need no runtime DLL
+#    of the compiler, and their type libraries' locale and system kind.
 # 2. For each bitness, runs the C++ automation client against the test build
 #    of the library in a Wine prefix: registration (also through regsvr32),
 #    type library, IDispatch and dual calls, the __stdcall convention of
@@ -15,8 +15,10 @@
 #    DAO; then the behaviour checks again in a process without DAO's type
 #    library registered; then a VBScript through cscript that converts a
 #    file and calls the Archiver without a database (Wine's cscript reports
-#    no script errors, so the script's own summary line is what counts), and
-#    regsvr32 on the production library.
+#    no script errors, so the script's own summary line is what counts);
+#    registration for the current user only (regsvr32 /n /i:user: the
+#    entries under HKCU\Software\Classes, none for the machine, all gone
+#    after /u /n /i:user); and regsvr32 on the production library.
 # 3. Prints the counts of both bitnesses; fails when anything failed.
 #
 # The kernel runs no 32-bit programs here, so 32-bit Wine runs in an i386
@@ -39,11 +41,21 @@ fail() {
   failures=$((failures + 1))
 }
 
+# --- The release zip ---------------------------------------------------------
+# Both bitnesses' DLL and type library, and the install note.
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build64/CMakeCache.txt")"
+release_zip="$(realpath -m "${KESTLE_RELEASE_DIR:-$root/out}")/Kestle-$version-windows.zip"
+listed="$(python3 -c 'import sys, zipfile
+print(" ".join(sorted(n.split("/", 1)[1] for n in zipfile.ZipFile(sys.argv[1]).namelist()
+                      if not n.endswith("/"))))' "$release_zip")" || listed="no zip"
+[ "$listed" = "INSTALL.txt x64/Kestle.dll x64/Kestle.tlb x86/Kestle.dll x86/Kestle.tlb" ] ||
+  fail "release zip $release_zip holds: $listed"
+
 # --- Exports and imports -------------------------------------------------
 check_dll() {  # check_dll DLL OBJDUMP
   local dll="$1" objdump="$2" exports imports
   exports="$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&NF==0{t=0} t{print $NF}' | sort | tr '\n' ' ')"
-  if [ "$exports" != "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ]; then
+  if [ "$exports" != "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer " ]; then
     fail "$dll exports: $exports"
   fi
   imports="$("$objdump" -p "$dll" | awk '/DLL Name:/{print tolower($3)}' | sort | tr '\n' ' ')"
@@ -149,11 +161,36 @@ run_suite() {
     fail "[$label] DAO stub removal"
   run_vbs without-dao
   "${wine[@]}" regsvr32 /u /s "$test_dll" >/dev/null 2>&1 || fail "[$label] regsvr32 /u"
+
   unset KESTLE_MESSAGE_BOX_LOG
   WINE32_ENV=()
   local box=$'16\tOrvanta Kestle ActiveX Component\t91: Object variable or With block variable not set'
   [ "$(grep -cxF "$box" "$work/vbs_boxes.log" 2>/dev/null)" = 2 ] ||
     fail "[$label] VBScript: archiveNow(Nothing) message boxes"
+
+  echo "--- [$label] registration for the current user only (regsvr32 /n /i:user)"
+  # Wine's HKEY_CLASSES_ROOT is the machine's classes alone (Windows merges
+  # the user's in), so objects cannot be created from this registration
+  # here; the entries COM would read are checked instead.
+  # user_value ROOT KEY: the default value of KEY under ROOT, empty if none.
+  user_value() {
+    "${wine[@]}" reg query "$1\\$2" /ve 2>/dev/null | tr -d '\r' |
+      sed -n 's/^ *(Default) *REG_SZ *//p'
+  }
+  local user='HKCU\Software\Classes' machine='HKLM\Software\Classes' clsid
+  "${wine[@]}" regsvr32 /s /n /i:user "$test_dll" >/dev/null 2>&1 ||
+    fail "[$label] regsvr32 /n /i:user"
+  clsid="$(user_value "$user" 'Kestle.ParseIIF\CLSID')"
+  [ -n "$clsid" ] || fail "[$label] /i:user: no ProgID under $user"
+  local server
+  server="$(user_value "$user" "CLSID\\$clsid\\InprocServer32")"
+  [ "${server,,}" = "${test_dll,,}" ] || fail "[$label] /i:user: InprocServer32 is '$server'"
+  [ -z "$(user_value "$machine" 'Kestle.ParseIIF\CLSID')" ] ||
+    fail "[$label] /i:user wrote the machine's classes"
+  "${wine[@]}" regsvr32 /u /s /n /i:user "$test_dll" >/dev/null 2>&1 ||
+    fail "[$label] regsvr32 /u /n /i:user"
+  [ -z "$(user_value "$user" 'Kestle.ParseIIF\CLSID')$(user_value "$user" "CLSID\\$clsid")" ] ||
+    fail "[$label] /u /n /i:user left the user's entries"
 
   echo "--- [$label] regsvr32 on the production library"
   local prod

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Kestle and runs every test: the portable build's tests, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, a short fuzzing run of
-# the IIF converter, and the Windows DLL's tests under Wine. Installs missing
+# Builds Kestle and runs every test: the portable build's tests, the install
+# and package tests (scripts/test-install.sh), the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short fuzzing run of the
+# IIF converter, and the Windows DLL's tests under Wine. Installs missing
 # Debian packages first. Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,9 @@ echo "== build (RelWithDebInfo) and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(jobs)"
 ctest --test-dir build --output-on-failure -j"$(jobs)"
+
+echo "== install, consumers of the installed library, Debian packages"
+scripts/test-install.sh build
 
 echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTLE_SANITIZE=ON \

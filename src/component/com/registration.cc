@@ -1,4 +1,6 @@
-// Registry entries under HKEY_CLASSES_ROOT.
+// Registry entries under HKEY_CLASSES_ROOT, or under
+// HKEY_CURRENT_USER\Software\Classes for a registration of the current user
+// only (the same entries, below that key).
 //
 // The entries are written one by one rather than through RegisterTypeLib, so
 // that the type library is registered under locale 0 as the host expects and
@@ -43,6 +45,8 @@ constexpr const wchar_t* kLibHelpString = L"Orvanta Kestle ActiveX Component";
 // The standard marshaler of oleautomation interfaces (PSOAInterface).
 constexpr const wchar_t* kAutomationMarshaler = L"{00020424-0000-0000-C000-000000000046}";
 constexpr const wchar_t* kThreadingModel = L"Apartment";
+// regsvr32's /i:user: the current user's registration.
+constexpr const wchar_t* kUserArgument = L"user";
 #ifdef _WIN64
 constexpr const wchar_t* kPlatformKey = L"win64";
 #else
@@ -60,12 +64,24 @@ std::wstring VersionKey() { return TypeLibKey() + L"\\" + kLibVersion; }
 std::wstring ClassKey(const ClassInfo& c) { return L"CLSID\\" + GuidText(*c.clsid); }
 std::wstring InterfaceKey(const ClassInfo& c) { return L"Interface\\" + GuidText(*c.iid); }
 
-// Sets value `name` (null: the key's default value) of key `path` under
-// HKEY_CLASSES_ROOT, creating the key.
-HRESULT SetValue(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+// The classes key of a scope: its root and the path below the root.
+struct ClassesKey {
+  HKEY root;
+  const wchar_t* prefix;
+};
+
+ClassesKey KeyOf(Scope scope) {
+  if (scope == Scope::kUser) return {HKEY_CURRENT_USER, L"Software\\Classes\\"};
+  return {HKEY_CLASSES_ROOT, L""};
+}
+
+// Sets value `name` (null: the key's default value) of key `path` under the
+// classes key, creating the key.
+HRESULT SetValue(const ClassesKey& where, const std::wstring& path, const wchar_t* name,
+                 const std::wstring& value) {
   HKEY key = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, &key, nullptr);
+  LONG rc = RegCreateKeyExW(where.root, (where.prefix + path).c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr);
   if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
   rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -74,10 +90,11 @@ HRESULT SetValue(const std::wstring& path, const wchar_t* name, const std::wstri
 }
 
 // Deletes key `path` and everything below it; a missing key is no error.
-HRESULT DeleteTree(const std::wstring& path) {
-  LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+HRESULT DeleteTree(const ClassesKey& where, const std::wstring& path) {
+  const std::wstring full = where.prefix + path;
+  LONG rc = RegDeleteTreeW(where.root, full.c_str());
   if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) {
-    rc = RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+    rc = RegDeleteKeyW(where.root, full.c_str());
   }
   if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) return S_OK;
   return HRESULT_FROM_WIN32(rc);
@@ -85,9 +102,11 @@ HRESULT DeleteTree(const std::wstring& path) {
 
 // The number of subkeys and values of key `path`; false when it cannot be
 // read (a missing key, for one).
-bool CountEntries(const std::wstring& path, DWORD* subkeys, DWORD* values) {
+bool CountEntries(const ClassesKey& where, const std::wstring& path, DWORD* subkeys,
+                  DWORD* values) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(where.root, (where.prefix + path).c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
     return false;
   }
   LONG rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values,
@@ -96,14 +115,16 @@ bool CountEntries(const std::wstring& path, DWORD* subkeys, DWORD* values) {
   return rc == ERROR_SUCCESS;
 }
 
-bool KeyExists(const std::wstring& path) { return CountEntries(path, nullptr, nullptr); }
+bool KeyExists(const ClassesKey& where, const std::wstring& path) {
+  return CountEntries(where, path, nullptr, nullptr);
+}
 
 // Deletes key `path` only when nothing is left under it (another version
 // of the library may still be registered there).
-void DeleteIfEmpty(const std::wstring& path) {
+void DeleteIfEmpty(const ClassesKey& where, const std::wstring& path) {
   DWORD subkeys = 0, values = 0;
-  if (CountEntries(path, &subkeys, &values) && subkeys == 0 && values == 0) {
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, path.c_str());
+  if (CountEntries(where, path, &subkeys, &values) && subkeys == 0 && values == 0) {
+    RegDeleteKeyW(where.root, (where.prefix + path).c_str());
   }
 }
 
@@ -111,33 +132,33 @@ void DeleteIfEmpty(const std::wstring& path) {
 // version key, its FLAGS and HELPDIR go only with the last platform entry:
 // the TypeLib key is shared by the 32-bit and 64-bit builds of the library,
 // which register the same version side by side (0\win32 and 0\win64).
-HRESULT UnregisterTypeLibVersion() {
+HRESULT UnregisterTypeLibVersion(const ClassesKey& where) {
   const std::wstring version_key = VersionKey();
   const std::wstring locale_key = version_key + L"\\0";
-  HRESULT hr = DeleteTree(locale_key + L"\\" + kPlatformKey);
-  DeleteIfEmpty(locale_key);
+  HRESULT hr = DeleteTree(where, locale_key + L"\\" + kPlatformKey);
+  DeleteIfEmpty(where, locale_key);
   DWORD subkeys = 0, values = 0;
-  if (!CountEntries(version_key, &subkeys, &values)) return hr;
+  if (!CountEntries(where, version_key, &subkeys, &values)) return hr;
   // Left under the version key: FLAGS and HELPDIR, and any other platform's
   // or locale's entry.
-  const DWORD own_subkeys = (KeyExists(version_key + L"\\FLAGS") ? 1 : 0) +
-                            (KeyExists(version_key + L"\\HELPDIR") ? 1 : 0);
+  const DWORD own_subkeys = (KeyExists(where, version_key + L"\\FLAGS") ? 1 : 0) +
+                            (KeyExists(where, version_key + L"\\HELPDIR") ? 1 : 0);
   if (subkeys == own_subkeys) {
-    HRESULT removed = DeleteTree(version_key);
+    HRESULT removed = DeleteTree(where, version_key);
     if (SUCCEEDED(hr)) hr = removed;
   }
   return hr;
 }
 
-HRESULT RegisterClass(const ClassInfo& c, const std::wstring& dll_path) {
+HRESULT RegisterClass(const ClassesKey& where, const ClassInfo& c, const std::wstring& dll_path) {
   const std::wstring clsid = GuidText(*c.clsid);
   const std::wstring class_key = ClassKey(c);
   const std::wstring interface_key = InterfaceKey(c);
   const std::wstring prog_id = c.prog_id;
   HRESULT hr = S_OK;
   // Stops at the first failure; the later writes are skipped.
-  auto set = [&hr](const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    if (SUCCEEDED(hr)) hr = SetValue(path, name, value);
+  auto set = [&](const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+    if (SUCCEEDED(hr)) hr = SetValue(where, path, name, value);
   };
   set(prog_id, nullptr, c.name);
   set(prog_id + L"\\CLSID", nullptr, clsid);
@@ -157,7 +178,8 @@ HRESULT RegisterClass(const ClassInfo& c, const std::wstring& dll_path) {
 
 }  // namespace
 
-HRESULT RegisterServer() {
+HRESULT RegisterServer(Scope scope) {
+  const ClassesKey where = KeyOf(scope);
   const std::wstring dll_path = ModulePath();
   if (dll_path.empty()) return HRESULT_FROM_WIN32(GetLastError());
   // Refuse to register a library whose type library cannot be loaded.
@@ -167,20 +189,23 @@ HRESULT RegisterServer() {
 
   const std::wstring folder = dll_path.substr(0, dll_path.find_last_of(L'\\') + 1);
   const std::wstring version_key = VersionKey();
-  hr = SetValue(version_key, nullptr, kLibHelpString);
-  if (SUCCEEDED(hr)) hr = SetValue(version_key + L"\\0\\" + kPlatformKey, nullptr, dll_path);
-  if (SUCCEEDED(hr)) hr = SetValue(version_key + L"\\FLAGS", nullptr, L"0");
-  if (SUCCEEDED(hr)) hr = SetValue(version_key + L"\\HELPDIR", nullptr, folder);
+  hr = SetValue(where, version_key, nullptr, kLibHelpString);
+  if (SUCCEEDED(hr)) {
+    hr = SetValue(where, version_key + L"\\0\\" + kPlatformKey, nullptr, dll_path);
+  }
+  if (SUCCEEDED(hr)) hr = SetValue(where, version_key + L"\\FLAGS", nullptr, L"0");
+  if (SUCCEEDED(hr)) hr = SetValue(where, version_key + L"\\HELPDIR", nullptr, folder);
   for (const ClassInfo& c : kClasses) {
-    if (SUCCEEDED(hr)) hr = RegisterClass(c, dll_path);
+    if (SUCCEEDED(hr)) hr = RegisterClass(where, c, dll_path);
   }
   return hr;
 }
 
-HRESULT UnregisterServer() {
+HRESULT UnregisterServer(Scope scope) {
+  const ClassesKey where = KeyOf(scope);
   HRESULT first_failure = S_OK;
-  auto remove = [&first_failure](const std::wstring& path) {
-    HRESULT hr = DeleteTree(path);
+  auto remove = [&](const std::wstring& path) {
+    HRESULT hr = DeleteTree(where, path);
     if (FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
   };
   for (const ClassInfo& c : kClasses) {
@@ -188,10 +213,22 @@ HRESULT UnregisterServer() {
     remove(ClassKey(c));
     remove(InterfaceKey(c));
   }
-  HRESULT hr = UnregisterTypeLibVersion();
+  HRESULT hr = UnregisterTypeLibVersion(where);
   if (FAILED(hr) && SUCCEEDED(first_failure)) first_failure = hr;
-  DeleteIfEmpty(TypeLibKey());
+  DeleteIfEmpty(where, TypeLibKey());
   return first_failure;
+}
+
+bool ScopeOfInstallArgument(const wchar_t* argument, Scope* scope) {
+  if (argument == nullptr || *argument == L'\0') {
+    *scope = Scope::kMachine;
+    return true;
+  }
+  if (_wcsicmp(argument, kUserArgument) == 0) {
+    *scope = Scope::kUser;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace kestle::com

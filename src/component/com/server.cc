@@ -1,5 +1,5 @@
 // The entry points of Kestle.dll: DllMain, the class factories and the four
-// exports of an in-process automation server (see kestle.def).
+// exports of an in-process automation server, and DllInstall (see kestle.def).
 #include "component/com/dispatch.h"
 #include "component/com/module.h"
 #include "component/com/objects.h"
@@ -93,6 +93,22 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   try {
     return kestle::com::UnregisterServer();
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+// regsvr32 /i[:ARG] calls DllInstall, after DllRegisterServer unless /n is
+// given too (and with /u, after DllUnregisterServer). `regsvr32 /n /i:user`
+// registers for the current user only, without administrator rights, and
+// `regsvr32 /u /n /i:user` removes that registration; without an argument
+// the machine's registration is written or removed. Any other argument is
+// E_INVALIDARG.
+STDAPI DllInstall(BOOL install, PCWSTR command_line) {
+  kestle::com::Scope scope;
+  if (!kestle::com::ScopeOfInstallArgument(command_line, &scope)) return E_INVALIDARG;
+  try {
+    return install ? kestle::com::RegisterServer(scope) : kestle::com::UnregisterServer(scope);
   } catch (...) {
     return E_UNEXPECTED;
   }

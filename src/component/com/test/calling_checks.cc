@@ -53,6 +53,7 @@ void CallMethod(const std::string& what, void* object, int slot, Words args,
 }
 
 const HRESULT kOk = S_OK;
+const HRESULT kInvalidArg = E_INVALIDARG;
 const HRESULT kBadParamCount = DISP_E_BADPARAMCOUNT;
 const HRESULT kFileNotFound = static_cast<HRESULT>(0x800A0035);
 
@@ -83,6 +84,9 @@ void CheckCallingConvention(const Context& context) {
   Call("DllCanUnloadNow", exported("DllCanUnloadNow"), {}, &kOk);
   Call("DllUnregisterServer", exported("DllUnregisterServer"), {}, &kOk);
   Call("DllRegisterServer", exported("DllRegisterServer"), {}, &kOk);
+  Call("DllInstall(user)", exported("DllInstall"), {TRUE, A(L"user")}, &kOk);
+  Call("DllInstall(uninstall, user)", exported("DllInstall"), {FALSE, A(L"user")}, &kOk);
+  Call("DllInstall(unknown argument)", exported("DllInstall"), {TRUE, A(L"site")}, &kInvalidArg);
   IClassFactory* factory = nullptr;
   Call("DllGetClassObject", exported("DllGetClassObject"),
        {A(&CLSID_Archiver), A(&IID_IClassFactory), A(&factory)}, &kOk);
