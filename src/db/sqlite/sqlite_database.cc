@@ -21,9 +21,12 @@ namespace kestle::db {
 
 namespace {
 
+// SQLite's own tables are those whose names start with "sqlite_", the names
+// from 'sqlite_' up to 'sqlite`' ('`' follows '_'); a range, because the
+// authorizer lets no SQL function of SQLite's through.
 constexpr const char* kListLocalTables =
     "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
-    "AND substr(name, 1, 7) <> 'sqlite_' AND name <> 'kestle_links' COLLATE NOCASE";
+    "AND NOT (name >= 'sqlite_' AND name < 'sqlite`') AND name <> 'kestle_links' COLLATE NOCASE";
 
 // `name` as an SQLite quoted identifier.
 std::string QuoteName(const std::string& name) {
