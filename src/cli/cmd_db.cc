@@ -30,13 +30,15 @@ constexpr const char* kDbDescription =
 constexpr const char* kSqlNotes =
     "The statement is Jet SQL, translated for SQLite: DELETE * FROM, dates as\n"
     "#1/5/2026 7:03:00 AM# or #2026-01-05 07:03#, \"text\" strings, LIKE with the\n"
-    "wildcards * ? # [a-z] [!a-z] (letters without regard to case), IsNull, Nz,\n"
-    "Ucase, Lcase, Len, Trim, Left, Right, Mid, IIf, & (Null as \"\"), True (-1),\n"
+    "wildcards * ? # [a-z] [!a-z] (letters without regard to case), Jet's\n"
+    "functions with VBA's rules (Format, DateAdd, InStr, Round, ...: the README's\n"
+    "\"Jet functions\" lists them; any other name is 3085 \"Undefined function\"),\n"
+    "& (Null as \"\"), True (-1),\n"
     "False (0), / as real division and SELECT TOP n. INSERT and UPDATE skip rows\n"
     "that would break a key, as Jet does without dbFailOnError. Text after the\n"
     "statement (a second statement) is an error. Only the tables the front-end\n"
     "links are visible in a back-end. Not translated: MOD, \\, ^, SELECT INTO,\n"
-    "DISTINCTROW, Date(), Now(), Format().";
+    "DISTINCTROW.";
 
 struct DbArgs {
   std::string dir;

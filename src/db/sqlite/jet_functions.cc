@@ -2,6 +2,8 @@
 // live in jet_fn_*.cc by category.
 #include "db/sqlite/jet_functions.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 #include "db/sqlite/connection.h"

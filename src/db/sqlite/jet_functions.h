@@ -11,10 +11,14 @@
 #ifndef KESTLE_DB_SQLITE_JET_FUNCTIONS_H_
 #define KESTLE_DB_SQLITE_JET_FUNCTIONS_H_
 
-#include <sqlite3.h>
-
 #include <string>
 #include <string_view>
+
+// SQLite's handles, declared rather than included: the statement check reads
+// the table without depending on SQLite's header.
+struct sqlite3;
+struct sqlite3_context;
+struct sqlite3_value;
 
 namespace kestle::db {
 
