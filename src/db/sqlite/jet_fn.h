@@ -64,6 +64,10 @@ Got ReadDate(sqlite3_context* ctx, sqlite3_value* v, Date* out);
 Got ReadTruth(sqlite3_context* ctx, sqlite3_value* v, bool* out);
 
 void ResultText(sqlite3_context* ctx, std::string_view text);
+// False (SQLite's "string or blob too big" set) when text of `length` bytes
+// would exceed the longest value the database takes; checked before such
+// text is built.
+bool CheckLength(sqlite3_context* ctx, int64_t length);
 // A date in the stored form.
 void ResultDate(sqlite3_context* ctx, Date date);
 // -1 for true, 0 for false: the host's truth values.

@@ -207,11 +207,9 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   std::string pattern_buffer, value_buffer;
   std::string pattern(argc > 1 && !IsNull(argv[1]) ? TextOf(argv[1], &pattern_buffer) : "");
   if (IsNull(argv[0])) {
-    // A fourth section gives the text for Null.
-    if (std::optional<std::string> text = FormatNull(pattern); text && !IsDatePattern(pattern)) {
-      ResultText(ctx, *text);
-    }
-    return;
+    // A fourth section gives the text for Null; without one it is "".
+    std::optional<std::string> text = FormatNull(pattern);
+    return ResultText(ctx, text && !IsDatePattern(pattern) ? *text : "");
   }
   std::string_view text = TextOf(argv[0], &value_buffer);
   bool is_number =

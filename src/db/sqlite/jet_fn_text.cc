@@ -246,7 +246,7 @@ void Space(sqlite3_context* ctx, int, sqlite3_value** argv) {
   int64_t n = 0;
   if (!RequireWhole(ctx, argv[0], &n)) return;
   if (n < 0) return (void)Fail(ctx, kInvalidArgumentText);
-  ResultText(ctx, std::string(n, ' '));
+  if (CheckLength(ctx, n)) ResultText(ctx, std::string(n, ' '));
 }
 
 void String(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -265,7 +265,8 @@ void String(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (chars.empty()) return (void)Fail(ctx, kInvalidArgumentText);
     c = chars[0];
   }
-  ResultChars(ctx, std::u32string(n, c));
+  int64_t width = static_cast<int64_t>(Encode(std::u32string(1, c)).size());
+  if (CheckLength(ctx, n * width)) ResultChars(ctx, std::u32string(n, c));
 }
 
 void StrReverse(sqlite3_context* ctx, int, sqlite3_value** argv) {

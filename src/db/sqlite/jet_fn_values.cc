@@ -267,6 +267,12 @@ void ResultText(sqlite3_context* ctx, std::string_view text) {
   sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+bool CheckLength(sqlite3_context* ctx, int64_t length) {
+  if (length <= sqlite3_limit(sqlite3_context_db_handle(ctx), SQLITE_LIMIT_LENGTH, -1)) return true;
+  sqlite3_result_error_toobig(ctx);
+  return false;
+}
+
 void ResultDate(sqlite3_context* ctx, Date date) { ResultText(ctx, IsoDateTimeText(date)); }
 
 // --- Date arithmetic -------------------------------------------------------------
