@@ -79,9 +79,19 @@ std::string TableNameOf(const std::string& source) {
 void CheckStatement(const std::string& jet, const std::string& shown) {
   try {
     CheckJetStatement(jet);
-  } catch (RuntimeError& e) {
-    e.set_detail(shown);
-    throw;
+  } catch (const RuntimeError& e) {
+    RuntimeError error = e;
+    // A message that quotes part of the statement (a call with the wrong
+    // count of arguments) quotes it as written, not with lifted literals.
+    if (jet != shown) {
+      try {
+        CheckJetStatement(shown);
+      } catch (const RuntimeError& as_written) {
+        error = as_written;
+      }
+    }
+    error.set_detail(shown);
+    throw error;
   }
 }
 
