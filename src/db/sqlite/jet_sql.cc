@@ -32,6 +32,9 @@ std::string SqlQuote(std::string_view text) {
 std::optional<std::string> FunctionName(std::string_view jet_name) {
   const JetFunction* f = FindJetFunction(jet_name);
   if (f == nullptr) return std::nullopt;
+  // A function SQLite has under Jet's name keeps the spelling as written,
+  // which names the column of a query that selects it (Count(*)).
+  if (EqualsNoCase(jet_name, f->internal)) return std::string(jet_name);
   return std::string(f->internal);
 }
 
