@@ -94,18 +94,8 @@ std::string WeekdayNameOf(int weekday, bool abbreviate);
 // 1 for first_day itself ... 7.
 int WeekdayOf(long long day, int first_day);
 
-// --- Date arithmetic -------------------------------------------------------------
+// --- Dates ----------------------------------------------------------------------
 
-// A date as seconds on a continuous time line (0 = 1899-12-30 00:00) and back.
-// Before that day a date's fraction still adds the time of day.
-long long SecondsOf(Date date);
-Date DateOfSeconds(long long seconds);
-// The date of day number `day` at `seconds` past midnight.
-Date DateOfDay(long long day, long long seconds = 0);
-// The day number of a calendar date; month and day may lie outside their
-// ranges and carry over (month 13 is January of the next year, day 0 the last
-// day of the month before).
-long long DayOfCivil(long long year, long long month, long long day);
 // False (Invalid procedure call set) unless `date` lies in years 100..9999.
 bool CheckDateRange(sqlite3_context* ctx, Date date);
 

@@ -275,39 +275,6 @@ bool CheckLength(sqlite3_context* ctx, int64_t length) {
 
 void ResultDate(sqlite3_context* ctx, Date date) { ResultText(ctx, IsoDateTimeText(date)); }
 
-// --- Date arithmetic -------------------------------------------------------------
-
-namespace {
-constexpr long long kSecondsPerDay = 86400;
-
-long long FloorDiv(long long a, long long b) {
-  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
-}
-}  // namespace
-
-long long SecondsOf(Date date) {
-  double whole = std::trunc(date);
-  long long seconds = std::llround(std::fabs(date - whole) * kSecondsPerDay);
-  return static_cast<long long>(whole) * kSecondsPerDay + seconds;
-}
-
-Date DateOfDay(long long day, long long seconds) {
-  double time = static_cast<double>(seconds) / kSecondsPerDay;
-  return day >= 0 ? static_cast<double>(day) + time : static_cast<double>(day) - time;
-}
-
-Date DateOfSeconds(long long seconds) {
-  long long day = FloorDiv(seconds, kSecondsPerDay);
-  return DateOfDay(day, seconds - day * kSecondsPerDay);
-}
-
-long long DayOfCivil(long long year, long long month, long long day) {
-  long long months = year * 12 + (month - 1);
-  long long y = FloorDiv(months, 12);
-  int m = static_cast<int>(months - y * 12) + 1;
-  return DayNumber(MakeDate(static_cast<int>(y), m, 1)) + day - 1;
-}
-
 bool CheckDateRange(sqlite3_context* ctx, Date date) {
   constexpr double kFirstDay = -657434.0;  // 100-01-01
   constexpr double kPastLast = 2958466.0;  // 10000-01-01
