@@ -193,7 +193,7 @@ void StDevPFinal(sqlite3_context* ctx);
 void VarFinal(sqlite3_context* ctx);
 void VarPFinal(sqlite3_context* ctx);
 
-// Format's work, shared with Str and CStr: a number in a pattern of the
+// Format's work, shared with Str: a number in a pattern of the
 // format language ("#,##0.00;(#,##0.00)"), a date in a date pattern.
 // An empty number pattern gives the general form: up to 15 significant
 // digits, with an exponent beyond them (jet_fn_format_number.cc).
