@@ -73,6 +73,9 @@ constexpr JetError kJetErrors[] = {
 
 // The date variant of 3075's text, up to the literal.
 constexpr const char* kDateSyntaxBefore = "Syntax error in date in query expression '";
+// The wrong-argument-count variant of 3075's text, up to the expression.
+constexpr const char* kArgumentCountBefore =
+    "Wrong number of arguments used with function in query expression '";
 
 }  // namespace
 
@@ -88,6 +91,10 @@ std::string Text(int number, const std::string& argument) {
 
 RuntimeError DateSyntaxError(const std::string& literal) {
   return RuntimeError(kMissingOperator, kDateSyntaxBefore + literal + "'.");
+}
+
+RuntimeError ArgumentCountError(const std::string& expression) {
+  return RuntimeError(kMissingOperator, kArgumentCountBefore + expression + "'.");
 }
 
 RuntimeError Error(int number, const std::string& argument) {

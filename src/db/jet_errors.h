@@ -67,6 +67,11 @@ RuntimeError Error(int number, const std::string& argument = "");
 // date ("Syntax error in date in query expression '#...#'.").
 RuntimeError DateSyntaxError(const std::string& literal);
 
+// Jet's error for a function called with too many or too few arguments: 3075
+// in the words Jet uses for it ("Wrong number of arguments used with function
+// in query expression 'Left(x)'.").
+RuntimeError ArgumentCountError(const std::string& expression);
+
 }  // namespace kestle::db::jet
 
 #endif  // KESTLE_DB_JET_ERRORS_H_

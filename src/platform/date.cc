@@ -153,4 +153,40 @@ std::optional<Date> ParseIsoDateTime(std::string_view text) {
   return ToDate(t);
 }
 
+// --- Arithmetic on the time line ----------------------------------------------
+
+namespace {
+
+constexpr long long kSecondsPerDay = 86400;
+
+long long FloorDiv(long long a, long long b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+}  // namespace
+
+long long SecondsOf(Date date) {
+  double whole = std::trunc(date);
+  long long seconds = std::llround(std::fabs(date - whole) * kSecondsPerDay);
+  return static_cast<long long>(whole) * kSecondsPerDay + seconds;
+}
+
+Date DateOfDay(long long day, long long seconds) {
+  // Before the epoch the fraction still adds the time of day (see MakeDate).
+  double time = static_cast<double>(seconds) / kSecondsPerDay;
+  return day >= 0 ? static_cast<double>(day) + time : static_cast<double>(day) - time;
+}
+
+Date DateOfSeconds(long long seconds) {
+  long long day = FloorDiv(seconds, kSecondsPerDay);
+  return DateOfDay(day, seconds - day * kSecondsPerDay);
+}
+
+long long DayOfCivil(long long year, long long month, long long day) {
+  long long months = year * 12 + (month - 1);
+  long long y = FloorDiv(months, 12);
+  int m = static_cast<int>(months - y * 12) + 1;
+  return DayNumber(MakeDate(static_cast<int>(y), m, 1)) + day - 1;
+}
+
 }  // namespace kestle

@@ -48,6 +48,18 @@ std::string UsGeneralDateText(Date date);
 // Returns nothing for any other text or an impossible date.
 std::optional<Date> ParseIsoDateTime(std::string_view text);
 
+// A date as whole seconds on a continuous time line (0 = 1899-12-30 00:00;
+// rounded to the second) and back. Before that day a date's fraction still
+// adds the time of day; on the line, time always runs forward.
+long long SecondsOf(Date date);
+Date DateOfSeconds(long long seconds);
+// The date of day number `day` (see DayNumber) at `seconds` past midnight.
+Date DateOfDay(long long day, long long seconds = 0);
+// The day number of a calendar date whose month and day may lie outside
+// their ranges and carry over: month 13 is January of the next year, day 0
+// the last day of the month before.
+long long DayOfCivil(long long year, long long month, long long day);
+
 }  // namespace kestle
 
 #endif  // KESTLE_PLATFORM_DATE_H_

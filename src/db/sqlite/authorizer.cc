@@ -10,6 +10,7 @@
 #include "db/jet_errors.h"
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
+#include "db/sqlite/jet_functions.h"
 #include "db/sqlite/sql_functions.h"
 
 namespace kestle::db {
@@ -66,23 +67,24 @@ constexpr int kJetActions[] = {
     SQLITE_DROP_TABLE, SQLITE_DROP_INDEX, SQLITE_ALTER_TABLE,  SQLITE_REINDEX,
 };
 
-// SQLite's built-in functions that translated statements call, and those that
-// SQLite's own schema changes call (ALTER TABLE rewrites the schema's text
-// with them). Names that start with "sqlite_" are SQLite's internal ones,
-// which the statement check keeps out of the statements themselves.
-constexpr const char* kBuiltinFunctions[] = {"upper", "lower", "trim",   "ltrim",  "rtrim",
-                                             "iif",   "abs",   "count",  "sum",    "avg",
-                                             "min",   "max",   "printf", "substr", "length"};
+// SQLite's built-in functions that SQLite's own schema changes call (ALTER
+// TABLE rewrites the schema's text with them). Names that start with
+// "sqlite_" are SQLite's internal ones, which the statement check keeps out
+// of the statements themselves.
+constexpr const char* kSchemaChangeFunctions[] = {"printf", "substr", "length"};
 // The prefix of SQLite's internal function and table names.
 constexpr std::string_view kInternalPrefix = "sqlite_";
 
-// True for the functions of the engine's table (kFunctions) and those above.
-bool IsEngineFunction(const char* name) {
+// True for the functions a statement may reach: the Jet function library's
+// (jet_functions.h), the operators' (sql_functions.h) and SQLite's internal
+// ones; and, while an ALTER TABLE is being prepared, those it calls itself.
+bool IsEngineFunction(const Connection& conn, const char* name) {
   std::string lower = AsciiLower(name != nullptr ? name : "");
   auto is = [&](const char* n) { return lower == n; };
-  return lower.starts_with(kInternalPrefix) ||
-         std::any_of(std::begin(kBuiltinFunctions), std::end(kBuiltinFunctions), is) ||
-         IsRegisteredFunction(lower);
+  return lower.starts_with(kInternalPrefix) || IsJetInternalName(lower) ||
+         IsRegisteredFunction(lower) ||
+         (conn.preparing_alter &&
+          std::any_of(std::begin(kSchemaChangeFunctions), std::end(kSchemaChangeFunctions), is));
 }
 
 }  // namespace
@@ -108,7 +110,8 @@ int JetStatementsOnly(void* arg, int action, const char* first, const char* seco
                    [&](int a) { return a == action; })) {
     return refuse(jet::kInvalidStatement, nullptr);
   }
-  if (action == SQLITE_FUNCTION && !IsEngineFunction(second)) {
+  if (action == SQLITE_ALTER_TABLE) conn->preparing_alter = true;
+  if (action == SQLITE_FUNCTION && !IsEngineFunction(*conn, second)) {
     return refuse(jet::kUndefinedFunction, second);
   }
   // Writing a schema's own table is part of changing its design.

@@ -65,6 +65,7 @@ RuntimeError StatementError(const Connection& conn, const std::string& detail) {
 PrepareOutcome TryPrepareOne(Connection& conn, const std::string& sql, StatementPtr* stmt) {
   conn.denied_table.clear();
   conn.denied_error = 0;
+  conn.preparing_alter = false;
   conn.prepared_writes.clear();
   sqlite3_stmt* raw = nullptr;
   const char* tail = nullptr;

@@ -42,6 +42,9 @@ struct Connection {
   // began (0 for none), and its argument.
   int denied_error = 0;
   std::string denied_argument;
+  // True once the statement being prepared is an ALTER TABLE, whose own
+  // schema rewriting calls some of SQLite's built-in functions.
+  bool preparing_alter = false;
   // The tables (ASCII lower case) that the statements prepared since the last
   // prepare began insert into, update or delete from, their triggers included.
   std::set<std::string> prepared_writes;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/jet_errors.h"
+#include "db/sqlite/jet_functions.h"
 #include "db/sqlite/jet_lex.h"
 
 namespace kestle::db {
@@ -49,12 +50,6 @@ int SyntaxError(Form form) {
   }
   return jet::kInvalidStatement;
 }
-
-// The functions a Jet statement may call: those the translation gives Jet's
-// meaning and the aggregates and built-ins that SQLite shares with Jet.
-constexpr std::array<std::string_view, 18> kJetFunctions = {
-    "Abs", "Avg", "Count", "IIf", "IsNull", "LCase", "Left", "Len",  "LTrim",
-    "Max", "Mid", "Min",   "Nz",  "Right",  "RTrim", "Sum",  "Trim", "UCase"};
 
 // Words that may stand right before "(" in a query without naming a function.
 constexpr std::array<std::string_view, 29> kWordsBeforeParenthesis = {
@@ -136,9 +131,8 @@ class StatementCheck {
       if (query) {
         // Jet's WITH OWNERACCESS OPTION aside, WITH starts a common table expression.
         if (IsWord(k, "WITH") || (IsWord(k, "VALUES") && k != values_)) Refuse(error);
-        if (IsPunct(k + 1, "(") && k != insert_target_ && !OneOf(t.text, kWordsBeforeParenthesis) &&
-            !IsJetFunction(t.text)) {
-          Refuse(jet::kUndefinedFunction, std::string(t.text));
+        if (IsPunct(k + 1, "(") && k != insert_target_ && !OneOf(t.text, kWordsBeforeParenthesis)) {
+          CheckCall(k);
         }
       } else if (form_ == Form::kCreateTable || form_ == Form::kAlterTable) {
         if (OneOf(t.text, kForeignDefinitionWords)) Refuse(jet::kFieldDefinitionSyntax);
@@ -202,6 +196,29 @@ class StatementCheck {
     return t_.size();
   }
 
+  // Refuses the call of the function named at `k` unless Jet has the
+  // function and it takes as many arguments as the call passes.
+  void CheckCall(size_t k) const {
+    const JetFunction* f = FindJetFunction(t_[k].text);
+    if (f == nullptr) Refuse(jet::kUndefinedFunction, std::string(t_[k].text));
+    size_t close = Closing(k + 1);
+    int arguments = 0;
+    int depth = 0;
+    for (size_t x = k + 1; x < close; ++x) {
+      if (IsPunct(x, "(")) ++depth;
+      if (IsPunct(x, ")")) --depth;
+      if (depth == 1 && arguments == 0) arguments = 1;
+      if (depth == 1 && IsPunct(x, ",")) ++arguments;
+    }
+    if (close == k + 2) arguments = 0;  // "()"
+    if (!AcceptsArguments(*f, arguments)) {
+      const Token& last = t_[std::min(close, t_.size() - 1)];
+      const char* begin = t_[k].text.data();
+      throw jet::ArgumentCountError(
+          std::string(begin, last.text.data() + last.text.size() - begin));
+    }
+  }
+
   // The statement's form by its leading words; refuses every other.
   Form LeadingForm(size_t verb) const {
     if (IsWord(verb, "SELECT")) return Form::kSelect;
@@ -260,7 +277,5 @@ void CheckJetStatement(std::string_view jet) { StatementCheck(jet).Run(); }
 void CheckJetTableName(std::string_view name) {
   if (OneOf(name.substr(0, 7), kSqliteNamePrefixes)) Refuse(jet::kTableNotFound, std::string(name));
 }
-
-bool IsJetFunction(std::string_view name) { return OneOf(name, kJetFunctions); }
 
 }  // namespace kestle::db

@@ -13,7 +13,8 @@
 // word (WITH, PRAGMA, ATTACH, VACUUM, REPLACE, BEGIN, ...), INSERT OR and
 // UPDATE OR, several rows after VALUES, RETURNING, ON CONFLICT, a common
 // table expression anywhere, CREATE VIEW, TRIGGER or VIRTUAL TABLE, a call of
-// a function that Jet does not know (Jet's "Undefined function"), and names
+// a function that Jet does not know (Jet's "Undefined function") or with a
+// count of arguments the function does not take (jet_functions.h), and names
 // of SQLite's own tables and table-valued functions (sqlite_..., pragma_...),
 // which Jet cannot find. The engine's authorizer stands behind this check.
 #ifndef KESTLE_DB_SQLITE_JET_CHECK_H_
@@ -30,9 +31,6 @@ void CheckJetStatement(std::string_view jet);
 // Throws Jet's "cannot find the input table" unless `name` (a record set's
 // source naming a table) may name a table of the host database.
 void CheckJetTableName(std::string_view name);
-
-// True when `name` (any case) is a function that Jet statements may call.
-bool IsJetFunction(std::string_view name);
 
 }  // namespace kestle::db
 

@@ -123,6 +123,7 @@ TEST_F(JetCheckTest, StatementsOutsideJetAreRefusedWithJetsErrorAndChangeNothing
       {"SELECT CAST(1 AS TEXT)", jet::kUndefinedFunction},
       {"SELECT * FROM json_each('[1]')", jet::kUndefinedFunction},
       {"SELECT * FROM Archiver_ListToDelete WHERE OrderID GLOB 'a*'", jet::kUndefinedFunction},
+      {"SELECT '[1]' ->> 0", jet::kUndefinedFunction},
       {"SELECT * FROM pragma_table_info('BackupManagerTable')", jet::kTableNotFound},
       {"SELECT name FROM sqlite_master", jet::kTableNotFound},
       {"SELECT name FROM kestle_be1.[sqlite_schema]", jet::kTableNotFound},

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "db/sqlite/jet_date.h"
+#include "db/sqlite/jet_functions.h"
 #include "db/sqlite/jet_lex.h"
 #include "db/sqlite/jet_translator.h"
 #include "platform/error.h"
@@ -26,19 +27,15 @@ std::string SqlQuote(std::string_view text) {
   return out;
 }
 
-const std::map<std::string, std::string>& FunctionRenames() {
-  static const auto* kRenames = new std::map<std::string, std::string>{
-      {"ucase", "upper"},
-      {"lcase", "lower"},
-      {"len", kJetLenFunction},
-      {"trim", "trim"},
-      {"iif", "iif"},
-      {"nz", kJetNzFunction},
-      {"left", kJetLeftFunction},
-      {"right", kJetRightFunction},
-      {"mid", kJetMidFunction},
-  };
-  return *kRenames;
+// The internal name of the Jet function a call names (jet_functions.h);
+// nothing for a name Jet lacks, which the statement check refuses.
+std::optional<std::string> FunctionName(std::string_view jet_name) {
+  const JetFunction* f = FindJetFunction(jet_name);
+  if (f == nullptr) return std::nullopt;
+  // A function SQLite has under Jet's name keeps the spelling as written,
+  // which names the column of a query that selects it (Count(*)).
+  if (EqualsNoCase(jet_name, f->internal)) return std::string(jet_name);
+  return std::string(f->internal);
 }
 
 std::string Lower(std::string_view s) {
@@ -197,9 +194,8 @@ void Translator::TranslateWord(size_t i, bool first_word) {
     if (TranslateLike(i, next)) return;
   } else if (!qualified && IsPunct(next, "(")) {
     if (IsWord(i, "IsNull") && RewriteIsNull(next)) return;
-    auto it = FunctionRenames().find(Lower(t.text));
-    if (it != FunctionRenames().end()) {
-      Emit(it->second, Kind::kWord);
+    if (std::optional<std::string> name = FunctionName(t.text)) {
+      Emit(*name, Kind::kWord);
       return;
     }
   } else if (!qualified && (IsWord(i, "True") || IsWord(i, "False"))) {

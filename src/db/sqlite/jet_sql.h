@@ -12,9 +12,9 @@
 //   "text"                                  -> 'text'
 //   IsNull(x)                               -> (-((x) IS NULL))  (ISNULL is an SQLite
 //                                              keyword; -1 is Jet's True)
-//   Ucase, Lcase, Trim, IIf                 -> upper, lower, trim, iif
-//   Nz, Len, Left, Right, Mid               -> jet_nz, jet_len, jet_left, jet_right, jet_mid
-//                                              (a whole real number's text is "2", not "2.0")
+//   Format(x, 'yyyy'), Left(a, 2), IIf(...) -> jet_format(x, 'yyyy'), jet_left(a, 2), iif(...)
+//                                              (each Jet function's name in the engine,
+//                                              jet_functions.h)
 //   a & b + 1 & c                           -> jet_concat(a, b + 1, c)
 //                                              (Jet's precedence; Null counts as "")
 //   SELECT TOP 5 ...                        -> SELECT ... LIMIT 5
@@ -53,13 +53,8 @@
 
 namespace kestle::db {
 
-// Names of the SQL functions that the engine registers for the translation.
-inline constexpr const char* kJetNzFunction = "jet_nz";
-inline constexpr const char* kJetLeftFunction = "jet_left";
-inline constexpr const char* kJetRightFunction = "jet_right";
-inline constexpr const char* kJetMidFunction = "jet_mid";
+// The SQL function that the engine registers for Jet's "&".
 inline constexpr const char* kJetConcatFunction = "jet_concat";
-inline constexpr const char* kJetLenFunction = "jet_len";
 
 // Translates one Jet statement into SQLite's dialect (see above); the
 // statement check (jet_check.h) decides beforehand which text is Jet. Throws

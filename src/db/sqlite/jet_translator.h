@@ -31,8 +31,9 @@ using lex::Unquote;
 // `text` as an SQLite string literal.
 std::string SqlQuote(std::string_view text);
 
-// Jet functions that map onto a function of another name.
-const std::map<std::string, std::string>& FunctionRenames();
+// The name the engine knows a Jet function by, or nothing for a name that
+// is no Jet function.
+std::optional<std::string> FunctionName(std::string_view jet_name);
 
 // Words after which a column reference is a whole operand of LIKE.
 inline constexpr std::array<std::string_view, 10> kOperandBoundaryWords = {

@@ -21,9 +21,12 @@ namespace kestle::db {
 
 namespace {
 
+// SQLite's own tables are those whose names start with "sqlite_", the names
+// from 'sqlite_' up to 'sqlite`' ('`' follows '_'); a range, because the
+// authorizer lets no SQL function of SQLite's through.
 constexpr const char* kListLocalTables =
     "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
-    "AND substr(name, 1, 7) <> 'sqlite_' AND name <> 'kestle_links' COLLATE NOCASE";
+    "AND NOT (name >= 'sqlite_' AND name < 'sqlite`') AND name <> 'kestle_links' COLLATE NOCASE";
 
 // `name` as an SQLite quoted identifier.
 std::string QuoteName(const std::string& name) {
@@ -76,9 +79,19 @@ std::string TableNameOf(const std::string& source) {
 void CheckStatement(const std::string& jet, const std::string& shown) {
   try {
     CheckJetStatement(jet);
-  } catch (RuntimeError& e) {
-    e.set_detail(shown);
-    throw;
+  } catch (const RuntimeError& e) {
+    RuntimeError error = e;
+    // A message that quotes part of the statement (a call with the wrong
+    // count of arguments) quotes it as written, not with lifted literals.
+    if (jet != shown) {
+      try {
+        CheckJetStatement(shown);
+      } catch (const RuntimeError& as_written) {
+        error = as_written;
+      }
+    }
+    error.set_detail(shown);
+    throw error;
   }
 }
 
