@@ -10,6 +10,7 @@
 #include "db/jet_errors.h"
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
+#include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
 
 namespace kestle::db {
@@ -82,7 +83,7 @@ bool IsEngineFunction(const char* name) {
   auto is = [&](const char* n) { return lower == n; };
   return lower.starts_with(kInternalPrefix) ||
          std::any_of(std::begin(kBuiltinFunctions), std::end(kBuiltinFunctions), is) ||
-         IsRegisteredFunction(lower);
+         IsRegisteredFunction(lower) || IsOperatorFunction(lower);
 }
 
 }  // namespace

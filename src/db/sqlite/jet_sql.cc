@@ -103,13 +103,18 @@ std::optional<LiftedStatement> Translator::Lift() const {
 }
 
 std::string Translator::Run() {
-  MarkConcatenations();
+  end_ = tokens_.size();
+  MarkOperators();
   MarkSelectInto();
   for (size_t i = 0; i < tokens_.size(); ++i) {
     if (auto it = insert_before_.find(i); it != insert_before_.end()) {
       out_.push_back({it->second, Kind::kPunct});
     }
-    if (!skip_.count(i)) Translate(i);
+    if (auto it = replace_.find(i); it != replace_.end()) {
+      out_.push_back({it->second, Kind::kPunct});
+    } else if (!skip_.count(i)) {
+      Translate(i);
+    }
     if (auto it = append_after_.find(i); it != append_after_.end()) {
       out_.push_back({it->second, Kind::kPunct});
     }
@@ -158,8 +163,7 @@ void Translator::Translate(size_t i) {
     case Kind::kPunct:
       // An "&" outside a recognized chain still concatenates, SQLite's way.
       if (t.text == "&") {
-        auto it = concat_operators_.find(i);
-        Emit(it != concat_operators_.end() ? it->second : "||", t.kind);
+        Emit("||", t.kind);
         return;
       }
       // Jet's "/" divides as real numbers (5 / 2 is 2.5); SQLite's divides

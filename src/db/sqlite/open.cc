@@ -12,6 +12,7 @@
 #include "db/sqlite/authorizer.h"
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
+#include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
 #include "db/sqlite/sqlite_database.h"
 #include "db/sqlite/sqlite_errors.h"
@@ -168,6 +169,7 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
   bool writer = mode != OpenMode::kReadOnly;
   try {
     RegisterFunctions(conn->db);
+    RegisterOperatorFunctions(conn->db);
     AttachBackends(*conn, writer);
     if (writer) {
       TuneWriter(conn->db, "main");

@@ -18,12 +18,14 @@ struct FunctionFailure {
 };
 constexpr int kTypeMismatchNumber = 13;
 constexpr int kInvalidPatternNumber = 93;
+constexpr int kDivisionByZeroNumber = 11;
 constexpr FunctionFailure kFunctionFailures[] = {
     {kInvalidPatternText, kInvalidPatternNumber},
     {kInvalidArgumentText, err::kInvalidProcedureCall},
     {kInvalidUseOfNullText, err::kInvalidUseOfNull},
     {kTypeMismatchText, kTypeMismatchNumber},
     {kOverflowText, err::kOverflow},
+    {kDivisionByZeroText, kDivisionByZeroNumber},
 };
 
 // What goes in the place of a DAO text's argument.
