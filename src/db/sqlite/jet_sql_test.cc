@@ -92,6 +92,86 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
   }
 }
 
+TEST_F(JetSqlTest, OperatorsGiveJetValuesAndPrecedence) {
+  struct Case {
+    const char* expression;
+    const char* result;
+  };
+  const Case kCases[] = {
+      {"1 = 1", "-1"},
+      {"1 = 2", "0"},
+      {"'abc' = 'ABC'", "-1"},
+      {"'a' < 'B'", "-1"},
+      {"Ucase('x') = Lcase('X')", "-1"},
+      {"Null = 1", "Null"},
+      {"5 > 3 = True", "-1"},
+      {"NOT 5", "-6"},
+      {"NOT True", "0"},
+      {"NOT 1 = 2", "-1"},
+      {"NOT Null", "Null"},
+      {"5 AND 3", "1"},
+      {"5 OR 3", "7"},
+      {"5 XOR 3", "6"},
+      {"5 EQV 3", "-7"},
+      {"5 IMP 3", "-5"},
+      {"2.5 AND 3", "2"},
+      {"'5' AND 3", "1"},
+      {"1 < 2 AND 2 < 3", "-1"},
+      {"1 = 1 AND 2 = 3 OR True", "-1"},
+      {"Null AND False", "0"},
+      {"Null AND True", "Null"},
+      {"Null OR True", "-1"},
+      {"Null OR False", "Null"},
+      {"Null XOR True", "Null"},
+      {"False IMP Null", "-1"},
+      {"Null IMP True", "-1"},
+      {"True IMP Null", "Null"},
+      {"7.5 \\ 2", "4"},
+      {"6.5 \\ 2", "3"},
+      {"-7 \\ 2", "-3"},
+      {"7 \\ 2 * 2", "1"},
+      {"-10 Mod 3", "-1"},
+      {"10 Mod 3.5", "2"},
+      {"2 * 3 Mod 4", "2"},
+      {"Null Mod 2", "Null"},
+      {"2 ^ 3", "8"},
+      {"-2 ^ 2", "-4"},
+      {"2 ^ -1", "0.5"},
+      {"2 ^ 3 ^ 2", "64"},
+      {"1 + 2 * 3", "7"},
+      {"'a' + 'b'", "ab"},
+      {"1 + '2'", "3"},
+      {"'x' + Null", "Null"},
+      {"#1/31/2026# + 1", "2026-02-01 00:00:00"},
+      {"1 + 2 = 3", "-1"},
+      {"'n' & 1 = 1", "0"},
+      {"IIf(5 AND 2, 'y', 'n')", "n"},
+      {"IIf(NOT 1, 'y', 'n')", "y"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Scalar(*db_, std::string("SELECT ") + c.expression + " AS r"), c.result)
+        << c.expression;
+  }
+  // Conditions: text without regard to case, numbers bitwise.
+  const Case kConditions[] = {
+      {"Note = 'FIRST'", "1"},
+      {"OrderID = 'wo100'", "1"},
+      {"NOT Amount", "4"},
+      {"Amount AND 1", "2"},
+      {"Amount = 2 OR Amount = 3", "2"},
+      {"(Amount > 1) = True", "3"},
+      {"Amount Mod 2 = 0", "2"},
+  };
+  for (const Case& c : kConditions) {
+    EXPECT_EQ(Scalar(*db_, std::string("SELECT count(*) FROM Orders WHERE ") + c.expression),
+              c.result)
+        << c.expression;
+  }
+  db_->Execute("UPDATE Orders SET Amount = Amount \\ 2 + (Amount = 4) WHERE Amount > 2");
+  EXPECT_EQ(Rows(*db_, "SELECT Amount FROM Orders ORDER BY OrderID"),
+            (std::vector<std::string>{"1", "1", "1", "2"}));
+}
+
 TEST_F(JetSqlTest, BadCountsOfLeftRightAndMidFailTheQuery) {
   struct Case {
     const char* expression;
@@ -105,6 +185,11 @@ TEST_F(JetSqlTest, BadCountsOfLeftRightAndMidFailTheQuery) {
       {"Left('abc', 'x')", "Type mismatch"},
       {"Mid('abc', 1, '2x')", "Type mismatch"},
       {"Left('abc', 1e300)", "Overflow"},
+      {"1 \\ 0", "Division by zero"},
+      {"5 Mod 0.4", "Division by zero"},
+      {"'a' AND 1", "Type mismatch"},
+      {"1 + 'a'", "Type mismatch"},
+      {"(-2) ^ 0.5", "Invalid procedure call or argument"},
   };
   for (const Case& c : kCases) {
     try {
