@@ -172,6 +172,44 @@ TEST_F(JetSqlTest, OperatorsGiveJetValuesAndPrecedence) {
             (std::vector<std::string>{"1", "1", "1", "2"}));
 }
 
+TEST_F(JetSqlTest, TypedColumnsConvertWhatIsStoredInThem) {
+  struct Case {
+    const char* statement;
+    const char* placed;  // Placed of order 'T' afterwards, or the error
+  };
+  const Case kCases[] = {
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', '1/15/2026 3:04:05 PM')",
+       "2026-01-15 15:04:05"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', '2026-01-15')", "2026-01-15 00:00:00"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', 46037.5)", "2026-01-15 12:00:00"},
+      {"INSERT INTO Orders (OrderID, Placed) SELECT 'T', '2/29/2024 1:00 PM'",
+       "2024-02-29 13:00:00"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', Null)", "Null"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', 'soon')",
+       "3464: Data type mismatch in criteria expression."},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', '2/30/2024')",
+       "3464: Data type mismatch in criteria expression."},
+      {"INSERT INTO Orders (OrderID, Amount) VALUES ('T', 'many')",
+       "3464: Data type mismatch in criteria expression."},
+  };
+  for (const Case& c : kCases) {
+    db_->Execute("DELETE FROM Orders WHERE OrderID = 'T'");
+    std::string got;
+    try {
+      db_->Execute(c.statement);
+      got = Scalar(*db_, "SELECT Placed FROM Orders WHERE OrderID = 'T'");
+    } catch (const RuntimeError& e) {
+      got = std::to_string(e.number()) + ": " + e.description();
+    }
+    EXPECT_EQ(got, c.placed) << c.statement;
+  }
+  // Dates written as text sort and compare as dates.
+  db_->Execute("UPDATE Orders SET Placed = '12/1/2025 9:00:00 AM' WHERE OrderID = 'SO300'");
+  db_->Execute("UPDATE Orders SET Placed = '1/2/2026' WHERE OrderID = 'W*X'");
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE Placed >= #2025-12-01# ORDER BY Placed"),
+            (std::vector<std::string>{"SO300", "W*X", "wo200", "WO100"}));
+}
+
 TEST_F(JetSqlTest, BadCountsOfLeftRightAndMidFailTheQuery) {
   struct Case {
     const char* expression;

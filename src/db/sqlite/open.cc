@@ -14,6 +14,7 @@
 #include "db/sqlite/connection.h"
 #include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
+#include "db/sqlite/typed_columns.h"
 #include "db/sqlite/sqlite_database.h"
 #include "db/sqlite/sqlite_errors.h"
 #include "platform/env.h"
@@ -173,6 +174,7 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
     AttachBackends(*conn, writer);
     if (writer) {
       TuneWriter(conn->db, "main");
+      InstallTypedColumnTriggers(conn->db);
     } else {
       RunInternal(conn->db, kSetQueryOnly);
     }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "db/jet_errors.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_date.h"
 #include "db/sqlite/sqlite_errors.h"
@@ -188,6 +189,45 @@ void JetAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
 }
 
+// The refusal of a value that a typed column cannot hold.
+void TypeConversionFailure(sqlite3_context* ctx) {
+  std::string text = jet::Text(jet::kTypeMismatch);
+  sqlite3_result_error(ctx, text.c_str(), -1);
+}
+
+// jet_store_date(v): the engine's date text of what a Date/Time column is
+// given: date text (US or ISO, with or without a time of day) or a number of
+// days since 1899-12-30; Null stays Null.
+void JetStoreDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  switch (sqlite3_value_type(argv[0])) {
+    case SQLITE_NULL:
+      return;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: {
+      std::string text = IsoDateTimeText(sqlite3_value_double(argv[0]));
+      sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+      return;
+    }
+    case SQLITE_TEXT: {
+      std::optional<std::string> iso =
+          ParseDateLiteral(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+      if (!iso) return TypeConversionFailure(ctx);
+      sqlite3_result_text(ctx, iso->data(), static_cast<int>(iso->size()), SQLITE_TRANSIENT);
+      return;
+    }
+    default:
+      return TypeConversionFailure(ctx);
+  }
+}
+
+// jet_store_number(v): v when a number column can hold it; text that column
+// affinity left as text reads as no number.
+void JetStoreNumber(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  int type = sqlite3_value_type(argv[0]);
+  if (type == SQLITE_TEXT || type == SQLITE_BLOB) return TypeConversionFailure(ctx);
+  sqlite3_result_value(ctx, argv[0]);
+}
+
 struct OperatorDef {
   const char* name;
   int args;
@@ -206,6 +246,8 @@ constexpr OperatorDef kOperators[] = {
     {kJetModFunction, 2, JetMod},
     {kJetPowFunction, 2, JetPow},
     {kJetAddFunction, 2, JetAdd},
+    {kJetStoreDateFunction, 1, JetStoreDate},
+    {kJetStoreNumberFunction, 1, JetStoreNumber},
 };
 
 }  // namespace

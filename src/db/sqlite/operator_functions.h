@@ -21,6 +21,9 @@ inline constexpr const char* kJetIntDivFunction = "jet_intdiv";
 inline constexpr const char* kJetModFunction = "jet_mod";
 inline constexpr const char* kJetPowFunction = "jet_pow";
 inline constexpr const char* kJetAddFunction = "jet_add";
+// The value a Date/Time or number column stores (typed_columns.h).
+inline constexpr const char* kJetStoreDateFunction = "jet_store_date";
+inline constexpr const char* kJetStoreNumberFunction = "jet_store_number";
 
 // Registers the operator functions on `db`; throws when SQLite refuses one.
 void RegisterOperatorFunctions(sqlite3* db);

@@ -10,11 +10,13 @@
 #include <optional>
 
 #include "db/jet_errors.h"
+#include "db/sqlite/authorizer.h"
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_check.h"
 #include "db/sqlite/jet_sql.h"
 #include "db/sqlite/recordset.h"
+#include "db/sqlite/typed_columns.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -36,6 +38,21 @@ std::string QuoteName(const std::string& name) {
 }
 
 // The first word of a statement, or "" when it starts otherwise.
+// Sets the connection's authorizer aside for the engine's own statements
+// while it lives.
+class AuthorizerPause {
+ public:
+  explicit AuthorizerPause(Connection& conn) : conn_(conn) {
+    sqlite3_set_authorizer(conn_.db, nullptr, nullptr);
+  }
+  ~AuthorizerPause() { sqlite3_set_authorizer(conn_.db, JetStatementsOnly, &conn_); }
+  AuthorizerPause(const AuthorizerPause&) = delete;
+  AuthorizerPause& operator=(const AuthorizerPause&) = delete;
+
+ private:
+  Connection& conn_;
+};
+
 std::string FirstWord(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
@@ -103,6 +120,12 @@ void SqliteDatabase::Execute(const std::string& sql) {
   connection_->NoteWrites(connection_->prepared_writes);
   if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
   records_affected_ = sqlite3_changes64(connection_->db);
+  std::string first = FirstWord(sql);
+  if (first == "CREATE" || first == "ALTER") {
+    // A new or changed table's typed columns convert from now on.
+    AuthorizerPause pause(*connection_);
+    InstallTypedColumnTriggers(connection_->db);
+  }
 }
 
 bool SqliteDatabase::ExecuteCached(const std::string& sql) {
