@@ -183,7 +183,10 @@ void Translator::TranslateWord(size_t i, bool first_word) {
   const Token& t = tokens_[i];
   size_t next = NextSig(i);
   bool qualified = OutIs(LastOut(), ".");
-  if (first_word && IsWord(i, "SELECT")) SkipTop(next);
+  if (first_word && IsWord(i, "SELECT")) {
+    query_start_ = out_.size();
+    SkipTop(next);
+  }
   if (first_word && (IsWord(i, "INSERT") || IsWord(i, "UPDATE")) && !IsWord(next, "OR")) {
     // Jet's Execute without dbFailOnError passes over rows it cannot write.
     Emit(std::string(t.text) + " OR IGNORE", Kind::kWord);
@@ -218,11 +221,15 @@ void Translator::SkipTop(size_t next) {
     next = NextSig(next);
   }
   size_t count = NextSig(next);
-  if (IsWord(next, "TOP") && count < tokens_.size() && tokens_[count].kind == Kind::kNumber &&
-      !IsWord(NextSig(count), "PERCENT")) {
-    limit_ = std::string(tokens_[count].text);
-    skip_.insert(next);
-    skip_.insert(count);
+  if (!IsWord(next, "TOP") || count >= tokens_.size() || tokens_[count].kind != Kind::kNumber) {
+    return;
+  }
+  limit_ = std::string(tokens_[count].text);
+  skip_.insert(next);
+  skip_.insert(count);
+  if (size_t percent = NextSig(count); IsWord(percent, "PERCENT")) {
+    percent_ = true;
+    skip_.insert(percent);
   }
 }
 
@@ -230,7 +237,15 @@ void Translator::AppendLimit() {
   int last = LastOut();
   size_t at = OutIs(last, ";") ? static_cast<size_t>(last) : out_.size();
   while (at > 0 && !Significant(out_[at - 1].kind)) --at;
-  out_.insert(out_.begin() + at, {" LIMIT " + limit_, Kind::kPunct});
+  std::string limit = " LIMIT " + limit_;
+  if (percent_) {
+    // The share of the query's own rows, rounded up: the query counts itself.
+    std::string query;
+    for (size_t k = query_start_; k < at; ++k) query += out_[k].text;
+    limit = std::string(kPercentLimitOpen) + limit_ + std::string(kPercentLimitFrom) + query +
+            std::string(kPercentLimitClose);
+  }
+  out_.insert(out_.begin() + at, {limit, Kind::kPunct});
 }
 
 }  // namespace kestle::db::translate

@@ -261,11 +261,36 @@ TEST_F(JetSqlTest, LikePatternsBuiltFromExpressionsAndQuotedApostrophes) {
   EXPECT_EQ(db_->RecordsAffected(), 1);
 }
 
-TEST_F(JetSqlTest, TopBecomesALimit) {
-  EXPECT_EQ(Rows(*db_, "SELECT TOP 2 OrderID FROM Orders ORDER BY Amount DESC;"),
-            (std::vector<std::string>{"W*X", "SO300"}));
-  EXPECT_EQ(Rows(*db_, "SELECT DISTINCT TOP 1 Amount FROM Orders ORDER BY Amount"),
-            std::vector<std::string>{"1"});
+TEST_F(JetSqlTest, QueryFormsOfJet) {
+  struct Case {
+    const char* setup;  // an action statement first, or nullptr
+    const char* query;
+    std::vector<std::string> rows;
+  };
+  const Case kCases[] = {
+      {nullptr, "SELECT TOP 2 OrderID FROM Orders ORDER BY Amount DESC;", {"W*X", "SO300"}},
+      {nullptr, "SELECT DISTINCT TOP 1 Amount FROM Orders ORDER BY Amount", {"1"}},
+      {nullptr, "SELECT TOP 50 PERCENT Amount FROM Orders ORDER BY Amount", {"1", "2"}},
+      {nullptr, "SELECT TOP 30 PERCENT Amount FROM Orders ORDER BY Amount DESC", {"4", "3"}},
+      {nullptr, "SELECT TOP 1 PERCENT Amount FROM Orders WHERE Amount > 9", {}},
+      {nullptr, "SELECT DISTINCTROW Amount FROM Orders WHERE Amount < 3 ORDER BY 1", {"1", "2"}},
+      {"SELECT OrderID, Amount * 2 AS Twice INTO Doubled FROM Orders WHERE Amount > 2",
+       "SELECT Twice FROM Doubled ORDER BY Twice", {"6", "8"}},
+      {"INSERT INTO Orders (OrderID, Amount) SELECT OrderID & '-copy', Amount + 10 FROM Orders "
+       "WHERE Amount = 1",
+       "SELECT OrderID FROM Orders WHERE Amount = 11", {"WO100-copy"}},
+  };
+  for (const Case& c : kCases) {
+    if (c.setup != nullptr) db_->Execute(c.setup);
+    EXPECT_EQ(Rows(*db_, c.query), c.rows) << c.query;
+  }
+  try {
+    db_->Query("SELECT OrderID FROM Orders WHERE Amount > [Lowest amount]");
+    ADD_FAILURE() << "a parameter without a value";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), jet::kTooFewParameters);
+    EXPECT_EQ(e.description(), "Too few parameters. Expected 1.");
+  }
 }
 
 TEST_F(JetSqlTest, DateLiteralsCompareWithStoredIsoDates) {

@@ -53,6 +53,12 @@ inline constexpr std::array<std::string_view, 15> kOperandFollowerWords = {
     "AND",    "OR",    "THEN",  "ELSE",   "END",       "WHEN",  "GROUP", "ORDER",
     "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "WHERE", "FROM"};
 
+// LIMIT for TOP n PERCENT: n, then the query, between these.
+inline constexpr std::string_view kPercentLimitOpen =
+    " LIMIT (SELECT CAST(p AS INTEGER) + (p > CAST(p AS INTEGER)) FROM (SELECT count(*) * ";
+inline constexpr std::string_view kPercentLimitFrom = " / 100.0 AS p FROM (";
+inline constexpr std::string_view kPercentLimitClose = ")))";
+
 // Jet's "/" in SQLite.
 inline constexpr std::string_view kRealDivision = "* 1.0 /";
 
@@ -114,10 +120,12 @@ class Translator {
 
   void TranslateWord(size_t i, bool first_word);
 
-  // SELECT [DISTINCT] TOP n: drops "TOP n" and remembers n for a LIMIT at the end.
+  // SELECT [DISTINCT] TOP n [PERCENT]: drops "TOP n" and remembers n for a
+  // LIMIT at the end.
   void SkipTop(size_t next);
 
-  // Puts " LIMIT n" after the statement, before a closing ";".
+  // Puts " LIMIT n" (or n percent of the rows) after the statement, before a
+  // closing ";".
   void AppendLimit();
 
   // --- Operators (jet_expressions.cc) -------------------------------------
@@ -232,6 +240,8 @@ class Translator {
   std::map<size_t, std::string> insert_before_;
   std::map<size_t, std::string> append_after_;
   std::string limit_;  // from SELECT TOP n
+  bool percent_ = false;   // TOP n PERCENT
+  size_t query_start_ = 0;  // where the SELECT starts in out_
   bool seen_first_ = false;
 };
 

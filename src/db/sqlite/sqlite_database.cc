@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <optional>
 
 #include "db/jet_errors.h"
@@ -112,20 +113,36 @@ const std::string& SqliteDatabase::path() const { return connection_->path; }
 
 void SqliteDatabase::Execute(const std::string& sql) {
   if (ExecuteCached(sql)) return;
-  CheckStatement(sql);
-  std::string translated = TranslateJetSql(sql);
-  std::string detail = Detail(sql, translated);
-  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
-  if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
-  connection_->NoteWrites(connection_->prepared_writes);
-  if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
-  records_affected_ = sqlite3_changes64(connection_->db);
+  auto run = [&] {
+    CheckStatement(sql);
+    std::string translated = TranslateJetSql(sql);
+    std::string detail = Detail(sql, translated);
+    StatementPtr stmt = PrepareOne(*connection_, translated, detail);
+    if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
+    connection_->NoteWrites(connection_->prepared_writes);
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
+    records_affected_ = sqlite3_changes64(connection_->db);
+  };
   std::string first = FirstWord(sql);
-  if (first == "CREATE" || first == "ALTER") {
-    // A new or changed table's typed columns convert from now on.
+  if (first != "CREATE" && first != "ALTER" && first != "DROP") return run();
+  // Table design: the typed columns' triggers step aside, since they name
+  // columns that the change may drop, and follow the new design after it.
+  bool had_triggers;
+  {
+    AuthorizerPause pause(*connection_);
+    had_triggers = RemoveTypedColumnTriggers(connection_->db);
+  }
+  std::exception_ptr failure;
+  try {
+    run();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!failure || had_triggers) {
     AuthorizerPause pause(*connection_);
     InstallTypedColumnTriggers(connection_->db);
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 bool SqliteDatabase::ExecuteCached(const std::string& sql) {

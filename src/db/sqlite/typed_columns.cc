@@ -106,13 +106,22 @@ void InstallTable(sqlite3* db, const std::string& schema, const std::string& tab
 
 }  // namespace
 
+bool RemoveTypedColumnTriggers(sqlite3* db) {
+  // (LIKE on the engine's connection is Jet's, so prefixes are compared.)
+  auto triggers = Rows(db, "SELECT name FROM temp.sqlite_master WHERE type = 'trigger' AND "
+                           "substr(name, 1, " + std::to_string(kTriggerPrefix.size()) + ") = '" +
+                               std::string(kTriggerPrefix) + "'");
+  for (const auto& trigger : triggers) RunInternal(db, "DROP TRIGGER temp." + QuoteName(trigger[0]));
+  return !triggers.empty();
+}
+
 void InstallTypedColumnTriggers(sqlite3* db) {
   for (const auto& database : Rows(db, "PRAGMA database_list")) {
     const std::string& schema = database[1];
     if (schema == "temp") continue;
     for (const auto& table :
          Rows(db, "SELECT name, sql FROM " + QuoteName(schema) +
-                      ".sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite%'")) {
+                      ".sqlite_master WHERE type = 'table' AND substr(name, 1, 7) <> 'sqlite_'")) {
       // A table without rowids has no row for the triggers to find again.
       if (AsciiLower(table[1]).find("without rowid") != std::string::npos) continue;
       InstallTable(db, schema, table[0]);

@@ -21,6 +21,10 @@ namespace kestle::db {
 // the authorizer out of the way. Throws when SQLite refuses one.
 void InstallTypedColumnTriggers(sqlite3* db);
 
+// Drops every conversion trigger on `db`; false when there was none. Like
+// InstallTypedColumnTriggers, it runs internal statements.
+bool RemoveTypedColumnTriggers(sqlite3* db);
+
 }  // namespace kestle::db
 
 #endif  // KESTLE_DB_SQLITE_TYPED_COLUMNS_H_
