@@ -447,11 +447,19 @@ void Translator::MarkCollation(int e) {
   if (left.numeric || right.numeric || left.date || right.date) return;
   if (IsWord(Next(right.last), "COLLATE")) return;
   // A column keeps its declared collation, and its index, against another
-  // column or an expression; text literals compare without regard to case.
-  if (right.text && right.kind == ExprKind::kLeaf) {
-    append_after_[right.last] += kNoCase;
-  } else if (left.text && left.kind == ExprKind::kLeaf) {
-    append_after_[left.last] += kNoCase;
+  // column or an expression; text literals compare without regard to case,
+  // except text like a number's, which has no case and may meet a number
+  // column, whose index an explicit collation would make useless.
+  auto literal = [&](const Expr& x) { return x.text && x.kind == ExprKind::kLeaf; };
+  auto caseless = [&](const Expr& x) {
+    const Token& t = tokens_[x.first];
+    if (t.kind == Kind::kParameter) return false;
+    std::string text = Unquote(t);
+    return !text.empty() && !ComparesAsText(text);
+  };
+  if (literal(right) || literal(left)) {
+    const Expr& x = literal(right) ? right : left;
+    if (!caseless(x)) append_after_[x.last] += kNoCase;
   } else if (!left.column && !right.column) {
     insert_before_[right.first] = "(" + insert_before_[right.first];
     append_after_[right.last] += ")" + std::string(kNoCase);

@@ -87,8 +87,15 @@ std::optional<LiftedStatement> Translator::Lift() const {
     } else if (lifted.values.size() == kMaxLiftedLiterals) {
       return std::nullopt;
     } else if (!IsWord(previous, "LIKE")) {
-      lifted.values.push_back(Unquote(t));
-      shape += "?" + std::to_string(lifted.values.size());
+      std::string text = Unquote(t);
+      if (text.empty() || ComparesAsText(text)) {
+        lifted.values.push_back(std::move(text));
+        shape += "?" + std::to_string(lifted.values.size());
+      } else {
+        // Number-like text compares as it stands, keeping a number
+        // column's index (see Translator::MarkCollation).
+        shape += t.text;
+      }
     } else if (std::optional<std::string> text = WildcardFreePattern(previous, i)) {
       lifted.values.push_back(*text);
       shape.resize(like_at);

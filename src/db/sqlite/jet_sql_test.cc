@@ -376,9 +376,13 @@ TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
   }
 
   // A parameter stands where the literal stood, an operand of "&" included.
-  lifted = LiftStringLiterals("UPDATE t SET a = b & '-' & c");
+  lifted = LiftStringLiterals("UPDATE t SET a = b & ' / ' & c");
   ASSERT_TRUE(lifted.has_value());
   EXPECT_EQ(TranslateJetSql(lifted->shape), "UPDATE OR IGNORE t SET a = jet_concat(b , ?1 , c)");
+
+  // Number-like text stays in the shape: it compares as it stands.
+  EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE n = '42' OR a = ''")->shape,
+            "DELETE FROM t WHERE n = '42' OR a = ?1");
 
   // Text with parameters of its own is not lifted; "?" inside a literal is text.
   EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = ?").has_value());
@@ -388,8 +392,8 @@ TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
             std::vector<std::string>{"?1"});
   // Nor is text with an unclosed string, or with very many literals.
   EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = 'x").has_value());
-  std::string in_list = "DELETE FROM t WHERE a IN ('0'";
-  for (int k = 1; k <= 100; ++k) in_list += ", '" + std::to_string(k) + "'";
+  std::string in_list = "DELETE FROM t WHERE a IN ('x0'";
+  for (int k = 1; k <= 100; ++k) in_list += ", 'x" + std::to_string(k) + "'";
   EXPECT_FALSE(LiftStringLiterals(in_list + ")").has_value());
   // A parameter never runs into a number or word behind it.
   EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE a = 'x'5")->shape,
