@@ -1,4 +1,5 @@
-// The translator's rewrites that span several tokens: make-table queries, DROP INDEX and DELETE targets, IsNull and LIKE (jet_translator.h).
+// The translator's rewrites that span several tokens: make-table queries, DROP INDEX and DELETE
+// targets, IsNull and LIKE (jet_translator.h).
 #include "db/sqlite/jet_translator.h"
 
 namespace kestle::db::translate {

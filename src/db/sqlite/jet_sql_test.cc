@@ -154,12 +154,8 @@ TEST_F(JetSqlTest, OperatorsGiveJetValuesAndPrecedence) {
   }
   // Conditions: text without regard to case, numbers bitwise.
   const Case kConditions[] = {
-      {"Note = 'FIRST'", "1"},
-      {"OrderID = 'wo100'", "1"},
-      {"NOT Amount", "4"},
-      {"Amount AND 1", "2"},
-      {"Amount = 2 OR Amount = 3", "2"},
-      {"(Amount > 1) = True", "3"},
+      {"Note = 'FIRST'", "1"},   {"OrderID = 'wo100'", "1"},        {"NOT Amount", "4"},
+      {"Amount AND 1", "2"},     {"Amount = 2 OR Amount = 3", "2"}, {"(Amount > 1) = True", "3"},
       {"Amount Mod 2 = 0", "2"},
   };
   for (const Case& c : kConditions) {
@@ -275,10 +271,12 @@ TEST_F(JetSqlTest, QueryFormsOfJet) {
       {nullptr, "SELECT TOP 1 PERCENT Amount FROM Orders WHERE Amount > 9", {}},
       {nullptr, "SELECT DISTINCTROW Amount FROM Orders WHERE Amount < 3 ORDER BY 1", {"1", "2"}},
       {"SELECT OrderID, Amount * 2 AS Twice INTO Doubled FROM Orders WHERE Amount > 2",
-       "SELECT Twice FROM Doubled ORDER BY Twice", {"6", "8"}},
+       "SELECT Twice FROM Doubled ORDER BY Twice",
+       {"6", "8"}},
       {"INSERT INTO Orders (OrderID, Amount) SELECT OrderID & '-copy', Amount + 10 FROM Orders "
        "WHERE Amount = 1",
-       "SELECT OrderID FROM Orders WHERE Amount = 11", {"WO100-copy"}},
+       "SELECT OrderID FROM Orders WHERE Amount = 11",
+       {"WO100-copy"}},
   };
   for (const Case& c : kCases) {
     if (c.setup != nullptr) db_->Execute(c.setup);

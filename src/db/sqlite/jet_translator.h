@@ -128,7 +128,7 @@ class Translator {
   // closing ";".
   void AppendLimit();
 
-  // --- Operators (jet_expressions.cc) -------------------------------------
+  // --- Operators (jet_expressions.cc, jet_operator_rewrites.cc) -------------------------------------
 
   enum class ExprKind {
     kLeaf,     // a literal, name, call or parenthesized list or subquery
@@ -136,11 +136,11 @@ class Translator {
     kCompare,  // = <> < > <= >=
     kTest,     // LIKE, IS NULL, BETWEEN, IN, EXISTS: SQLite's own truth value
     kNot,
-    kLogic,    // AND, OR: SQLite's own over truth values, else a call
-    kCall,     // XOR EQV IMP \ Mod ^: always a call of `function`
-    kAdd,      // +: a call unless both operands are numbers
-    kArith,    // - * / and a sign: SQLite's own
-    kConcat,   // a & b & ...
+    kLogic,   // AND, OR: SQLite's own over truth values, else a call
+    kCall,    // XOR EQV IMP \ Mod ^: always a call of `function`
+    kAdd,     // +: a call unless both operands are numbers
+    kArith,   // - * / and a sign: SQLite's own
+    kConcat,  // a & b & ...
   };
   // One parsed expression over the tokens first..last.
   struct Expr {
@@ -239,8 +239,8 @@ class Translator {
   size_t end_ = 0;  // where the expressions being parsed end
   std::map<size_t, std::string> insert_before_;
   std::map<size_t, std::string> append_after_;
-  std::string limit_;  // from SELECT TOP n
-  bool percent_ = false;   // TOP n PERCENT
+  std::string limit_;       // from SELECT TOP n
+  bool percent_ = false;    // TOP n PERCENT
   size_t query_start_ = 0;  // where the SELECT starts in out_
   bool seen_first_ = false;
 };

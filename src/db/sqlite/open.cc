@@ -14,9 +14,9 @@
 #include "db/sqlite/connection.h"
 #include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
-#include "db/sqlite/typed_columns.h"
 #include "db/sqlite/sqlite_database.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "db/sqlite/typed_columns.h"
 #include "platform/env.h"
 
 namespace kestle::db {

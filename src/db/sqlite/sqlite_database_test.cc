@@ -340,8 +340,9 @@ TEST_F(SplitDatabaseTest, ARepeatedStatementFormFailsWithItsOwnText) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.description(), "SO2 stays");
     EXPECT_EQ(e.detail(),
-              kDelete + "SO2'\nSQLite: DELETE  FROM [Sales Orders] WHERE SalesOrderID = 'SO2' "
-              "COLLATE NOCASE");
+              kDelete +
+                  "SO2'\nSQLite: DELETE  FROM [Sales Orders] WHERE SalesOrderID = 'SO2' "
+                  "COLLATE NOCASE");
   }
   // The failed run left no statement open: the next one of the form works.
   db->Execute(kDelete + "WO3'");

@@ -16,9 +16,9 @@ namespace {
 constexpr std::array<std::string_view, 4> kDateTypes = {"DATETIME", "DATE", "TIME", "TIMESTAMP"};
 // The first word of a declared type that makes a column a number one.
 constexpr std::array<std::string_view, 24> kNumberTypes = {
-    "INT",     "INTEGER",  "LONG",   "SHORT",   "SMALLINT", "BYTE",   "TINYINT", "BIGINT",
-    "COUNTER", "AUTOINCREMENT", "REAL", "SINGLE", "FLOAT",  "DOUBLE", "NUMERIC", "NUMBER",
-    "DECIMAL", "CURRENCY", "MONEY",  "BIT",     "YESNO",    "LOGICAL", "BOOLEAN", "FLOAT8"};
+    "INT",     "INTEGER",       "LONG",  "SHORT",  "SMALLINT", "BYTE",    "TINYINT", "BIGINT",
+    "COUNTER", "AUTOINCREMENT", "REAL",  "SINGLE", "FLOAT",    "DOUBLE",  "NUMERIC", "NUMBER",
+    "DECIMAL", "CURRENCY",      "MONEY", "BIT",    "YESNO",    "LOGICAL", "BOOLEAN", "FLOAT8"};
 
 // The prefix of the triggers' names; the schema and table follow.
 constexpr std::string_view kTriggerPrefix = "kestle_typed_";
@@ -99,8 +99,7 @@ void InstallTable(sqlite3* db, const std::string& schema, const std::string& tab
     std::string on = std::string(event) == "insert" ? "INSERT" : "UPDATE OF " + columns;
     RunInternal(db, "CREATE TEMP TRIGGER " + name + " AFTER " + on + " ON " + QuoteName(schema) +
                         "." + QuoteName(table) + " WHEN " + condition + " BEGIN UPDATE " +
-                        QuoteName(table) + " SET " + assignments +
-                        " WHERE rowid = NEW.rowid; END");
+                        QuoteName(table) + " SET " + assignments + " WHERE rowid = NEW.rowid; END");
   }
 }
 
@@ -108,10 +107,13 @@ void InstallTable(sqlite3* db, const std::string& schema, const std::string& tab
 
 bool RemoveTypedColumnTriggers(sqlite3* db) {
   // (LIKE on the engine's connection is Jet's, so prefixes are compared.)
-  auto triggers = Rows(db, "SELECT name FROM temp.sqlite_master WHERE type = 'trigger' AND "
-                           "substr(name, 1, " + std::to_string(kTriggerPrefix.size()) + ") = '" +
-                               std::string(kTriggerPrefix) + "'");
-  for (const auto& trigger : triggers) RunInternal(db, "DROP TRIGGER temp." + QuoteName(trigger[0]));
+  auto triggers =
+      Rows(db,
+           "SELECT name FROM temp.sqlite_master WHERE type = 'trigger' AND "
+           "substr(name, 1, " +
+               std::to_string(kTriggerPrefix.size()) + ") = '" + std::string(kTriggerPrefix) + "'");
+  for (const auto& trigger : triggers)
+    RunInternal(db, "DROP TRIGGER temp." + QuoteName(trigger[0]));
   return !triggers.empty();
 }
 
