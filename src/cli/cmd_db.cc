@@ -32,11 +32,15 @@ constexpr const char* kSqlNotes =
     "#1/5/2026 7:03:00 AM# or #2026-01-05 07:03#, \"text\" strings, LIKE with the\n"
     "wildcards * ? # [a-z] [!a-z] (letters without regard to case), IsNull, Nz,\n"
     "Ucase, Lcase, Len, Trim, Left, Right, Mid, IIf, & (Null as \"\"), True (-1),\n"
-    "False (0), / as real division and SELECT TOP n. INSERT and UPDATE skip rows\n"
+    "False (0), / as real division, SELECT TOP n [PERCENT], SELECT INTO and\n"
+    "DISTINCTROW. Operators are Jet's: comparisons and NOT AND OR XOR EQV IMP give\n"
+    "-1/0 and work bitwise on numbers, \\ and Mod round half to even, ^, + joins\n"
+    "texts; text compares without regard to case. Date/Time columns store date\n"
+    "text as dates (other text fails with 3464). INSERT and UPDATE skip rows\n"
     "that would break a key, as Jet does without dbFailOnError. Text after the\n"
     "statement (a second statement) is an error. Only the tables the front-end\n"
-    "links are visible in a back-end. Not translated: MOD, \\, ^, SELECT INTO,\n"
-    "DISTINCTROW, Date(), Now(), Format().";
+    "links are visible in a back-end. README.md lists the operators' rules and\n"
+    "what is refused.";
 
 struct DbArgs {
   std::string dir;
