@@ -11,6 +11,7 @@
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_functions.h"
+#include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
 
 namespace kestle::db {
@@ -82,7 +83,7 @@ bool IsEngineFunction(const Connection& conn, const char* name) {
   std::string lower = AsciiLower(name != nullptr ? name : "");
   auto is = [&](const char* n) { return lower == n; };
   return lower.starts_with(kInternalPrefix) || IsJetInternalName(lower) ||
-         IsRegisteredFunction(lower) ||
+         IsRegisteredFunction(lower) || IsOperatorFunction(lower) ||
          (conn.preparing_alter &&
           std::any_of(std::begin(kSchemaChangeFunctions), std::end(kSchemaChangeFunctions), is));
 }

@@ -1,37 +1,8 @@
-// The translator's rewrites that span several tokens: "&" chains, make-table
-// queries, DROP INDEX and DELETE targets, IsNull and LIKE (jet_translator.h).
+// The translator's rewrites that span several tokens: make-table queries, DROP INDEX and DELETE
+// targets, IsNull and LIKE (jet_translator.h).
 #include "db/sqlite/jet_translator.h"
 
 namespace kestle::db::translate {
-
-bool Translator::IsOperandToken(size_t k) const {
-  switch (tokens_[k].kind) {
-    case Kind::kString:
-    case Kind::kJetString:
-    case Kind::kBracket:
-    case Kind::kBacktick:
-    case Kind::kDate:
-    case Kind::kNumber:
-    case Kind::kParameter:
-      return true;
-    case Kind::kWord:
-      for (std::string_view w : kNonOperandWords) {
-        if (EqualsNoCase(tokens_[k].text, w)) return false;
-      }
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool Translator::IsTighterOperator(size_t k) const {
-  if (IsWord(k, "MOD")) return true;
-  if (tokens_[k].kind != Kind::kPunct) return false;
-  for (std::string_view op : {".", "+", "-", "*", "/", "\\", "^"}) {
-    if (tokens_[k].text == op) return true;
-  }
-  return false;
-}
 
 size_t Translator::PrevSig(size_t i) const {
   while (i > 0) {
@@ -49,80 +20,6 @@ size_t Translator::MatchParen(size_t k, int step) const {
     if (x == 0 && step < 0) break;
   }
   return tokens_.size();
-}
-
-size_t Translator::OperandBefore(size_t amp) const {
-  size_t start = tokens_.size();
-  bool have_operand = false;
-  for (size_t k = PrevSig(amp); k < tokens_.size(); k = PrevSig(k)) {
-    if (IsPunct(k, ")")) {
-      k = MatchParen(k, -1);
-      if (k == tokens_.size()) return k;
-      size_t name = PrevSig(k);
-      if (name < tokens_.size() && tokens_[name].kind == Kind::kWord && IsOperandToken(name)) {
-        k = name;
-      }
-      have_operand = true;
-    } else if (IsOperandToken(k)) {
-      have_operand = true;
-    } else if (!IsTighterOperator(k)) {
-      break;
-    }
-    start = k;
-  }
-  return have_operand ? start : tokens_.size();
-}
-
-size_t Translator::OperandAfter(size_t amp) const {
-  size_t end = tokens_.size();
-  bool have_operand = false;
-  for (size_t k = NextSig(amp); k < tokens_.size(); k = NextSig(k)) {
-    if (IsPunct(k, "(") || (IsOperandToken(k) && IsPunct(NextSig(k), "("))) {
-      k = MatchParen(IsPunct(k, "(") ? k : NextSig(k), 1);
-      if (k == tokens_.size()) return k;
-      have_operand = true;
-    } else if (IsOperandToken(k)) {
-      have_operand = true;
-    } else if (!IsTighterOperator(k)) {
-      break;
-    }
-    end = k;
-  }
-  return have_operand ? end : tokens_.size();
-}
-
-void Translator::MarkConcatenations() {
-  for (size_t i = 0; i < tokens_.size(); ++i) {
-    if (!IsPunct(i, "&") || concat_operators_.count(i)) continue;
-    size_t first = OperandBefore(i);
-    if (first == tokens_.size()) continue;
-    std::vector<size_t> amps;
-    size_t last = tokens_.size();
-    for (size_t amp = i; IsPunct(amp, "&"); amp = NextSig(last)) {
-      size_t end = OperandAfter(amp);
-      if (end == tokens_.size()) break;
-      amps.push_back(amp);
-      last = end;
-    }
-    if (amps.empty()) continue;
-    // A long chain becomes nested calls, the inner call the first argument
-    // of the next: jet_concat(jet_concat(a1, ..., a100), a101, ...).
-    size_t calls = 1, arguments = 1;
-    for (size_t amp : amps) {
-      if (arguments == kMaxConcatArguments) {
-        concat_operators_[amp] = "),";
-        ++calls;
-        arguments = 2;
-      } else {
-        concat_operators_[amp] = ",";
-        ++arguments;
-      }
-    }
-    for (size_t k = 0; k < calls; ++k) {
-      insert_before_[first] += std::string(kJetConcatFunction) + "(";
-    }
-    append_after_[last] += ")";
-  }
 }
 
 void Translator::MarkSelectInto() {

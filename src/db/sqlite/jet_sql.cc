@@ -84,8 +84,15 @@ std::optional<LiftedStatement> Translator::Lift() const {
     } else if (lifted.values.size() == kMaxLiftedLiterals) {
       return std::nullopt;
     } else if (!IsWord(previous, "LIKE")) {
-      lifted.values.push_back(Unquote(t));
-      shape += "?" + std::to_string(lifted.values.size());
+      std::string text = Unquote(t);
+      if (text.empty() || ComparesAsText(text)) {
+        lifted.values.push_back(std::move(text));
+        shape += "?" + std::to_string(lifted.values.size());
+      } else {
+        // Number-like text compares as it stands, keeping a number
+        // column's index (see Translator::MarkCollation).
+        shape += t.text;
+      }
     } else if (std::optional<std::string> text = WildcardFreePattern(previous, i)) {
       lifted.values.push_back(*text);
       shape.resize(like_at);
@@ -100,13 +107,18 @@ std::optional<LiftedStatement> Translator::Lift() const {
 }
 
 std::string Translator::Run() {
-  MarkConcatenations();
+  end_ = tokens_.size();
+  MarkOperators();
   MarkSelectInto();
   for (size_t i = 0; i < tokens_.size(); ++i) {
     if (auto it = insert_before_.find(i); it != insert_before_.end()) {
       out_.push_back({it->second, Kind::kPunct});
     }
-    if (!skip_.count(i)) Translate(i);
+    if (auto it = replace_.find(i); it != replace_.end()) {
+      out_.push_back({it->second, Kind::kPunct});
+    } else if (!skip_.count(i)) {
+      Translate(i);
+    }
     if (auto it = append_after_.find(i); it != append_after_.end()) {
       out_.push_back({it->second, Kind::kPunct});
     }
@@ -155,8 +167,7 @@ void Translator::Translate(size_t i) {
     case Kind::kPunct:
       // An "&" outside a recognized chain still concatenates, SQLite's way.
       if (t.text == "&") {
-        auto it = concat_operators_.find(i);
-        Emit(it != concat_operators_.end() ? it->second : "||", t.kind);
+        Emit("||", t.kind);
         return;
       }
       // Jet's "/" divides as real numbers (5 / 2 is 2.5); SQLite's divides
@@ -176,7 +187,10 @@ void Translator::TranslateWord(size_t i, bool first_word) {
   const Token& t = tokens_[i];
   size_t next = NextSig(i);
   bool qualified = OutIs(LastOut(), ".");
-  if (first_word && IsWord(i, "SELECT")) SkipTop(next);
+  if (first_word && IsWord(i, "SELECT")) {
+    query_start_ = out_.size();
+    SkipTop(next);
+  }
   if (first_word && (IsWord(i, "INSERT") || IsWord(i, "UPDATE")) && !IsWord(next, "OR")) {
     // Jet's Execute without dbFailOnError passes over rows it cannot write.
     Emit(std::string(t.text) + " OR IGNORE", Kind::kWord);
@@ -210,11 +224,15 @@ void Translator::SkipTop(size_t next) {
     next = NextSig(next);
   }
   size_t count = NextSig(next);
-  if (IsWord(next, "TOP") && count < tokens_.size() && tokens_[count].kind == Kind::kNumber &&
-      !IsWord(NextSig(count), "PERCENT")) {
-    limit_ = std::string(tokens_[count].text);
-    skip_.insert(next);
-    skip_.insert(count);
+  if (!IsWord(next, "TOP") || count >= tokens_.size() || tokens_[count].kind != Kind::kNumber) {
+    return;
+  }
+  limit_ = std::string(tokens_[count].text);
+  skip_.insert(next);
+  skip_.insert(count);
+  if (size_t percent = NextSig(count); IsWord(percent, "PERCENT")) {
+    percent_ = true;
+    skip_.insert(percent);
   }
 }
 
@@ -222,7 +240,15 @@ void Translator::AppendLimit() {
   int last = LastOut();
   size_t at = OutIs(last, ";") ? static_cast<size_t>(last) : out_.size();
   while (at > 0 && !Significant(out_[at - 1].kind)) --at;
-  out_.insert(out_.begin() + at, {" LIMIT " + limit_, Kind::kPunct});
+  std::string limit = " LIMIT " + limit_;
+  if (percent_) {
+    // The share of the query's own rows, rounded up: the query counts itself.
+    std::string query;
+    for (size_t k = query_start_; k < at; ++k) query += out_[k].text;
+    limit = std::string(kPercentLimitOpen) + limit_ + std::string(kPercentLimitFrom) + query +
+            std::string(kPercentLimitClose);
+  }
+  out_.insert(out_.begin() + at, {limit, Kind::kPunct});
 }
 
 }  // namespace kestle::db::translate

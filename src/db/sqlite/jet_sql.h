@@ -17,6 +17,15 @@
 //                                              jet_functions.h)
 //   a & b + 1 & c                           -> jet_concat(a, b + 1, c)
 //                                              (Jet's precedence; Null counts as "")
+//   SELECT a = b, NOT (a < b)               -> SELECT (-(a = b)), (-(NOT (a < b)))
+//                                              (a truth value as a value is -1/0; in
+//                                              WHERE, ON, HAVING comparisons stay as they are)
+//   NOT n, a AND n, XOR, EQV, IMP           -> jet_not(n), jet_and(a, n), jet_xor(...), ...
+//                                              (bitwise unless both sides are truth values)
+//   a \ b, a Mod b, a ^ b                   -> jet_intdiv(a, b), jet_mod(a, b), jet_pow(a, b)
+//   a + b (not both numbers)                -> jet_add(a, b)
+//   x = 'abc', f(x) = g(y)                  -> x = 'abc' COLLATE NOCASE, f(x) = (g(y)) COLLATE NOCASE
+//   SELECT TOP 10 PERCENT ...               -> SELECT ... LIMIT (10% of the query's count, rounded up)
 //   SELECT TOP 5 ...                        -> SELECT ... LIMIT 5
 //   SELECT a INTO t FROM ...                -> CREATE TABLE t AS SELECT a FROM ...
 //   SELECT DISTINCTROW ... (one table)      -> SELECT ...

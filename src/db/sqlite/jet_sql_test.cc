@@ -92,6 +92,120 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
   }
 }
 
+TEST_F(JetSqlTest, OperatorsGiveJetValuesAndPrecedence) {
+  struct Case {
+    const char* expression;
+    const char* result;
+  };
+  const Case kCases[] = {
+      {"1 = 1", "-1"},
+      {"1 = 2", "0"},
+      {"'abc' = 'ABC'", "-1"},
+      {"'a' < 'B'", "-1"},
+      {"Ucase('x') = Lcase('X')", "-1"},
+      {"Null = 1", "Null"},
+      {"5 > 3 = True", "-1"},
+      {"NOT 5", "-6"},
+      {"NOT True", "0"},
+      {"NOT 1 = 2", "-1"},
+      {"NOT Null", "Null"},
+      {"5 AND 3", "1"},
+      {"5 OR 3", "7"},
+      {"5 XOR 3", "6"},
+      {"5 EQV 3", "-7"},
+      {"5 IMP 3", "-5"},
+      {"2.5 AND 3", "2"},
+      {"'5' AND 3", "1"},
+      {"1 < 2 AND 2 < 3", "-1"},
+      {"1 = 1 AND 2 = 3 OR True", "-1"},
+      {"Null AND False", "0"},
+      {"Null AND True", "Null"},
+      {"Null OR True", "-1"},
+      {"Null OR False", "Null"},
+      {"Null XOR True", "Null"},
+      {"False IMP Null", "-1"},
+      {"Null IMP True", "-1"},
+      {"True IMP Null", "Null"},
+      {"7.5 \\ 2", "4"},
+      {"6.5 \\ 2", "3"},
+      {"-7 \\ 2", "-3"},
+      {"7 \\ 2 * 2", "1"},
+      {"-10 Mod 3", "-1"},
+      {"10 Mod 3.5", "2"},
+      {"2 * 3 Mod 4", "2"},
+      {"Null Mod 2", "Null"},
+      {"2 ^ 3", "8"},
+      {"-2 ^ 2", "-4"},
+      {"2 ^ -1", "0.5"},
+      {"2 ^ 3 ^ 2", "64"},
+      {"1 + 2 * 3", "7"},
+      {"'a' + 'b'", "ab"},
+      {"1 + '2'", "3"},
+      {"'x' + Null", "Null"},
+      {"#1/31/2026# + 1", "2026-02-01 00:00:00"},
+      {"1 + 2 = 3", "-1"},
+      {"'n' & 1 = 1", "0"},
+      {"IIf(5 AND 2, 'y', 'n')", "n"},
+      {"IIf(NOT 1, 'y', 'n')", "y"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Scalar(*db_, std::string("SELECT ") + c.expression + " AS r"), c.result)
+        << c.expression;
+  }
+  // Conditions: text without regard to case, numbers bitwise.
+  const Case kConditions[] = {
+      {"Note = 'FIRST'", "1"},   {"OrderID = 'wo100'", "1"},        {"NOT Amount", "4"},
+      {"Amount AND 1", "2"},     {"Amount = 2 OR Amount = 3", "2"}, {"(Amount > 1) = True", "3"},
+      {"Amount Mod 2 = 0", "2"},
+  };
+  for (const Case& c : kConditions) {
+    EXPECT_EQ(Scalar(*db_, std::string("SELECT count(*) FROM Orders WHERE ") + c.expression),
+              c.result)
+        << c.expression;
+  }
+  db_->Execute("UPDATE Orders SET Amount = Amount \\ 2 + (Amount = 4) WHERE Amount > 2");
+  EXPECT_EQ(Rows(*db_, "SELECT Amount FROM Orders ORDER BY OrderID"),
+            (std::vector<std::string>{"1", "1", "1", "2"}));
+}
+
+TEST_F(JetSqlTest, TypedColumnsConvertWhatIsStoredInThem) {
+  struct Case {
+    const char* statement;
+    const char* placed;  // Placed of order 'T' afterwards, or the error
+  };
+  const Case kCases[] = {
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', '1/15/2026 3:04:05 PM')",
+       "2026-01-15 15:04:05"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', '2026-01-15')", "2026-01-15 00:00:00"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', 46037.5)", "2026-01-15 12:00:00"},
+      {"INSERT INTO Orders (OrderID, Placed) SELECT 'T', '2/29/2024 1:00 PM'",
+       "2024-02-29 13:00:00"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', Null)", "Null"},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', 'soon')",
+       "3464: Data type mismatch in criteria expression."},
+      {"INSERT INTO Orders (OrderID, Placed) VALUES ('T', '2/30/2024')",
+       "3464: Data type mismatch in criteria expression."},
+      {"INSERT INTO Orders (OrderID, Amount) VALUES ('T', 'many')",
+       "3464: Data type mismatch in criteria expression."},
+  };
+  for (const Case& c : kCases) {
+    db_->Execute("DELETE FROM Orders WHERE OrderID = 'T'");
+    std::string got;
+    try {
+      db_->Execute(c.statement);
+      got = Scalar(*db_, "SELECT Placed FROM Orders WHERE OrderID = 'T'");
+    } catch (const RuntimeError& e) {
+      got = std::to_string(e.number()) + ": " + e.description();
+    }
+    EXPECT_EQ(got, c.placed) << c.statement;
+  }
+  // Dates written as text sort and compare as dates.
+  db_->Execute("UPDATE Orders SET Placed = '12/1/2025 9:00:00 AM' WHERE OrderID = 'SO300'");
+  db_->Execute("UPDATE Orders SET Placed = '1/2/2026' WHERE OrderID = 'W*X'");
+  EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE Placed >= #2025-12-01# ORDER BY Placed"),
+            (std::vector<std::string>{"SO300", "W*X", "wo200", "WO100"}));
+}
+
 TEST_F(JetSqlTest, BadCountsOfLeftRightAndMidFailTheQuery) {
   struct Case {
     const char* expression;
@@ -105,6 +219,11 @@ TEST_F(JetSqlTest, BadCountsOfLeftRightAndMidFailTheQuery) {
       {"Left('abc', 'x')", "Type mismatch"},
       {"Mid('abc', 1, '2x')", "Type mismatch"},
       {"Left('abc', 1e300)", "Overflow"},
+      {"1 \\ 0", "Division by zero"},
+      {"5 Mod 0.4", "Division by zero"},
+      {"'a' AND 1", "Type mismatch"},
+      {"1 + 'a'", "Type mismatch"},
+      {"(-2) ^ 0.5", "Invalid procedure call or argument"},
   };
   for (const Case& c : kCases) {
     try {
@@ -138,11 +257,38 @@ TEST_F(JetSqlTest, LikePatternsBuiltFromExpressionsAndQuotedApostrophes) {
   EXPECT_EQ(db_->RecordsAffected(), 1);
 }
 
-TEST_F(JetSqlTest, TopBecomesALimit) {
-  EXPECT_EQ(Rows(*db_, "SELECT TOP 2 OrderID FROM Orders ORDER BY Amount DESC;"),
-            (std::vector<std::string>{"W*X", "SO300"}));
-  EXPECT_EQ(Rows(*db_, "SELECT DISTINCT TOP 1 Amount FROM Orders ORDER BY Amount"),
-            std::vector<std::string>{"1"});
+TEST_F(JetSqlTest, QueryFormsOfJet) {
+  struct Case {
+    const char* setup;  // an action statement first, or nullptr
+    const char* query;
+    std::vector<std::string> rows;
+  };
+  const Case kCases[] = {
+      {nullptr, "SELECT TOP 2 OrderID FROM Orders ORDER BY Amount DESC;", {"W*X", "SO300"}},
+      {nullptr, "SELECT DISTINCT TOP 1 Amount FROM Orders ORDER BY Amount", {"1"}},
+      {nullptr, "SELECT TOP 50 PERCENT Amount FROM Orders ORDER BY Amount", {"1", "2"}},
+      {nullptr, "SELECT TOP 30 PERCENT Amount FROM Orders ORDER BY Amount DESC", {"4", "3"}},
+      {nullptr, "SELECT TOP 1 PERCENT Amount FROM Orders WHERE Amount > 9", {}},
+      {nullptr, "SELECT DISTINCTROW Amount FROM Orders WHERE Amount < 3 ORDER BY 1", {"1", "2"}},
+      {"SELECT OrderID, Amount * 2 AS Twice INTO Doubled FROM Orders WHERE Amount > 2",
+       "SELECT Twice FROM Doubled ORDER BY Twice",
+       {"6", "8"}},
+      {"INSERT INTO Orders (OrderID, Amount) SELECT OrderID & '-copy', Amount + 10 FROM Orders "
+       "WHERE Amount = 1",
+       "SELECT OrderID FROM Orders WHERE Amount = 11",
+       {"WO100-copy"}},
+  };
+  for (const Case& c : kCases) {
+    if (c.setup != nullptr) db_->Execute(c.setup);
+    EXPECT_EQ(Rows(*db_, c.query), c.rows) << c.query;
+  }
+  try {
+    db_->Query("SELECT OrderID FROM Orders WHERE Amount > [Lowest amount]");
+    ADD_FAILURE() << "a parameter without a value";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), jet::kTooFewParameters);
+    EXPECT_EQ(e.description(), "Too few parameters. Expected 1.");
+  }
 }
 
 TEST_F(JetSqlTest, DateLiteralsCompareWithStoredIsoDates) {
@@ -228,9 +374,13 @@ TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
   }
 
   // A parameter stands where the literal stood, an operand of "&" included.
-  lifted = LiftStringLiterals("UPDATE t SET a = b & '-' & c");
+  lifted = LiftStringLiterals("UPDATE t SET a = b & ' / ' & c");
   ASSERT_TRUE(lifted.has_value());
   EXPECT_EQ(TranslateJetSql(lifted->shape), "UPDATE OR IGNORE t SET a = jet_concat(b , ?1 , c)");
+
+  // Number-like text stays in the shape: it compares as it stands.
+  EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE n = '42' OR a = ''")->shape,
+            "DELETE FROM t WHERE n = '42' OR a = ?1");
 
   // Text with parameters of its own is not lifted; "?" inside a literal is text.
   EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = ?").has_value());
@@ -240,8 +390,8 @@ TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
             std::vector<std::string>{"?1"});
   // Nor is text with an unclosed string, or with very many literals.
   EXPECT_FALSE(LiftStringLiterals("DELETE FROM t WHERE a = 'x").has_value());
-  std::string in_list = "DELETE FROM t WHERE a IN ('0'";
-  for (int k = 1; k <= 100; ++k) in_list += ", '" + std::to_string(k) + "'";
+  std::string in_list = "DELETE FROM t WHERE a IN ('x0'";
+  for (int k = 1; k <= 100; ++k) in_list += ", 'x" + std::to_string(k) + "'";
   EXPECT_FALSE(LiftStringLiterals(in_list + ")").has_value());
   // A parameter never runs into a number or word behind it.
   EXPECT_EQ(LiftStringLiterals("DELETE FROM t WHERE a = 'x'5")->shape,

@@ -253,7 +253,7 @@ TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
       "1/5/2026 7:03:00 AM" + "')");
   EXPECT_EQ(Rows(*db_, "SELECT BackupName, BackupLocation, BackupDate FROM BackupManagerTable"),
             std::vector<std::string>{
-                "nightly|/data/Backup/260105-0703_orders_be.db|1/5/2026 7:03:00 AM"});
+                "nightly|/data/Backup/260105-0703_orders_be.db|2026-01-05 07:03:00"});
   try {
     db_->Execute(std::string("INSERT INTO BackupManagerTable (BackupName, BackupLocation, "
                              "BackupDate) VALUES ") +

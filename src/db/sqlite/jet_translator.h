@@ -42,8 +42,8 @@ inline constexpr std::array<std::string_view, 10> kOperandBoundaryWords = {
 // `s` with its ASCII letters in lower case.
 std::string Lower(std::string_view s);
 
-// Words that end an operand of "&": keywords of clauses and of operators that
-// bind more loosely.
+// Words that end an operand: keywords of clauses and of operators that bind
+// more loosely.
 inline constexpr std::array<std::string_view, 30> kNonOperandWords = {
     "SELECT",  "FROM",     "WHERE", "AND",   "OR",    "NOT",  "ON",     "HAVING",  "WHEN",   "THEN",
     "ELSE",    "END",      "CASE",  "AS",    "BY",    "SET",  "VALUES", "LIKE",    "IS",     "IN",
@@ -53,6 +53,12 @@ inline constexpr std::array<std::string_view, 30> kNonOperandWords = {
 inline constexpr std::array<std::string_view, 15> kOperandFollowerWords = {
     "AND",    "OR",    "THEN",  "ELSE",   "END",       "WHEN",  "GROUP", "ORDER",
     "HAVING", "LIMIT", "UNION", "EXCEPT", "INTERSECT", "WHERE", "FROM"};
+
+// LIMIT for TOP n PERCENT: n, then the query, between these.
+inline constexpr std::string_view kPercentLimitOpen =
+    " LIMIT (SELECT CAST(p AS INTEGER) + (p > CAST(p AS INTEGER)) FROM (SELECT count(*) * ";
+inline constexpr std::string_view kPercentLimitFrom = " / 100.0 AS p FROM (";
+inline constexpr std::string_view kPercentLimitClose = ")))";
 
 // Jet's "/" in SQLite.
 inline constexpr std::string_view kRealDivision = "* 1.0 /";
@@ -115,38 +121,76 @@ class Translator {
 
   void TranslateWord(size_t i, bool first_word);
 
-  // SELECT [DISTINCT] TOP n: drops "TOP n" and remembers n for a LIMIT at the end.
+  // SELECT [DISTINCT] TOP n [PERCENT]: drops "TOP n" and remembers n for a
+  // LIMIT at the end.
   void SkipTop(size_t next);
 
-  // Puts " LIMIT n" after the statement, before a closing ";".
+  // Puts " LIMIT n" (or n percent of the rows) after the statement, before a
+  // closing ";".
   void AppendLimit();
 
-  // --- "&" chains -------------------------------------------------------------
-  //
-  // Jet's "&" joins the text of its operands, taking Null as "" (the result is
-  // Null only when every operand is), and binds more loosely than arithmetic
-  // but more tightly than comparisons. SQLite's "||" gives Null for any Null
-  // operand and binds most tightly of all. A chain "a & b + 1 & c" therefore
-  // becomes jet_concat(a, b + 1, c): the operands are found by walking over
-  // the tokens that bind more tightly than "&".
+  // --- Operators (jet_expressions.cc, jet_operator_rewrites.cc) -------------------------------------
 
-  // True for a token that is (part of) an operand: a name, literal or number.
-  bool IsOperandToken(size_t k) const;
-  // True for an operator that binds more tightly than "&" (or joins a name).
-  bool IsTighterOperator(size_t k) const;
+  enum class ExprKind {
+    kLeaf,     // a literal, name, call or parenthesized list or subquery
+    kParen,    // ( expression )
+    kCompare,  // = <> < > <= >=
+    kTest,     // LIKE, IS NULL, BETWEEN, IN, EXISTS: SQLite's own truth value
+    kNot,
+    kLogic,   // AND, OR: SQLite's own over truth values, else a call
+    kCall,    // XOR EQV IMP \ Mod ^: always a call of `function`
+    kAdd,     // +: a call unless both operands are numbers
+    kArith,   // - * / and a sign: SQLite's own
+    kConcat,  // a & b & ...
+  };
+  // One parsed expression over the tokens first..last.
+  struct Expr {
+    ExprKind kind = ExprKind::kLeaf;
+    size_t first = 0, last = 0;
+    size_t op = 0;  // the operator's token
+    std::vector<int> kids;
+    std::vector<size_t> ops;         // kConcat: every "&"
+    const char* function = nullptr;  // kLogic, kCall
+    bool numeric = false;            // certainly a number
+    bool text = false;               // certainly text
+    bool date = false;               // a date literal
+    bool column = false;             // a plain column reference
+    bool jet_truth = false;          // Jet's -1/0 (True, False, IsNull)
+  };
+
+  // Parses every expression of a SELECT, INSERT, UPDATE or DELETE and marks
+  // its rewrites.
+  void MarkOperators();
+  // Parses and marks the expressions between tokens `begin` and `end`; the
+  // first one is a condition when `condition_first` is.
+  void MarkRange(size_t begin, size_t end, bool condition_first);
+  // The expression at `i` of `level` (0: IMP, the loosest) and tighter; its
+  // index in exprs_, or -1 when no operand starts at `i`.
+  int ParseLevel(size_t i, int level);
+  int ParseComparison(size_t i);
+  int ParsePrimary(size_t i);
+  int ParseParenthesis(size_t open);
+  int NewExpr(ExprKind kind, size_t first, size_t last, std::vector<int> kids, size_t op);
+  // True when expression `e` is a truth value that SQLite's AND, OR and NOT
+  // treat as Jet's do.
+  bool IsTruth(int e) const;
+  // Marks the rewrites of expression `e` and its operands; `condition` when
+  // only its truth counts.
+  void MarkExpr(int e, bool condition);
+  void Wrap(int e, std::string_view open, std::string_view close);
+  // Expression `e` as a call of `function` over its operands.
+  void MarkCall(int e, const char* function);
+  // Text comparison without regard to case, where no index is lost by it.
+  void MarkCollation(int e);
+  // The significant token after `i` before end_; tokens_.size() when none.
+  size_t Next(size_t i) const;
+  // True for a word that never starts an operand.
+  bool IsKeyword(size_t i) const;
   // The significant token before `i`; tokens_.size() when there is none.
   size_t PrevSig(size_t i) const;
   // The matching parenthesis of the one at `k`, walking in `step` direction;
   // tokens_.size() when there is none.
   size_t MatchParen(size_t k, int step) const;
-  // The first token of the operand that ends just before the "&" at `amp`;
-  // tokens_.size() when there is none.
-  size_t OperandBefore(size_t amp) const;
-  // The last token of the operand that starts just after the "&" at `amp`;
-  // tokens_.size() when there is none.
-  size_t OperandAfter(size_t amp) const;
-
-  void MarkConcatenations();
 
   // SELECT ... INTO t FROM ..., Jet's make-table query: SQLite's CREATE TABLE t
   // AS SELECT ... FROM ...
@@ -190,11 +234,15 @@ class Translator {
   std::vector<Token> tokens_;
   std::vector<OutToken> out_;
   std::set<size_t> skip_;
-  // "&" tokens that became argument commas, with their text.
-  std::map<size_t, std::string> concat_operators_;
+  // Operator tokens that became other text (argument commas).
+  std::map<size_t, std::string> replace_;
+  std::vector<Expr> exprs_;
+  size_t end_ = 0;  // where the expressions being parsed end
   std::map<size_t, std::string> insert_before_;
   std::map<size_t, std::string> append_after_;
-  std::string limit_;  // from SELECT TOP n
+  std::string limit_;       // from SELECT TOP n
+  bool percent_ = false;    // TOP n PERCENT
+  size_t query_start_ = 0;  // where the SELECT starts in out_
   bool seen_first_ = false;
 };
 

@@ -12,9 +12,11 @@
 #include "db/sqlite/authorizer.h"
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
+#include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
 #include "db/sqlite/sqlite_database.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "db/sqlite/typed_columns.h"
 #include "platform/env.h"
 
 namespace kestle::db {
@@ -168,9 +170,11 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
   bool writer = mode != OpenMode::kReadOnly;
   try {
     RegisterFunctions(conn->db);
+    RegisterOperatorFunctions(conn->db);
     AttachBackends(*conn, writer);
     if (writer) {
       TuneWriter(conn->db, "main");
+      InstallTypedColumnTriggers(conn->db);
     } else {
       RunInternal(conn->db, kSetQueryOnly);
     }

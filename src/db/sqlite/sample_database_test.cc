@@ -84,7 +84,7 @@ TEST(SampleDatabaseTest, OrdersFollowTheIntendedMix) {
   EXPECT_EQ(Scalar(*db,
                    "SELECT Min(OrderDate) >= '2024-01-01' AND Max(OrderDate) < '2026-01-01' "
                    "FROM [purchase orders]"),
-            "1");
+            "-1");
 }
 
 TEST(SampleDatabaseTest, SameSeedSameDataAndFilesAreReplaced) {

@@ -7,14 +7,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <optional>
 
 #include "db/jet_errors.h"
+#include "db/sqlite/authorizer.h"
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_check.h"
 #include "db/sqlite/jet_sql.h"
 #include "db/sqlite/recordset.h"
+#include "db/sqlite/typed_columns.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -39,6 +42,21 @@ std::string QuoteName(const std::string& name) {
 }
 
 // The first word of a statement, or "" when it starts otherwise.
+// Sets the connection's authorizer aside for the engine's own statements
+// while it lives.
+class AuthorizerPause {
+ public:
+  explicit AuthorizerPause(Connection& conn) : conn_(conn) {
+    sqlite3_set_authorizer(conn_.db, nullptr, nullptr);
+  }
+  ~AuthorizerPause() { sqlite3_set_authorizer(conn_.db, JetStatementsOnly, &conn_); }
+  AuthorizerPause(const AuthorizerPause&) = delete;
+  AuthorizerPause& operator=(const AuthorizerPause&) = delete;
+
+ private:
+  Connection& conn_;
+};
+
 std::string FirstWord(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
@@ -108,14 +126,36 @@ const std::string& SqliteDatabase::path() const { return connection_->path; }
 
 void SqliteDatabase::Execute(const std::string& sql) {
   if (ExecuteCached(sql)) return;
-  CheckStatement(sql);
-  std::string translated = TranslateJetSql(sql);
-  std::string detail = Detail(sql, translated);
-  StatementPtr stmt = PrepareOne(*connection_, translated, detail);
-  if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
-  connection_->NoteWrites(connection_->prepared_writes);
-  if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
-  records_affected_ = sqlite3_changes64(connection_->db);
+  auto run = [&] {
+    CheckStatement(sql);
+    std::string translated = TranslateJetSql(sql);
+    std::string detail = Detail(sql, translated);
+    StatementPtr stmt = PrepareOne(*connection_, translated, detail);
+    if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
+    connection_->NoteWrites(connection_->prepared_writes);
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
+    records_affected_ = sqlite3_changes64(connection_->db);
+  };
+  std::string first = FirstWord(sql);
+  if (first != "CREATE" && first != "ALTER" && first != "DROP") return run();
+  // Table design: the typed columns' triggers step aside, since they name
+  // columns that the change may drop, and follow the new design after it.
+  bool had_triggers;
+  {
+    AuthorizerPause pause(*connection_);
+    had_triggers = RemoveTypedColumnTriggers(connection_->db);
+  }
+  std::exception_ptr failure;
+  try {
+    run();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!failure || had_triggers) {
+    AuthorizerPause pause(*connection_);
+    InstallTypedColumnTriggers(connection_->db);
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 bool SqliteDatabase::ExecuteCached(const std::string& sql) {

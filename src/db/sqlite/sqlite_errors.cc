@@ -18,12 +18,14 @@ struct FunctionFailure {
 };
 constexpr int kTypeMismatchNumber = 13;
 constexpr int kInvalidPatternNumber = 93;
+constexpr int kDivisionByZeroNumber = 11;
 constexpr FunctionFailure kFunctionFailures[] = {
     {kInvalidPatternText, kInvalidPatternNumber},
     {kInvalidArgumentText, err::kInvalidProcedureCall},
     {kInvalidUseOfNullText, err::kInvalidUseOfNull},
     {kTypeMismatchText, kTypeMismatchNumber},
     {kOverflowText, err::kOverflow},
+    {kDivisionByZeroText, kDivisionByZeroNumber},
 };
 
 // What goes in the place of a DAO text's argument.
@@ -128,6 +130,11 @@ RuntimeError Detailed(RuntimeError e, const std::string& detail) {
 
 // DAO's error for SQLite's message of an SQLITE_ERROR, or none.
 bool FromMessage(const std::string& message, const std::string& statement, RuntimeError* out) {
+  // A typed column's refusal of a value (typed_columns.h) fails with DAO's text.
+  if (message == jet::Text(jet::kTypeMismatch)) {
+    *out = jet::Error(jet::kTypeMismatch);
+    return true;
+  }
   for (const FunctionFailure& f : kFunctionFailures) {
     if (message == f.text) {
       *out = RuntimeError(f.number, message);

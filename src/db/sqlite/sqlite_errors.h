@@ -18,6 +18,7 @@ inline constexpr const char* kInvalidArgumentText = "Invalid procedure call or a
 inline constexpr const char* kInvalidUseOfNullText = "Invalid use of Null";
 inline constexpr const char* kTypeMismatchText = "Type mismatch";
 inline constexpr const char* kOverflowText = "Overflow";
+inline constexpr const char* kDivisionByZeroText = "Division by zero";
 
 // Where a failure happened: while opening or attaching a database file, or
 // while preparing or running a statement.
