@@ -1,6 +1,7 @@
 // The TAB splitter and the field joiner of the IIF conversion.
 #include "iif/fields.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -37,21 +38,8 @@ inline size_t MarkCount(uint64_t marks) {
 // the byte (little-endian); elsewhere the byte loops do all the work.
 constexpr bool kWordScan = std::endian::native == std::endian::little;
 
-// Number of TABs in `line`.
-size_t CountTabs(std::string_view line) {
-  const char* p = line.data();
-  size_t n = line.size();
-  size_t i = 0;
-  size_t tabs = 0;
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) tabs += MarkCount(TabBytes(p + i));
-  }
-  for (; i < n; ++i) tabs += p[i] == kTab;
-  return tabs;
-}
-
 // The offset just after the k-th TAB (k >= 1) at or after offset `i` of
-// `line`, which must hold that many.
+// `line`, or npos when fewer follow.
 size_t SkipTabs(std::string_view line, size_t i, size_t k) {
   const char* p = line.data();
   size_t n = line.size();
@@ -66,9 +54,10 @@ size_t SkipTabs(std::string_view line, size_t i, size_t k) {
       k -= c;
     }
   }
-  for (;; ++i) {
+  for (; i < n; ++i) {
     if (p[i] == kTab && --k == 0) return i + 1;
   }
+  return std::string_view::npos;
 }
 
 // The offset of the first TAB at or after offset `i` of `line`, or its size.
@@ -86,7 +75,78 @@ size_t FindTab(std::string_view line, size_t i) {
   return n;
 }
 
+// Sorts `ranges` by start and merges those that overlap or touch, so that
+// every position is covered at most once. Returns the number left and sets
+// `last_start` to the greatest start given (the rows' length check needs the
+// positions before it). Ranges of no length are dropped.
+int Normalize(const RemovalRange* ranges, int count, RemovalRange* out, int& last_start) {
+  int n = 0;
+  last_start = 0;
+  for (int k = 0; k < count; ++k) {
+    RemovalRange r = ranges[k];
+    if (k == 0 || r.start > last_start) last_start = r.start;
+    if (r.length <= 0) continue;
+    int i = n++;
+    for (; i > 0 && out[i - 1].start > r.start; --i) out[i] = out[i - 1];
+    out[i] = r;
+  }
+  int merged = 0;
+  for (int k = 0; k < n; ++k) {
+    if (merged > 0 && out[k].start <= out[merged - 1].start + out[merged - 1].length) {
+      RemovalRange& prev = out[merged - 1];
+      int end = std::max(prev.start + prev.length, out[k].start + out[k].length);
+      prev.length = end - prev.start;
+    } else {
+      out[merged++] = out[k];
+    }
+  }
+  return merged;
+}
+
+// Walks a TAB-separated line forwards to the start of a field.
+class TabCursor {
+ public:
+  explicit TabCursor(std::string_view line) : line_(line) {}
+
+  // Offset of the first byte of field `pos` (>= 1), or npos when the line
+  // has fewer fields. Cheap for increasing positions; a lower position than
+  // the last one found starts again from the line's start.
+  size_t StartOf(int pos) {
+    if (pos < field_) {
+      field_ = 1;
+      start_ = 0;
+    }
+    if (pos > field_) {
+      size_t at = SkipTabs(line_, start_, static_cast<size_t>(pos - field_));
+      if (at == std::string_view::npos) return at;
+      field_ = pos;
+      start_ = at;
+    }
+    return start_;
+  }
+
+  // True when the line has field `pos`.
+  bool Has(int pos) { return pos <= field_ || StartOf(pos) != std::string_view::npos; }
+
+ private:
+  std::string_view line_;
+  int field_ = 1;
+  size_t start_ = 0;
+};
+
 }  // namespace
+
+size_t CountTabs(std::string_view line) {
+  const char* p = line.data();
+  size_t n = line.size();
+  size_t i = 0;
+  size_t tabs = 0;
+  if constexpr (kWordScan) {
+    for (; i + 8 <= n; i += 8) tabs += MarkCount(TabBytes(p + i));
+  }
+  for (; i < n; ++i) tabs += p[i] == kTab;
+  return tabs;
+}
 
 void FieldList::ThrowSubscript() { throw RuntimeError(err::kSubscriptOutOfRange); }
 
@@ -154,6 +214,10 @@ int16_t splitFields(std::string_view line, std::string_view separator, FieldList
 
 std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
                                   std::initializer_list<RemovalRange> ranges, std::string& out) {
+  RemovalRange sorted[kMaxRanges];
+  int last_start;
+  int m = Normalize(ranges.begin(), static_cast<int>(ranges.size()), sorted, last_start);
+  if (last_start - 1 > count) throw RuntimeError(err::kSubscriptOutOfRange);
   out.clear();
   bool first = true;
   auto emit = [&](int from, int to) {
@@ -175,12 +239,54 @@ std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
     }
   };
   int next = 1;
-  for (const RemovalRange& r : ranges) {
-    emit(next, r.start - 1);
-    next = r.start + r.length;
+  for (int k = 0; k < m; ++k) {
+    emit(next, std::min<int>(sorted[k].start - 1, count));
+    next = sorted[k].start + sorted[k].length;
   }
   emit(next, count);
   return out;
+}
+
+int SpansWithout(std::string_view line, const RemovalRange* ranges, int count,
+                 std::string_view* spans) {
+  if (line.size() >= static_cast<size_t>(kMaxFields) &&
+      CountTabs(line) >= static_cast<size_t>(kMaxFields)) {
+    throw RuntimeError(err::kOverflow);
+  }
+  RemovalRange sorted[kMaxRanges];
+  int last_start;
+  int m = Normalize(ranges, count, sorted, last_start);
+  TabCursor cursor(line);
+  int n = 0;
+  // Field `from` starts at `begin`; the span runs to `end`. Every span after
+  // the first takes the TAB before its first field along.
+  auto emit = [&](size_t begin, size_t end) {
+    if (n > 0) --begin;
+    spans[n++] = line.substr(begin, end - begin);
+  };
+  constexpr size_t npos = std::string_view::npos;
+  int next = 1;
+  for (int k = 0; k < m; ++k) {
+    int s = sorted[k].start;
+    size_t begin = npos;
+    if (s - 1 >= next) {
+      // Fields next .. s-1 are kept; all of them must exist, since they lie
+      // before the last range.
+      begin = cursor.StartOf(next);
+      if (begin == npos) throw RuntimeError(err::kSubscriptOutOfRange);
+    }
+    if (k == m - 1 && last_start > 1 && !cursor.Has(last_start - 1)) {
+      throw RuntimeError(err::kSubscriptOutOfRange);
+    }
+    if (begin != npos) {
+      size_t after = cursor.StartOf(s);
+      emit(begin, after == npos ? line.size() : after - 1);
+    }
+    next = s + sorted[k].length;
+  }
+  size_t begin = next >= 1 ? cursor.StartOf(next) : npos;
+  if (begin != npos) emit(begin, line.size());
+  return n;
 }
 
 }  // namespace kestle::iif
