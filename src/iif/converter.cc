@@ -34,8 +34,8 @@ class OutputBuffer {
   OutputBuffer(WritableFile* file, size_t capacity)
       : file_(file), buf_(new char[capacity]), capacity_(capacity) {}
 
-  // Marks the start of a line: DropLine() takes back what follows.
-  void BeginLine() { line_start_ = handed_ + used_; }
+  // Marks the end of what DropLine() keeps; every line end marks it too.
+  void Keep() { kept_ = handed_ + used_; }
 
   void Append(std::string_view text) {
     size_t n = text.size();
@@ -52,7 +52,10 @@ class OutputBuffer {
   }
 
   // Writes the line end.
-  void EndLine() { Append(kLineEnd); }
+  void EndLine() {
+    Append(kLineEnd);
+    Keep();
+  }
 
   // Hands everything gathered so far to the file.
   void Flush() {
@@ -64,15 +67,16 @@ class OutputBuffer {
     if (n > 0) file_->Append(buf_.get(), n);
   }
 
-  // The failure path: leaves the file holding exactly the lines before the
-  // current one. A streamed line may already have reached the file in part.
+  // The failure path: leaves the file holding exactly what was kept, the
+  // lines before the current one. A streamed line may already have reached
+  // the file in part.
   void DropLine() {
-    if (line_start_ >= handed_) {
-      used_ = static_cast<size_t>(line_start_ - handed_);
+    if (kept_ >= handed_) {
+      used_ = static_cast<size_t>(kept_ - handed_);
       Flush();
     } else {
       used_ = 0;
-      file_->Truncate(line_start_);
+      file_->Truncate(kept_);
     }
   }
 
@@ -82,7 +86,7 @@ class OutputBuffer {
   size_t capacity_;
   size_t used_ = 0;
   uint64_t handed_ = 0;  // bytes handed to the file
-  uint64_t line_start_ = 0;
+  uint64_t kept_ = 0;
 };
 
 // Finds the next CR or LF. memchr is far faster than a byte loop, but two
@@ -121,7 +125,6 @@ class LineConverter {
 
   // Converts and writes one whole line.
   void Convert(std::string_view line) {
-    out_->BeginLine();
     LineKind kind = ClassifyKeyword(Keyword(line));
     if (kind == LineKind::kOther) {
       CheckFieldCount(line);
@@ -145,7 +148,6 @@ class LineConverter {
   bool Start(std::string_view part) {
     if (part.size() <= kLongestKeyword && part.find('\t') == std::string_view::npos) return false;
     if (ClassifyKeyword(Keyword(part)) != LineKind::kOther) return false;
-    out_->BeginLine();
     streamed_tabs_ = 0;
     Continue(part);
     return true;
@@ -221,6 +223,7 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
       at_start = false;
       if (std::string_view(buf.get() + pos, end - pos).starts_with(kByteOrderMark)) {
         out.Append(kByteOrderMark);
+        out.Keep();
         pos += kByteOrderMark.size();
         mid_line = true;
       }
