@@ -18,6 +18,7 @@
 
 #include "iif/fields.h"
 #include "iif/list_rules.h"
+#include "iif/tab_scan.h"
 #include "platform/error.h"
 
 namespace kestle::iif {
@@ -132,10 +133,12 @@ class LineConverter {
     } else if (IsHeader(kind)) {
       int16_t count = splitFields(line, "\t", fields_);
       out_->Append(RewriteHeader(kind, fields_, count, line, state_, scratch_));
+      // A header may change the rule of its own list's rows and, through
+      // the shared currency positions, of another list's.
+      cutters_ready_ = false;
     } else {
-      RowRule rule = RowRuleFor(kind, state_);
       std::string_view spans[kMaxRanges + 1];
-      int n = SpansWithout(line, rule.ranges, rule.count, spans);
+      int n = Cutter(kind).Spans(line, spans);
       for (int i = 0; i < n; ++i) out_->Append(spans[i]);
     }
     out_->EndLine();
@@ -189,8 +192,25 @@ class LineConverter {
     }
   }
 
+  // The cutter for rows of `kind` under the current state.
+  const RowCutter& Cutter(LineKind kind) {
+    if (!cutters_ready_) {
+      for (LineKind row : kRowKinds) {
+        RowRule rule = RowRuleFor(row, state_);
+        cutters_[static_cast<int>(row)] = RowCutter(rule.ranges, rule.count);
+      }
+      cutters_ready_ = true;
+    }
+    return cutters_[static_cast<int>(kind)];
+  }
+
+  static constexpr LineKind kRowKinds[] = {LineKind::kItemRow, LineKind::kCustomerRow,
+                                           LineKind::kVendorRow, LineKind::kEmployeeRow};
+
   OutputBuffer* out_;
   ListRewriteState state_;
+  RowCutter cutters_[static_cast<int>(LineKind::kOther)];
+  bool cutters_ready_ = false;
   FieldList fields_;
   std::string scratch_;
   size_t streamed_tabs_ = 0;

@@ -2,9 +2,8 @@
 #include "iif/fields.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 
+#include "iif/tab_scan.h"
 #include "platform/error.h"
 
 namespace kestle::iif {
@@ -13,66 +12,22 @@ namespace {
 
 constexpr char kTab = '\t';
 
-// The high bit of each byte of `x` that is zero, and no other bit. Exact: no
-// carry crosses from one byte into the next.
-inline uint64_t ZeroBytes(uint64_t x) {
-  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
-// The TABs among the eight bytes at `p`, as ZeroBytes marks them.
-inline uint64_t TabBytes(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return ZeroBytes(word ^ 0x0909090909090909ULL);
-}
-
-// Number of bytes that ZeroBytes marked in `marks`. A multiply adds the eight
-// mark bits up in the top byte; it beats std::popcount, which is a library
-// call unless the build targets one processor model.
-inline size_t MarkCount(uint64_t marks) {
-  return static_cast<size_t>(((marks >> 7) * 0x0101010101010101ULL) >> 56);
-}
-
-// Eight bytes are tested at a time where the byte order lets a bit index name
-// the byte (little-endian); elsewhere the byte loops do all the work.
-constexpr bool kWordScan = std::endian::native == std::endian::little;
-
 // The offset just after the k-th TAB (k >= 1) at or after offset `i` of
-// `line`, or npos when fewer follow.
+// `line`, or npos when fewer follow. Only headers are cut this way, so the
+// plain search does.
 size_t SkipTabs(std::string_view line, size_t i, size_t k) {
-  const char* p = line.data();
-  size_t n = line.size();
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) {
-      uint64_t hits = TabBytes(p + i);
-      size_t c = MarkCount(hits);
-      if (c >= k) {
-        while (--k > 0) hits &= hits - 1;
-        return i + std::countr_zero(hits) / 8 + 1;
-      }
-      k -= c;
-    }
+  for (; k > 0; --k) {
+    i = line.find(kTab, i);
+    if (i == std::string_view::npos) return i;
+    ++i;
   }
-  for (; i < n; ++i) {
-    if (p[i] == kTab && --k == 0) return i + 1;
-  }
-  return std::string_view::npos;
+  return i;
 }
 
 // The offset of the first TAB at or after offset `i` of `line`, or its size.
 size_t FindTab(std::string_view line, size_t i) {
-  const char* p = line.data();
-  size_t n = line.size();
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) {
-      if (uint64_t hits = TabBytes(p + i)) return i + std::countr_zero(hits) / 8;
-    }
-  }
-  for (; i < n; ++i) {
-    if (p[i] == kTab) return i;
-  }
-  return n;
+  size_t at = line.find(kTab, i);
+  return at == std::string_view::npos ? line.size() : at;
 }
 
 // Sorts `ranges` by start and merges those that overlap or touch, so that
@@ -103,50 +58,7 @@ int Normalize(const RemovalRange* ranges, int count, RemovalRange* out, int& las
   return merged;
 }
 
-// Walks a TAB-separated line forwards to the start of a field.
-class TabCursor {
- public:
-  explicit TabCursor(std::string_view line) : line_(line) {}
-
-  // Offset of the first byte of field `pos` (>= 1), or npos when the line
-  // has fewer fields. Cheap for increasing positions; a lower position than
-  // the last one found starts again from the line's start.
-  size_t StartOf(int pos) {
-    if (pos < field_) {
-      field_ = 1;
-      start_ = 0;
-    }
-    if (pos > field_) {
-      size_t at = SkipTabs(line_, start_, static_cast<size_t>(pos - field_));
-      if (at == std::string_view::npos) return at;
-      field_ = pos;
-      start_ = at;
-    }
-    return start_;
-  }
-
-  // True when the line has field `pos`.
-  bool Has(int pos) { return pos <= field_ || StartOf(pos) != std::string_view::npos; }
-
- private:
-  std::string_view line_;
-  int field_ = 1;
-  size_t start_ = 0;
-};
-
 }  // namespace
-
-size_t CountTabs(std::string_view line) {
-  const char* p = line.data();
-  size_t n = line.size();
-  size_t i = 0;
-  size_t tabs = 0;
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) tabs += MarkCount(TabBytes(p + i));
-  }
-  for (; i < n; ++i) tabs += p[i] == kTab;
-  return tabs;
-}
 
 void FieldList::ThrowSubscript() { throw RuntimeError(err::kSubscriptOutOfRange); }
 
@@ -247,46 +159,55 @@ std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
   return out;
 }
 
-int SpansWithout(std::string_view line, const RemovalRange* ranges, int count,
-                 std::string_view* spans) {
+RowCutter::RowCutter(const RemovalRange* ranges, int count) {
+  RemovalRange sorted[kMaxRanges];
+  int last_start;
+  int m = Normalize(ranges, count, sorted, last_start);
+  // Field positions to find: the first and the one after the last of each
+  // kept stretch before a range, then the first after the last range.
+  int next = 1;
+  for (int k = 0; k < m; ++k) {
+    if (sorted[k].start - 1 >= next) {
+      targets_[targets_count_] = next;
+      begins_[pieces_++] = targets_count_++;
+    }
+    targets_[targets_count_++] = std::max(sorted[k].start, 1);
+    next = sorted[k].start + sorted[k].length;
+  }
+  next = std::max(next, 1);
+  targets_[targets_count_] = next;
+  begins_[pieces_++] = targets_count_++;
+  needed_ = last_start - 1;
+}
+
+int RowCutter::Spans(std::string_view line, std::string_view* spans) const {
   if (line.size() >= static_cast<size_t>(kMaxFields) &&
       CountTabs(line) >= static_cast<size_t>(kMaxFields)) {
     throw RuntimeError(err::kOverflow);
   }
-  RemovalRange sorted[kMaxRanges];
-  int last_start;
-  int m = Normalize(ranges, count, sorted, last_start);
-  TabCursor cursor(line);
+  size_t starts[kMaxTargets];
+  int reached = FieldStarts(line, targets_, targets_count_, starts);
+  // Every position before the greatest start is read; the last target lies
+  // past it, so the scan reached it when the line has it.
+  if (reached < needed_) throw RuntimeError(err::kSubscriptOutOfRange);
   int n = 0;
-  // Field `from` starts at `begin`; the span runs to `end`. Every span after
-  // the first takes the TAB before its first field along.
-  auto emit = [&](size_t begin, size_t end) {
+  for (int k = 0; k < pieces_; ++k) {
+    int t = begins_[k];
+    size_t begin = starts[t];
+    if (begin == std::string_view::npos) break;  // the last range reaches the line's end
+    size_t end = t + 1 < targets_count_ && starts[t + 1] != std::string_view::npos
+                     ? starts[t + 1] - 1
+                     : line.size();
+    // Every piece after the first takes the TAB before its first field along.
     if (n > 0) --begin;
     spans[n++] = line.substr(begin, end - begin);
-  };
-  constexpr size_t npos = std::string_view::npos;
-  int next = 1;
-  for (int k = 0; k < m; ++k) {
-    int s = sorted[k].start;
-    size_t begin = npos;
-    if (s - 1 >= next) {
-      // Fields next .. s-1 are kept; all of them must exist, since they lie
-      // before the last range.
-      begin = cursor.StartOf(next);
-      if (begin == npos) throw RuntimeError(err::kSubscriptOutOfRange);
-    }
-    if (k == m - 1 && last_start > 1 && !cursor.Has(last_start - 1)) {
-      throw RuntimeError(err::kSubscriptOutOfRange);
-    }
-    if (begin != npos) {
-      size_t after = cursor.StartOf(s);
-      emit(begin, after == npos ? line.size() : after - 1);
-    }
-    next = s + sorted[k].length;
   }
-  size_t begin = next >= 1 ? cursor.StartOf(next) : npos;
-  if (begin != npos) emit(begin, line.size());
   return n;
+}
+
+int SpansWithout(std::string_view line, const RemovalRange* ranges, int count,
+                 std::string_view* spans) {
+  return RowCutter(ranges, count).Spans(line, spans);
 }
 
 }  // namespace kestle::iif

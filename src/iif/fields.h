@@ -101,8 +101,27 @@ std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
 int SpansWithout(std::string_view line, const RemovalRange* ranges, int count,
                  std::string_view* spans);
 
-// Number of TABs in `text`.
-size_t CountTabs(std::string_view text);
+// SpansWithout for many rows under one set of ranges, which it sorts and
+// merges once.
+class RowCutter {
+ public:
+  RowCutter() : RowCutter(nullptr, 0) {}
+  RowCutter(const RemovalRange* ranges, int count);
+
+  // As SpansWithout(line, ranges, count, spans).
+  int Spans(std::string_view line, std::string_view* spans) const;
+
+ private:
+  static constexpr int kMaxTargets = 2 * kMaxRanges + 1;
+  // Field positions to find, increasing; the kept pieces start at the
+  // targets that begins_ names and end just before the target after it
+  // (the last piece at the line's end).
+  int targets_[kMaxTargets];
+  int targets_count_ = 0;
+  int begins_[kMaxRanges + 1];
+  int pieces_ = 0;
+  int needed_ = 0;  // fields a row must have
+};
 
 }  // namespace kestle::iif
 
