@@ -90,35 +90,6 @@ class OutputBuffer {
   uint64_t kept_ = 0;
 };
 
-// Finds the next CR or LF. memchr is far faster than a byte loop, but two
-// independent searches would rescan the rest of the block for a byte that
-// never comes (CR in an LF-only file), so each search's last hit is kept until
-// the cursor passes it.
-class LineEndFinder {
- public:
-  // Forget cached hits; needed whenever the buffer's contents move or grow.
-  void Reset() { cr_ = lf_ = nullptr; }
-
-  // The first CR or LF in [p, e), or e when there is none.
-  const char* Find(const char* p, const char* e) {
-    const char* cr = Next(p, e, '\r', cr_);
-    const char* lf = Next(p, e, '\n', lf_);
-    return cr < lf ? cr : lf;
-  }
-
- private:
-  static const char* Next(const char* p, const char* e, char c, const char*& cache) {
-    if (cache == nullptr || cache < p) {
-      const void* hit = p < e ? std::memchr(p, c, e - p) : nullptr;
-      cache = hit ? static_cast<const char*>(hit) : e;
-    }
-    return cache;
-  }
-
-  const char* cr_ = nullptr;
-  const char* lf_ = nullptr;
-};
-
 // Converts lines one at a time, carrying the list rules from headers to rows.
 class LineConverter {
  public:
@@ -227,12 +198,11 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
   size_t end = 0;      // end of the data read
   size_t scanned = 0;  // bytes from pos known to hold no terminator
   bool eof = false;
-  bool skip_lf = false;      // the last line ended at a CR; a LF right after it is part of that end
-  bool at_start = true;      // the byte-order mark is still to be looked for
-  bool mid_line = false;     // bytes of the current line were consumed (mark or streamed part)
-  bool streaming = false;    // the current line is being streamed through
+  bool skip_lf = false;    // the last line ended at a CR; a LF right after it is part of that end
+  bool at_start = true;    // the byte-order mark is still to be looked for
+  bool mid_line = false;   // bytes of the current line were consumed (mark or streamed part)
+  bool streaming = false;  // the current line is being streamed through
   uint64_t consumed = 0;
-  LineEndFinder finder;
 
   while (true) {
     if (skip_lf && pos < end) {
@@ -250,7 +220,8 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
     }
     const char* base = buf.get();
     if (!at_start) {
-      const char* eol = finder.Find(base + pos + scanned, base + end);
+      const char* eol = base + pos + scanned +
+                        FindLineEnd(std::string_view(base + pos + scanned, end - pos - scanned));
       std::string_view rest(base + pos, (eol - base) - pos);
       if (eol != base + end || eof) {
         if (eol == base + end && rest.empty() && !mid_line) return;
@@ -291,7 +262,6 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
       buf = std::move(bigger);
       capacity *= 2;
     }
-    finder.Reset();
     size_t n = in->Read(buf.get() + end, capacity - end);
     if (n == 0) {
       eof = true;

@@ -1,5 +1,5 @@
-// The two scans over a line's bytes that the conversion spends its time in:
-// counting TABs and finding where given fields start. One implementation per
+// The scans over a file's bytes that the conversion spends its time in:
+// finding line ends, counting TABs and finding where given fields start. One implementation per
 // processor family is chosen by the build: tab_scan_sse2.cc tests sixteen
 // bytes at a time with the x86-64 vector instructions that every such
 // processor has; tab_scan_swar.cc tests eight bytes at a time in a 64-bit
@@ -11,6 +11,9 @@
 #include <string_view>
 
 namespace kestle::iif {
+
+// Offset of the first CR or LF in `text`, or its size when there is none.
+size_t FindLineEnd(std::string_view text);
 
 // Number of TABs in `text`.
 size_t CountTabs(std::string_view text);

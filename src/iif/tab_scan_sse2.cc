@@ -18,7 +18,8 @@ constexpr char kTab = '\t';
 // call is slow.
 constexpr std::array<uint8_t, 256> kBitCount = [] {
   std::array<uint8_t, 256> t{};
-  for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(i)));
+  for (int i = 0; i < 256; ++i)
+    t[i] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(i)));
   return t;
 }();
 
@@ -29,6 +30,24 @@ inline unsigned TabMask(const char* p, __m128i tabs) {
 }
 
 }  // namespace
+
+size_t FindLineEnd(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  const __m128i crs = _mm_set1_epi8('\r');
+  const __m128i lfs = _mm_set1_epi8('\n');
+  size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, crs), _mm_cmpeq_epi8(bytes, lfs));
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(ends));
+    if (hits != 0) return i + std::countr_zero(hits);
+  }
+  for (; i < n; ++i) {
+    if (p[i] == '\r' || p[i] == '\n') return i;
+  }
+  return n;
+}
 
 size_t CountTabs(std::string_view text) {
   const char* p = text.data();

@@ -37,6 +37,25 @@ constexpr bool kWordScan = std::endian::native == std::endian::little;
 
 }  // namespace
 
+size_t FindLineEnd(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  size_t i = 0;
+  if constexpr (kWordScan) {
+    for (; i + 8 <= n; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, p + i, 8);
+      uint64_t hits =
+          ZeroBytes(word ^ 0x0D0D0D0D0D0D0D0DULL) | ZeroBytes(word ^ 0x0A0A0A0A0A0A0A0AULL);
+      if (hits != 0) return i + std::countr_zero(hits) / 8;
+    }
+  }
+  for (; i < n; ++i) {
+    if (p[i] == '\r' || p[i] == '\n') return i;
+  }
+  return n;
+}
+
 size_t CountTabs(std::string_view text) {
   const char* p = text.data();
   size_t n = text.size();
