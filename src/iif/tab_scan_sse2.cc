@@ -37,6 +37,16 @@ size_t FindLineEnd(std::string_view text) {
   const __m128i crs = _mm_set1_epi8('\r');
   const __m128i lfs = _mm_set1_epi8('\n');
   size_t i = 0;
+  // Thirty-two bytes per step, as two halves whose masks join in one word.
+  for (; i + 32 <= n; i += 32) {
+    __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+    __m128i lo_ends = _mm_or_si128(_mm_cmpeq_epi8(lo, crs), _mm_cmpeq_epi8(lo, lfs));
+    __m128i hi_ends = _mm_or_si128(_mm_cmpeq_epi8(hi, crs), _mm_cmpeq_epi8(hi, lfs));
+    uint32_t hits = static_cast<uint32_t>(_mm_movemask_epi8(lo_ends)) |
+                    static_cast<uint32_t>(_mm_movemask_epi8(hi_ends)) << 16;
+    if (hits != 0) return i + std::countr_zero(hits);
+  }
   for (; i + 16 <= n; i += 16) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, crs), _mm_cmpeq_epi8(bytes, lfs));
