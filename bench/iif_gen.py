@@ -1,12 +1,18 @@
 #!/usr/bin/env python3
 """Writes a synthetic IIF file of about SIZE MiB for the conversion benchmark.
 
-The file mixes what a company export holds: an account list, Canadian-layout
-item, customer, vendor and employee lists (whose columns the conversion drops
-and renames) and, making up most of the bytes, invoice transactions. Lines end
-in CR LF and are 60 to 400 bytes wide.
+MIX chooses the content:
+  transactions  (default) what a company export holds: an account list,
+                Canadian-layout item, customer, vendor and employee lists (whose
+                columns the conversion drops and renames) and, making up most of
+                the bytes, invoice transactions;
+  lists         a list export: about 85% of the lines are item, customer, vendor
+                and employee rows, the rest transactions;
+  longline      one line of another list, SIZE MiB long, with a TAB every
+                64 KiB (well under the field limit).
+Lines end in CR LF; in the first two mixes they are 60 to 400 bytes wide.
 
-Usage: iif_gen.py SIZE_MIB OUTPUT
+Usage: iif_gen.py SIZE_MIB OUTPUT [MIX]
 """
 import random
 import sys
@@ -43,32 +49,41 @@ def money(rng):
     return "%.2f" % (rng.randint(100, 999999) / 100)
 
 
-def lines_block(rng, n):
+# Share of the lines that each list takes, by mix: accounts, items, customers,
+# vendors, employees; transactions fill the rest.
+LIST_SHARES = {
+    "transactions": (1 / 50, 1 / 10, 1 / 10, 1 / 20, 1 / 50),
+    "lists": (1 / 50, 0.35, 0.30, 0.15, 0.05),
+}
+
+
+def lines_block(rng, n, mix):
     """About n lines of one export: lists first, then transactions."""
+    accnt, items, custs, vends, emps = (int(n * share) for share in LIST_SHARES[mix])
     out = [T.join(["!ACCNT", "NAME", "ACCNTTYPE", "DESC", "ACCNUM"])]
     out += [T.join(["ACCNT", text(rng, 1, 3).title(), "INC", text(rng, 2, 8), str(4000 + i)])
-            for i in range(n // 50)]
+            for i in range(accnt)]
     out.append(T.join(ITEM_HEADER))
-    for i in range(n // 10):
+    for i in range(items):
         out.append(T.join(["INVITEM", text(rng, 2, 4).title(), str(i), "1141230600", "INVENTORY",
                            text(rng, 4, 12), text(rng, 2, 8), "Sales", "Inventory Asset",
                            "Cost of Goods Sold", money(rng), money(rng), money(rng), "H", "H", "Y",
                            text(rng, 1, 3).title(), "N", "", "N"]))
     out.append(T.join(CUST_HEADER))
-    for i in range(n // 10):
+    for i in range(custs):
         name = text(rng, 2, 3).title()
         out.append(T.join(["CUST", name, str(i), "1141230700", name, "%d rue %s" % (
             rng.randint(1, 999), text(rng, 1, 2).title()), "Montreal QC H2Y 1H8", "514-555-0142",
             "ap@example.com", text(rng, 2, 2).title(), "Retail", "Net 30", "Y", "H", money(rng),
             "123456789RT0001", "N", "Canadian Dollar", "", "N"]))
     out.append(T.join(VEND_HEADER))
-    for i in range(n // 20):
+    for i in range(vends):
         name = text(rng, 2, 3).title()
         out.append(T.join(["VEND", name, str(i), "1141230800", name, "88 rang Nord",
                            "Saint-Georges QC G5Y 2B1", "418-555-0110", text(rng, 2, 2).title(),
                            "Net 30", "987654321RT0001", "N", "Canadian Dollar", "N", "N"]))
     out.append(T.join(EMP_HEADER))
-    for i in range(n // 50):
+    for i in range(emps):
         out.append(T.join(["EMP", text(rng, 2, 2).title(), str(i), "1141230900", "GR",
                            "17 av. des Pins", "Quebec", "QC", "G1R 2K4", "046 454 286",
                            "418-555-0123", "E-%04d" % i, "03/01/2021", "N"]))
@@ -85,14 +100,32 @@ def lines_block(rng, n):
     return "\r\n".join(out) + "\r\n"
 
 
+def write_long_line(path, target):
+    """One TRNS line of `target` bytes (CR LF included), a TAB every 64 KiB."""
+    piece = ("\t" + "x" * 65535).encode()
+    with open(path, "wb") as f:
+        f.write(b"TRNS")
+        written = 4
+        while written + len(piece) + 2 <= target:
+            f.write(piece)
+            written += len(piece)
+        f.write(b"y" * (target - written - 2) + b"\r\n")
+
+
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__)
     target = int(float(sys.argv[1]) * 1024 * 1024)
+    mix = sys.argv[3] if len(sys.argv) == 4 else "transactions"
+    if mix == "longline":
+        write_long_line(sys.argv[2], target)
+        return
+    if mix not in LIST_SHARES:
+        sys.exit(__doc__)
     rng = random.Random(2025)
     # A few distinct exports, repeated: generating every byte in Python would
     # take longer than the conversion being measured.
-    blocks = [lines_block(rng, 20000).encode("cp1252") for _ in range(4)]
+    blocks = [lines_block(rng, 20000, mix).encode("cp1252") for _ in range(4)]
     written = 0
     with open(sys.argv[2], "wb") as f:
         i = 0

@@ -8,11 +8,13 @@
 //   - the only errors are 9 (row too short) and 6 (too many fields), and both
 //     runs agree on the error and on the output written before it;
 //   - the output equals a line-by-line reference conversion built from the
-//     list rules alone, so it has exactly one CR LF-ended line per input line;
+//     header rules and a plain field-by-field join of the rows' rules, so it
+//     has exactly one CR LF-ended line per input line;
 //   - every field of every line, asked for in any order, is what a plain cut
 //     at each TAB gives.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -78,25 +80,58 @@ void CheckFields(std::string_view line, const iif::FieldList& fields) {
   }
 }
 
-// The conversion done the simple way: cut the whole input into lines (CR LF,
-// CR or LF), then split and rewrite each line in memory.
+// A data row rebuilt field by field: every field that no range covers, in
+// order; error 9 when the row lacks a field before the greatest start.
+std::string JoinRow(const iif::FieldList& fields, const iif::RowRule& rule) {
+  const int n = fields.count();
+  int last_start = 0;
+  for (int k = 0; k < rule.count; ++k) last_start = std::max(last_start, rule.ranges[k].start);
+  if (last_start - 1 > n) throw RuntimeError(kestle::err::kSubscriptOutOfRange);
+  std::string joined;
+  bool first = true;
+  for (int pos = 1; pos <= n; ++pos) {
+    bool removed = false;
+    for (int k = 0; k < rule.count; ++k) {
+      const iif::RemovalRange& r = rule.ranges[k];
+      removed = removed || (pos >= r.start && pos < r.start + r.length);
+    }
+    if (removed) continue;
+    if (!first) joined.push_back('\t');
+    joined.append(fields.at(pos));
+    first = false;
+  }
+  return joined;
+}
+
+// The conversion done the simple way: keep a leading byte-order mark, cut the
+// whole input into lines (CR LF, CR or LF), then split and rewrite each line
+// in memory.
 Outcome Reference(std::string_view input) {
   Outcome result;
   iif::ListRewriteState state;
   iif::FieldList fields;
   std::string scratch;
   size_t pos = 0;
-  while (pos < input.size()) {
+  bool mark = input.starts_with("\xEF\xBB\xBF");
+  if (mark) {
+    result.output = input.substr(0, 3);
+    pos = 3;
+  }
+  while (pos < input.size() || mark) {
+    mark = false;
     size_t eol = input.find_first_of("\r\n", pos);
     std::string_view line = input.substr(pos, eol == std::string_view::npos ? eol : eol - pos);
     try {
       int16_t count = iif::splitFields(line, "\t", fields);
       CheckFields(line, fields);
       iif::LineKind kind = iif::ClassifyKeyword(fields.at(1));
-      std::string_view text = kind == iif::LineKind::kOther
-                                  ? line
-                                  : iif::RewriteLine(kind, fields, count, line, state, scratch);
-      result.output.append(text);
+      if (kind == iif::LineKind::kOther) {
+        result.output.append(line);
+      } else if (iif::IsHeader(kind)) {
+        result.output.append(iif::RewriteHeader(kind, fields, count, line, state, scratch));
+      } else {
+        result.output.append(JoinRow(fields, iif::RowRuleFor(kind, state)));
+      }
       result.output.append("\r\n");
     } catch (const RuntimeError& e) {
       result.error = e.number();

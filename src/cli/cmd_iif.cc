@@ -35,7 +35,8 @@ constexpr const char* kIifDetails =
     "            STATE, ZIP and SSNO.\n"
     "INVITEM, CUST, VEND and EMP rows lose the fields at the columns their header\n"
     "dropped; a header without these columns leaves its list unchanged. Every other\n"
-    "line (accounts, transactions, ...) is copied byte for byte.";
+    "line (accounts, transactions, ...) is copied byte for byte, streamed through\n"
+    "however long it is. A UTF-8 byte-order mark at the start of the file is kept.";
 
 constexpr const char* kIifErrors =
     "Errors (exit code 1, \"kestle: error N: DESCRIPTION\" on stderr): 53 input not\n"

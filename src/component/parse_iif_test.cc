@@ -94,19 +94,6 @@ TEST_F(ParseIifTest, NothingCarriesOverFromOneCallToTheNext) {
   EXPECT_EQ(ReadBytes(out_), rows);
 }
 
-TEST_F(ParseIifTest, MoreThan32767FieldsFailsWithError6) {
-  // Rewritten lines and copied lines alike; the lines before stay written.
-  for (const std::string keyword : {"CUST", "OTHER"}) {
-    const std::string max_row = keyword + std::string(32766, '\t');
-    EXPECT_EQ(Convert(max_row), max_row + "\r\n");
-    EXPECT_EQ(ConvertFails("A\r\n" + max_row + "\t\r\nB\r\n"), err::kOverflow) << keyword;
-    EXPECT_EQ(ReadBytes(out_), "A\r\n");
-  }
-  const std::string max_row = "CUST" + std::string(32766, '\t');
-  EXPECT_EQ(Convert("!CUST\tSALESTAXCODE\r\n" + max_row),
-            "!CUST\r\nCUST" + std::string(32765, '\t') + "\r\n");
-}
-
 TEST_F(ParseIifTest, FilesThatCannotBeOpenedFailWithTheirErrorAndChangeNothing) {
   const std::string input = "!INVITEM\tSALESTAXCODE\r\nINVITEM\tx\r\n";
   const std::string missing = dir_.File("missing.iif");

@@ -1,11 +1,14 @@
 // The IIF conversion driver: block reads, line cutting, dispatch on the line
 // keyword, and buffered block writes.
 //
-// Lines are cut in place in the input buffer and handed on as views; only the
-// lines of the four rewritten lists are split into fields. Every other line is
-// copied after a keyword comparison (and, when long enough to matter, a TAB
-// count), which keeps a large file close to the speed of a plain copy. Memory
-// is two blocks plus whatever the longest line needs.
+// Lines are cut in place in the input buffer and handed on as views. A data
+// row of the four rewritten lists is written as the few pieces of it that its
+// rule keeps, found by scanning the row only as far as the removed fields;
+// only headers are split into fields. Every other line is copied after a
+// keyword comparison, and one that does not fit in the buffer is streamed
+// through block by block, so memory stays at two blocks whatever the length
+// of such a line. Only header and row lines longer than a block grow the
+// input buffer to hold them whole.
 #include "iif/converter.h"
 
 #include <algorithm>
@@ -15,24 +18,44 @@
 
 #include "iif/fields.h"
 #include "iif/list_rules.h"
+#include "iif/tab_scan.h"
 #include "platform/error.h"
 
 namespace kestle::iif {
 namespace {
 
-constexpr std::string_view kFieldSeparator = "\t";
 constexpr std::string_view kLineEnd = "\r\n";
+// A UTF-8 byte-order mark, as spreadsheet tools put at the start of a file.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Gathers output into blocks so the file sees few, large writes.
+// Gathers output into blocks so the file sees few, large writes, and can take
+// back the line being written when it fails.
 class OutputBuffer {
  public:
   OutputBuffer(WritableFile* file, size_t capacity)
       : file_(file), buf_(new char[capacity]), capacity_(capacity) {}
 
-  // Writes `line` followed by CR LF.
-  void WriteLine(std::string_view line) {
-    Append(line.data(), line.size());
-    Append(kLineEnd.data(), kLineEnd.size());
+  // Marks the end of what DropLine() keeps; every line end marks it too.
+  void Keep() { kept_ = handed_ + used_; }
+
+  void Append(std::string_view text) {
+    size_t n = text.size();
+    if (n > capacity_ - used_) {
+      Flush();
+      if (n >= capacity_) {
+        handed_ += n;
+        file_->Append(text.data(), n);
+        return;
+      }
+    }
+    std::memcpy(buf_.get() + used_, text.data(), n);
+    used_ += n;
+  }
+
+  // Writes the line end.
+  void EndLine() {
+    Append(kLineEnd);
+    Keep();
   }
 
   // Hands everything gathered so far to the file.
@@ -41,55 +64,30 @@ class OutputBuffer {
     // Forget the data before writing it: after a failed write the failure
     // path flushes again and must not repeat it.
     used_ = 0;
+    handed_ += n;
     if (n > 0) file_->Append(buf_.get(), n);
   }
 
- private:
-  void Append(const char* data, size_t n) {
-    if (n > capacity_ - used_) {
+  // The failure path: leaves the file holding exactly what was kept, the
+  // lines before the current one. A streamed line may already have reached
+  // the file in part.
+  void DropLine() {
+    if (kept_ >= handed_) {
+      used_ = static_cast<size_t>(kept_ - handed_);
       Flush();
-      if (n >= capacity_) {
-        file_->Append(data, n);
-        return;
-      }
+    } else {
+      used_ = 0;
+      file_->Truncate(kept_);
     }
-    std::memcpy(buf_.get() + used_, data, n);
-    used_ += n;
   }
 
+ private:
   WritableFile* file_;
   std::unique_ptr<char[]> buf_;
   size_t capacity_;
   size_t used_ = 0;
-};
-
-// Finds the next CR or LF. memchr is far faster than a byte loop, but two
-// independent searches would rescan the rest of the block for a byte that
-// never comes (CR in an LF-only file), so each search's last hit is kept until
-// the cursor passes it.
-class LineEndFinder {
- public:
-  // Forget cached hits; needed whenever the buffer's contents move or grow.
-  void Reset() { cr_ = lf_ = nullptr; }
-
-  // The first CR or LF in [p, e), or e when there is none.
-  const char* Find(const char* p, const char* e) {
-    const char* cr = Next(p, e, '\r', cr_);
-    const char* lf = Next(p, e, '\n', lf_);
-    return cr < lf ? cr : lf;
-  }
-
- private:
-  static const char* Next(const char* p, const char* e, char c, const char*& cache) {
-    if (cache == nullptr || cache < p) {
-      const void* hit = p < e ? std::memchr(p, c, e - p) : nullptr;
-      cache = hit ? static_cast<const char*>(hit) : e;
-    }
-    return cache;
-  }
-
-  const char* cr_ = nullptr;
-  const char* lf_ = nullptr;
+  uint64_t handed_ = 0;  // bytes handed to the file
+  uint64_t kept_ = 0;
 };
 
 // Converts lines one at a time, carrying the list rules from headers to rows.
@@ -97,15 +95,50 @@ class LineConverter {
  public:
   explicit LineConverter(OutputBuffer* out) : out_(out) {}
 
+  // Converts and writes one whole line.
   void Convert(std::string_view line) {
     LineKind kind = ClassifyKeyword(Keyword(line));
     if (kind == LineKind::kOther) {
       CheckFieldCount(line);
-      out_->WriteLine(line);
-      return;
+      out_->Append(line);
+    } else if (IsHeader(kind)) {
+      int16_t count = splitFields(line, "\t", fields_);
+      out_->Append(RewriteHeader(kind, fields_, count, line, state_, scratch_));
+      // A header may change the rule of its own list's rows and, through
+      // the shared currency positions, of another list's.
+      cutters_ready_ = false;
+    } else {
+      std::string_view spans[kMaxRanges + 1];
+      int n = Cutter(kind).Spans(line, spans);
+      for (int i = 0; i < n; ++i) out_->Append(spans[i]);
     }
-    int16_t count = splitFields(line, kFieldSeparator, fields_);
-    out_->WriteLine(RewriteLine(kind, fields_, count, line, state_, scratch_));
+    out_->EndLine();
+  }
+
+  // Offered the start of a line that goes on past the buffer: when it is a
+  // line of some other list, writes it and returns true, and the rest comes
+  // through Continue() and Finish(). Returns false when the line must be held
+  // whole (a list line, or one whose keyword is not known yet).
+  bool Start(std::string_view part) {
+    if (part.size() <= kLongestKeyword && part.find('\t') == std::string_view::npos) return false;
+    if (ClassifyKeyword(Keyword(part)) != LineKind::kOther) return false;
+    streamed_tabs_ = 0;
+    Continue(part);
+    return true;
+  }
+
+  // The next piece of a streamed line. Error 6 comes as soon as the piece
+  // that starts field kMaxFields + 1 arrives, before any of it is written.
+  void Continue(std::string_view part) {
+    streamed_tabs_ += CountTabs(part);
+    if (streamed_tabs_ >= static_cast<size_t>(kMaxFields)) throw RuntimeError(err::kOverflow);
+    out_->Append(part);
+  }
+
+  // The last piece of a streamed line, without its terminator.
+  void Finish(std::string_view part) {
+    Continue(part);
+    out_->EndLine();
   }
 
  private:
@@ -120,73 +153,115 @@ class LineConverter {
     return line.substr(0, limit);
   }
 
-  // A copied line obeys the same field limit as a split one. Only a line of at
-  // least kMaxFields bytes can hold kMaxFields TABs, so short lines skip the
-  // count.
+  // A copied line obeys the same field limit as a rewritten one. Only a line
+  // of at least kMaxFields bytes can hold kMaxFields TABs, so short lines
+  // skip the count.
   static void CheckFieldCount(std::string_view line) {
-    if (line.size() < static_cast<size_t>(kMaxFields)) return;
-    size_t tabs = 0;
-    const char* p = line.data();
-    const char* e = p + line.size();
-    while (const void* hit = std::memchr(p, '\t', e - p)) {
-      if (++tabs >= static_cast<size_t>(kMaxFields)) throw RuntimeError(err::kOverflow);
-      p = static_cast<const char*>(hit) + 1;
+    if (line.size() >= static_cast<size_t>(kMaxFields) &&
+        CountTabs(line) >= static_cast<size_t>(kMaxFields)) {
+      throw RuntimeError(err::kOverflow);
     }
   }
 
+  // The cutter for rows of `kind` under the current state.
+  const RowCutter& Cutter(LineKind kind) {
+    if (!cutters_ready_) {
+      for (LineKind row : kRowKinds) {
+        RowRule rule = RowRuleFor(row, state_);
+        cutters_[static_cast<int>(row)] = RowCutter(rule.ranges, rule.count);
+      }
+      cutters_ready_ = true;
+    }
+    return cutters_[static_cast<int>(kind)];
+  }
+
+  static constexpr LineKind kRowKinds[] = {LineKind::kItemRow, LineKind::kCustomerRow,
+                                           LineKind::kVendorRow, LineKind::kEmployeeRow};
+
   OutputBuffer* out_;
   ListRewriteState state_;
+  RowCutter cutters_[static_cast<int>(LineKind::kOther)];
+  bool cutters_ready_ = false;
   FieldList fields_;
   std::string scratch_;
+  size_t streamed_tabs_ = 0;
 };
 
 // Reads `in` block by block and hands each line, without its terminator, to
-// `converter`.
-void ConvertStream(SequentialFile* in, LineConverter& converter, const ConvertOptions& options) {
+// `converter`. A byte-order mark at the start goes to `out` as it stands,
+// ahead of the first line.
+void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& out,
+                   const ConvertOptions& options) {
   size_t capacity = options.block_size > 0 ? options.block_size : 1;
   std::unique_ptr<char[]> buf(new char[capacity]);
   size_t pos = 0;      // start of the unconverted data
   size_t end = 0;      // end of the data read
   size_t scanned = 0;  // bytes from pos known to hold no terminator
   bool eof = false;
-  bool skip_lf = false;  // the last line ended at a CR; a LF right after it is part of that end
+  bool skip_lf = false;    // the last line ended at a CR; a LF right after it is part of that end
+  bool at_start = true;    // the byte-order mark is still to be looked for
+  bool mid_line = false;   // bytes of the current line were consumed (mark or streamed part)
+  bool streaming = false;  // the current line is being streamed through
   uint64_t consumed = 0;
-  LineEndFinder finder;
 
   while (true) {
     if (skip_lf && pos < end) {
       if (buf[pos] == '\n') ++pos;
       skip_lf = false;
     }
+    if (at_start && (end - pos >= kByteOrderMark.size() || eof)) {
+      at_start = false;
+      if (std::string_view(buf.get() + pos, end - pos).starts_with(kByteOrderMark)) {
+        out.Append(kByteOrderMark);
+        out.Keep();
+        pos += kByteOrderMark.size();
+        mid_line = true;
+      }
+    }
     const char* base = buf.get();
-    const char* eol = finder.Find(base + pos + scanned, base + end);
-    if (eol != base + end) {
-      converter.Convert(std::string_view(base + pos, eol - (base + pos)));
-      skip_lf = *eol == '\r';
-      pos = eol - base + 1;
-      scanned = 0;
-      continue;
+    if (!at_start) {
+      const char* eol = base + pos + scanned +
+                        FindLineEnd(std::string_view(base + pos + scanned, end - pos - scanned));
+      std::string_view rest(base + pos, (eol - base) - pos);
+      if (eol != base + end || eof) {
+        if (eol == base + end && rest.empty() && !mid_line) return;
+        if (streaming) {
+          converter.Finish(rest);
+        } else {
+          converter.Convert(rest);
+        }
+        if (eol == base + end) return;
+        skip_lf = *eol == '\r';
+        pos = eol - base + 1;
+        scanned = 0;
+        mid_line = streaming = false;
+        continue;
+      }
+      // No terminator in what is left. A line of some other list is passed
+      // on now instead of being kept.
+      if (streaming) {
+        converter.Continue(rest);
+        pos = end;
+      } else if (converter.Start(rest)) {
+        streaming = mid_line = true;
+        pos = end;
+      }
     }
-    if (eof) {
-      if (pos < end) converter.Convert(std::string_view(base + pos, end - pos));
-      return;
-    }
-    // No terminator in what is left: keep the partial line and read more after it.
-    scanned = end - pos;
+    // Keep the partial line and read more after it.
+    scanned = at_start ? 0 : end - pos;
     if (pos > 0) {
       std::memmove(buf.get(), buf.get() + pos, end - pos);
       end -= pos;
       pos = 0;
     }
     if (end == capacity) {
-      // A line longer than the buffer: double it, so a long line costs
-      // amortised linear time.
+      // A line held whole that is longer than the buffer: double it, so a
+      // long line costs amortised linear time.
       std::unique_ptr<char[]> bigger(new char[capacity * 2]);
       std::memcpy(bigger.get(), buf.get(), end);
       buf = std::move(bigger);
       capacity *= 2;
     }
-    finder.Reset();
     size_t n = in->Read(buf.get() + end, capacity - end);
     if (n == 0) {
       eof = true;
@@ -210,14 +285,15 @@ void ConvertFile(Env* env, const std::string& in_path, const std::string& out_pa
   OutputBuffer buffer(out.get(), options.block_size > 0 ? options.block_size : 1);
   LineConverter converter(&buffer);
   try {
-    ConvertStream(in.get(), converter, options);
+    ConvertStream(in.get(), converter, buffer, options);
     buffer.Flush();
   } catch (...) {
-    // Keep the lines converted before the failure, close both files, and
-    // report the failure itself rather than any later one.
+    // Keep the lines converted before the failure, without any part of the
+    // one that failed, close both files, and report the failure itself
+    // rather than any later one.
     in.reset();
     try {
-      buffer.Flush();
+      buffer.DropLine();
       out->Close();
     } catch (const RuntimeError&) {
     }

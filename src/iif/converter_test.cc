@@ -1,5 +1,6 @@
 // Tests of the streaming driver on real files: line ends cut at any block
-// boundary, lines longer than a block, progress and the failure path.
+// boundary, lines longer than a block, the byte-order mark, rows whose
+// removal ranges come out of order, progress and the failure path.
 #include "iif/converter.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "iif/fields.h"
 #include "platform/error.h"
 #include "platform/scratch_test_util.h"
 
@@ -110,6 +112,56 @@ TEST_F(ConverterTest, FailureKeepsEveryLineBeforeItWhateverTheBlockSize) {
     EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { Convert(input, block); }),
               err::kSubscriptOutOfRange);
     EXPECT_EQ(kestle::testing::ReadBytes(out_), expected_kept) << block;
+  }
+}
+
+// Whole files through the driver at several block sizes: a byte-order mark,
+// customer rows after a vendor header moved the shared currency positions,
+// and the field limit on lines streamed through or held whole.
+TEST_F(ConverterTest, WholeFilesAtAnyBlockSize) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string tabs(kMaxFields - 1, '\t');  // the most a line may hold
+  // Customer triple at 2..4, then a vendor header moving the shared pair.
+  const std::string cust = "!CUST\tUSECURRENCY\tNAMECURRENCY\tPRICELEVEL\r\n";
+  const std::string row = "CUST\t2\t3\t4\t5\t6\t7\t8\t9\t10\t11\t12\t13\r\n";
+  struct Case {
+    std::string in;
+    std::string out;
+    int error = 0;
+  };
+  const Case cases[] = {
+      {bom + "!EMP\tA\tEMPNO\r\nEMP\ta\te\r\n", bom + "!EMP\tA\r\nEMP\ta\r\n"},
+      {bom + "EMP\ta", bom + "EMP\ta\r\n"},
+      {bom, bom + "\r\n"},
+      {bom + "\r\n", bom + "\r\n"},
+      {"\xEF\xBB", "\xEF\xBB\r\n"},
+      // Only the file's first three bytes are a mark.
+      {bom + bom + "!EMP\tEMPNO", bom + bom + "!EMP\tEMPNO\r\n"},
+      {"\r\n" + bom + "!EMP\tEMPNO\r\n", "\r\n" + bom + "!EMP\tEMPNO\r\n"},
+      // Fields 5 and 7 (vendor) and 4 (price level) go, once each.
+      {cust + "!VEND\tA\tB\tC\tUSECURRENCY\tD\tNAMECURRENCY\r\n" + row,
+       "!CUST\r\n!VEND\tA\tB\tC\tD\r\nCUST\t2\t3\t6\t8\t9\t10\t11\t12\t13\r\n"},
+      // The vendor pair at 4 and 9: on and after the price level.
+      {cust + "!VEND\tA\tB\tUSECURRENCY\tC\tD\tE\tF\tNAMECURRENCY\r\n" + row,
+       "!CUST\r\n!VEND\tA\tB\tC\tD\tE\tF\r\nCUST\t2\t3\t5\t6\t7\t8\t10\t11\t12\t13\r\n"},
+      // ... where a row needs the 8 fields before position 9.
+      {cust + "!VEND\tA\tB\tUSECURRENCY\tC\tD\tE\tF\tNAMECURRENCY\r\nCUST\t2\t3\t4\t5\t6\t7\r\n",
+       "!CUST\r\n!VEND\tA\tB\tC\tD\tE\tF\r\n", err::kSubscriptOutOfRange},
+      // 32767 fields pass, one more fails, whether the line is a row or
+      // another list's line streamed through; earlier lines stay.
+      {"A" + tabs + "\r\nB\r\n", "A" + tabs + "\r\nB\r\n"},
+      {"A\r\nLONGER" + tabs + "\t\r\nB\r\n", "A\r\n", err::kOverflow},
+      {"A\r\nLONGER" + tabs + "\tx", "A\r\n", err::kOverflow},
+      {"!EMP\tX\tEMPNO\r\nEMP" + tabs + "\r\n", "!EMP\tX\r\nEMP" + tabs.substr(1) + "\r\n"},
+      {"!EMP\tX\tEMPNO\r\nEMP" + tabs + "\t\r\n", "!EMP\tX\r\n", err::kOverflow},
+  };
+  for (size_t block : {size_t{1}, size_t{3}, size_t{100}, size_t{1} << 20}) {
+    for (const Case& c : cases) {
+      int error = kestle::testing::ErrorNumberOf([&] { Convert(c.in, block); });
+      EXPECT_EQ(error, c.error) << "block " << block << ": " << c.in.substr(0, 60);
+      EXPECT_EQ(kestle::testing::ReadBytes(out_), c.out)
+          << "block " << block << ": " << c.in.substr(0, 60);
+    }
   }
 }
 

@@ -1,9 +1,9 @@
 // The TAB splitter and the field joiner of the IIF conversion.
 #include "iif/fields.h"
 
-#include <bit>
-#include <cstring>
+#include <algorithm>
 
+#include "iif/tab_scan.h"
 #include "platform/error.h"
 
 namespace kestle::iif {
@@ -12,78 +12,50 @@ namespace {
 
 constexpr char kTab = '\t';
 
-// The high bit of each byte of `x` that is zero, and no other bit. Exact: no
-// carry crosses from one byte into the next.
-inline uint64_t ZeroBytes(uint64_t x) {
-  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-  return ~(((x & kLow7) + kLow7) | x | kLow7);
-}
-
-// The TABs among the eight bytes at `p`, as ZeroBytes marks them.
-inline uint64_t TabBytes(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, 8);
-  return ZeroBytes(word ^ 0x0909090909090909ULL);
-}
-
-// Number of bytes that ZeroBytes marked in `marks`. A multiply adds the eight
-// mark bits up in the top byte; it beats std::popcount, which is a library
-// call unless the build targets one processor model.
-inline size_t MarkCount(uint64_t marks) {
-  return static_cast<size_t>(((marks >> 7) * 0x0101010101010101ULL) >> 56);
-}
-
-// Eight bytes are tested at a time where the byte order lets a bit index name
-// the byte (little-endian); elsewhere the byte loops do all the work.
-constexpr bool kWordScan = std::endian::native == std::endian::little;
-
-// Number of TABs in `line`.
-size_t CountTabs(std::string_view line) {
-  const char* p = line.data();
-  size_t n = line.size();
-  size_t i = 0;
-  size_t tabs = 0;
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) tabs += MarkCount(TabBytes(p + i));
-  }
-  for (; i < n; ++i) tabs += p[i] == kTab;
-  return tabs;
-}
-
 // The offset just after the k-th TAB (k >= 1) at or after offset `i` of
-// `line`, which must hold that many.
+// `line`, or npos when fewer follow. Only headers are cut this way, so the
+// plain search does.
 size_t SkipTabs(std::string_view line, size_t i, size_t k) {
-  const char* p = line.data();
-  size_t n = line.size();
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) {
-      uint64_t hits = TabBytes(p + i);
-      size_t c = MarkCount(hits);
-      if (c >= k) {
-        while (--k > 0) hits &= hits - 1;
-        return i + std::countr_zero(hits) / 8 + 1;
-      }
-      k -= c;
-    }
+  for (; k > 0; --k) {
+    i = line.find(kTab, i);
+    if (i == std::string_view::npos) return i;
+    ++i;
   }
-  for (;; ++i) {
-    if (p[i] == kTab && --k == 0) return i + 1;
-  }
+  return i;
 }
 
 // The offset of the first TAB at or after offset `i` of `line`, or its size.
 size_t FindTab(std::string_view line, size_t i) {
-  const char* p = line.data();
-  size_t n = line.size();
-  if constexpr (kWordScan) {
-    for (; i + 8 <= n; i += 8) {
-      if (uint64_t hits = TabBytes(p + i)) return i + std::countr_zero(hits) / 8;
+  size_t at = line.find(kTab, i);
+  return at == std::string_view::npos ? line.size() : at;
+}
+
+// Sorts `ranges` by start and merges those that overlap or touch, so that
+// every position is covered at most once. Returns the number left and sets
+// `last_start` to the greatest start given (the rows' length check needs the
+// positions before it). Ranges of no length are dropped.
+int Normalize(const RemovalRange* ranges, int count, RemovalRange* out, int& last_start) {
+  int n = 0;
+  last_start = 0;
+  for (int k = 0; k < count; ++k) {
+    RemovalRange r = ranges[k];
+    if (k == 0 || r.start > last_start) last_start = r.start;
+    if (r.length <= 0) continue;
+    int i = n++;
+    for (; i > 0 && out[i - 1].start > r.start; --i) out[i] = out[i - 1];
+    out[i] = r;
+  }
+  int merged = 0;
+  for (int k = 0; k < n; ++k) {
+    if (merged > 0 && out[k].start <= out[merged - 1].start + out[merged - 1].length) {
+      RemovalRange& prev = out[merged - 1];
+      int end = std::max(prev.start + prev.length, out[k].start + out[k].length);
+      prev.length = end - prev.start;
+    } else {
+      out[merged++] = out[k];
     }
   }
-  for (; i < n; ++i) {
-    if (p[i] == kTab) return i;
-  }
-  return n;
+  return merged;
 }
 
 }  // namespace
@@ -154,6 +126,10 @@ int16_t splitFields(std::string_view line, std::string_view separator, FieldList
 
 std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
                                   std::initializer_list<RemovalRange> ranges, std::string& out) {
+  RemovalRange sorted[kMaxRanges];
+  int last_start;
+  int m = Normalize(ranges.begin(), static_cast<int>(ranges.size()), sorted, last_start);
+  if (last_start - 1 > count) throw RuntimeError(err::kSubscriptOutOfRange);
   out.clear();
   bool first = true;
   auto emit = [&](int from, int to) {
@@ -175,12 +151,63 @@ std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
     }
   };
   int next = 1;
-  for (const RemovalRange& r : ranges) {
-    emit(next, r.start - 1);
-    next = r.start + r.length;
+  for (int k = 0; k < m; ++k) {
+    emit(next, std::min<int>(sorted[k].start - 1, count));
+    next = sorted[k].start + sorted[k].length;
   }
   emit(next, count);
   return out;
+}
+
+RowCutter::RowCutter(const RemovalRange* ranges, int count) {
+  RemovalRange sorted[kMaxRanges];
+  int last_start;
+  int m = Normalize(ranges, count, sorted, last_start);
+  // Field positions to find: the first and the one after the last of each
+  // kept stretch before a range, then the first after the last range.
+  int next = 1;
+  for (int k = 0; k < m; ++k) {
+    if (sorted[k].start - 1 >= next) {
+      targets_[targets_count_] = next;
+      begins_[pieces_++] = targets_count_++;
+    }
+    targets_[targets_count_++] = std::max(sorted[k].start, 1);
+    next = sorted[k].start + sorted[k].length;
+  }
+  next = std::max(next, 1);
+  targets_[targets_count_] = next;
+  begins_[pieces_++] = targets_count_++;
+  needed_ = last_start - 1;
+}
+
+int RowCutter::Spans(std::string_view line, std::string_view* spans) const {
+  if (line.size() >= static_cast<size_t>(kMaxFields) &&
+      CountTabs(line) >= static_cast<size_t>(kMaxFields)) {
+    throw RuntimeError(err::kOverflow);
+  }
+  size_t starts[kMaxTargets];
+  int reached = FieldStarts(line, targets_, targets_count_, starts);
+  // Every position before the greatest start is read; the last target lies
+  // past it, so the scan reached it when the line has it.
+  if (reached < needed_) throw RuntimeError(err::kSubscriptOutOfRange);
+  int n = 0;
+  for (int k = 0; k < pieces_; ++k) {
+    int t = begins_[k];
+    size_t begin = starts[t];
+    if (begin == std::string_view::npos) break;  // the last range reaches the line's end
+    size_t end = t + 1 < targets_count_ && starts[t + 1] != std::string_view::npos
+                     ? starts[t + 1] - 1
+                     : line.size();
+    // Every piece after the first takes the TAB before its first field along.
+    if (n > 0) --begin;
+    spans[n++] = line.substr(begin, end - begin);
+  }
+  return n;
+}
+
+int SpansWithout(std::string_view line, const RemovalRange* ranges, int count,
+                 std::string_view* spans) {
+  return RowCutter(ranges, count).Spans(line, spans);
 }
 
 }  // namespace kestle::iif

@@ -1,12 +1,15 @@
-// Fields of one IIF line: the TAB splitter and the joiner that rebuilds a line
+// Fields of one IIF line: the TAB splitter and the joiners that rebuild a line
 // without some of its columns.
 //
 // A field list holds views into the line being converted (or into constant
 // column names that a header rule put in place of a field), so splitting and
 // joining allocate nothing once the buffers have grown to the longest line.
+// Data rows are not split at all: SpansWithout finds the pieces of the row to
+// keep and the caller writes them as they stand.
 #ifndef KESTLE_IIF_FIELDS_H_
 #define KESTLE_IIF_FIELDS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -23,10 +26,8 @@ inline constexpr int kMaxFields = 32767;
 //
 // A line cut at TABs is not cut up front: splitFields only counts the TABs,
 // and at() finds a field when it is asked for, skipping whole words of the
-// line between the fields asked for. The rewriting rules ask for a handful of
-// positions of each data row, so most fields of a row are never cut out. A
-// list whose fields are replaced, or that was cut at another separator, holds
-// every field.
+// line between the fields asked for. A list whose fields are replaced, or
+// that was cut at another separator, holds every field.
 class FieldList {
  public:
   // Number of fields held.
@@ -75,18 +76,52 @@ struct RemovalRange {
   int length;
 };
 
+// The most removal ranges a rule names.
+inline constexpr int kMaxRanges = 3;
+
 // Writes into `out` (replacing its contents) the fields of `fields` without
 // those in `ranges`, joined by single TABs, and returns a view of `out`.
 //
-// With ranges (s1, l1) .. (sm, lm) and field count n the result is fields
-// 1 .. s1-1, then s1+l1 .. s2-1, and so on, then sm+lm .. n. The ranges are
-// taken in the order given, not sorted: a segment whose end lies before its
-// start is empty. Every position of the segments before the last range is
-// read, so a row shorter than those segments fails with RuntimeError 9; the
-// last segment stops at n, so a range past the end of the line removes only
-// the fields that exist.
+// Each field at a position that some range covers is left out exactly once,
+// whatever the order of the ranges and however they overlap; every other
+// field is kept, in its order. With m ranges whose greatest start is s and
+// field count n, positions up to s - 1 are read, so a row with n < s - 1
+// fails with RuntimeError 9; a range past the end of the line removes only
+// the fields that exist, and fields past the last range are carried along.
 std::string_view joinFieldsExcept(const FieldList& fields, int16_t count,
                                   std::initializer_list<RemovalRange> ranges, std::string& out);
+
+// The same join done on a TAB-separated `line` without splitting it: sets
+// `spans` to the pieces of `line` whose concatenation is the joined text (at
+// most `count` + 1 of them, each after the first starting at the TAB before
+// its first field) and returns how many there are. The line is scanned only
+// as far as the ranges reach, except that a line long enough to hold more
+// than kMaxFields fields has its TABs counted: RuntimeError 6 when it does.
+// Throws RuntimeError 9 like joinFieldsExcept.
+int SpansWithout(std::string_view line, const RemovalRange* ranges, int count,
+                 std::string_view* spans);
+
+// SpansWithout for many rows under one set of ranges, which it sorts and
+// merges once.
+class RowCutter {
+ public:
+  RowCutter() : RowCutter(nullptr, 0) {}
+  RowCutter(const RemovalRange* ranges, int count);
+
+  // As SpansWithout(line, ranges, count, spans).
+  int Spans(std::string_view line, std::string_view* spans) const;
+
+ private:
+  static constexpr int kMaxTargets = 2 * kMaxRanges + 1;
+  // Field positions to find, increasing; the kept pieces start at the
+  // targets that begins_ names and end just before the target after it
+  // (the last piece at the line's end).
+  int targets_[kMaxTargets];
+  int targets_count_ = 0;
+  int begins_[kMaxRanges + 1];
+  int pieces_ = 0;
+  int needed_ = 0;  // fields a row must have
+};
 
 }  // namespace kestle::iif
 

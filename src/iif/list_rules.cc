@@ -5,6 +5,8 @@
 // clears its list's flags before it can set one.
 #include "iif/list_rules.h"
 
+#include <initializer_list>
+
 namespace kestle::iif {
 namespace {
 
@@ -114,26 +116,6 @@ std::string_view rewriteItemHeader(FieldList& fields, int16_t count, std::string
   return line;
 }
 
-std::string_view rewriteItemRow(const FieldList& fields, int16_t count, std::string_view line,
-                                const ListRewriteState& state, std::string& scratch) {
-  if (state.itemDropSalesTax) {
-    return joinFieldsExcept(fields, count, {{state.itemSalesTaxCol, 1}}, scratch);
-  }
-  if (state.itemDropForeignCustom) {
-    return joinFieldsExcept(
-        fields, count,
-        {{state.itemForeignPriceCol, 1}, {state.itemCustFld6Col, kCustomBlockLength}}, scratch);
-  }
-  if (state.itemDropCustomBlock) {
-    return joinFieldsExcept(fields, count, {{state.itemCustFld6Col, kCustomBlockLength}}, scratch);
-  }
-  if (state.itemDropForeignVat) {
-    return joinFieldsExcept(fields, count,
-                            {{state.itemForeignPriceCol, 1}, {state.itemAmtIncVatCol, 1}}, scratch);
-  }
-  return line;
-}
-
 std::string_view rewriteCustomerHeader(FieldList& fields, int16_t count, std::string_view line,
                                        ListRewriteState& state, std::string& scratch) {
   // Step 1: "SALESTAXCODE" or "USECURRENCY", renaming VAT columns on the way.
@@ -178,22 +160,6 @@ std::string_view rewriteCustomerHeader(FieldList& fields, int16_t count, std::st
   return line;
 }
 
-std::string_view rewriteCustomerRow(const FieldList& fields, int16_t count, std::string_view line,
-                                    const ListRewriteState& state, std::string& scratch) {
-  if (state.custDropSalesTax) {
-    return joinFieldsExcept(fields, count, {{state.custSalesTaxCol, 1}}, scratch);
-  }
-  if (state.custDropCurrency) {
-    // The currency positions may have been moved by a vendor header since, so
-    // the ranges need not be in increasing order.
-    return joinFieldsExcept(
-        fields, count,
-        {{state.useCurrencyCol, 1}, {state.nameCurrencyCol, 1}, {state.custPriceLevelCol, 1}},
-        scratch);
-  }
-  return line;
-}
-
 std::string_view rewriteVendorHeader(FieldList& fields, int16_t count, std::string_view line,
                                      ListRewriteState& state, std::string& scratch) {
   int i = 1;
@@ -220,15 +186,6 @@ std::string_view rewriteVendorHeader(FieldList& fields, int16_t count, std::stri
   return line;
 }
 
-std::string_view rewriteVendorRow(const FieldList& fields, int16_t count, std::string_view line,
-                                  const ListRewriteState& state, std::string& scratch) {
-  if (state.vendDropCurrency) {
-    return joinFieldsExcept(fields, count, {{state.useCurrencyCol, 1}, {state.nameCurrencyCol, 1}},
-                            scratch);
-  }
-  return line;
-}
-
 std::string_view rewriteEmployeeHeader(FieldList& fields, int16_t count, std::string_view line,
                                        ListRewriteState& state, std::string& scratch) {
   for (int i = 1; i <= count; ++i) {
@@ -251,12 +208,6 @@ std::string_view rewriteEmployeeHeader(FieldList& fields, int16_t count, std::st
   return line;
 }
 
-std::string_view rewriteEmployeeRow(const FieldList& fields, int16_t count, std::string_view line,
-                                    const ListRewriteState& state, std::string& scratch) {
-  if (state.empDropEmpNo) return joinFieldsExcept(fields, count, {{state.empNoCol, 1}}, scratch);
-  return line;
-}
-
 LineKind ClassifyKeyword(std::string_view keyword) {
   // Cheap length and first-byte screen first: almost every line of a large
   // file belongs to some other list and must cost next to nothing here.
@@ -272,29 +223,74 @@ LineKind ClassifyKeyword(std::string_view keyword) {
   return LineKind::kOther;
 }
 
-std::string_view RewriteLine(LineKind kind, FieldList& fields, int16_t count, std::string_view line,
-                             ListRewriteState& state, std::string& scratch) {
+RowRule RowRuleFor(LineKind kind, const ListRewriteState& s) {
+  RowRule rule;
+  auto set = [&rule](std::initializer_list<RemovalRange> ranges) {
+    for (const RemovalRange& r : ranges) rule.ranges[rule.count++] = r;
+  };
+  switch (kind) {
+    case LineKind::kItemRow:
+      if (s.itemDropSalesTax) {
+        set({{s.itemSalesTaxCol, 1}});
+      } else if (s.itemDropForeignCustom) {
+        set({{s.itemForeignPriceCol, 1}, {s.itemCustFld6Col, kCustomBlockLength}});
+      } else if (s.itemDropCustomBlock) {
+        set({{s.itemCustFld6Col, kCustomBlockLength}});
+      } else if (s.itemDropForeignVat) {
+        set({{s.itemForeignPriceCol, 1}, {s.itemAmtIncVatCol, 1}});
+      }
+      break;
+    case LineKind::kCustomerRow:
+      if (s.custDropSalesTax) {
+        set({{s.custSalesTaxCol, 1}});
+      } else if (s.custDropCurrency) {
+        // A vendor header may have moved the two currency positions since,
+        // even past the price level or onto it.
+        set({{s.useCurrencyCol, 1}, {s.nameCurrencyCol, 1}, {s.custPriceLevelCol, 1}});
+      }
+      break;
+    case LineKind::kVendorRow:
+      if (s.vendDropCurrency) set({{s.useCurrencyCol, 1}, {s.nameCurrencyCol, 1}});
+      break;
+    case LineKind::kEmployeeRow:
+      if (s.empDropEmpNo) set({{s.empNoCol, 1}});
+      break;
+    default:
+      break;
+  }
+  return rule;
+}
+
+std::string_view RewriteHeader(LineKind kind, FieldList& fields, int16_t count,
+                               std::string_view line, ListRewriteState& state,
+                               std::string& scratch) {
   switch (kind) {
     case LineKind::kItemHeader:
       return rewriteItemHeader(fields, count, line, state, scratch);
-    case LineKind::kItemRow:
-      return rewriteItemRow(fields, count, line, state, scratch);
     case LineKind::kCustomerHeader:
       return rewriteCustomerHeader(fields, count, line, state, scratch);
-    case LineKind::kCustomerRow:
-      return rewriteCustomerRow(fields, count, line, state, scratch);
     case LineKind::kVendorHeader:
       return rewriteVendorHeader(fields, count, line, state, scratch);
-    case LineKind::kVendorRow:
-      return rewriteVendorRow(fields, count, line, state, scratch);
     case LineKind::kEmployeeHeader:
       return rewriteEmployeeHeader(fields, count, line, state, scratch);
-    case LineKind::kEmployeeRow:
-      return rewriteEmployeeRow(fields, count, line, state, scratch);
-    case LineKind::kOther:
-      break;
+    default:
+      return line;
   }
-  return line;
+}
+
+std::string_view RewriteLine(LineKind kind, std::string_view line, ListRewriteState& state,
+                             FieldList& fields, std::string& scratch) {
+  if (IsHeader(kind)) {
+    int16_t count = splitFields(line, "\t", fields);
+    return RewriteHeader(kind, fields, count, line, state, scratch);
+  }
+  RowRule rule = RowRuleFor(kind, state);
+  std::string_view spans[kMaxRanges + 1];
+  int n = SpansWithout(line, rule.ranges, rule.count, spans);
+  if (rule.count == 0) return line;
+  scratch.clear();
+  for (int i = 0; i < n; ++i) scratch.append(spans[i]);
+  return scratch;
 }
 
 }  // namespace kestle::iif

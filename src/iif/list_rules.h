@@ -3,9 +3,9 @@
 // Each list has a header handler, which reads the column names of a "!"
 // header line, decides which columns go (and renames some), records that in
 // the ListRewriteState, and returns the header text to write; and a row
-// handler, which rebuilds each later data row of that list without the fields
-// at the recorded positions. A handler that changes nothing returns the line
-// it was given, so an unchanged line is written exactly as it was read.
+// rule, which names the fields that each later data row of that list loses
+// (RowRuleFor). A header handler that changes nothing returns the line it was
+// given, so an unchanged line is written exactly as it was read.
 #ifndef KESTLE_IIF_LIST_RULES_H_
 #define KESTLE_IIF_LIST_RULES_H_
 
@@ -45,28 +45,27 @@ struct ListRewriteState {
   int16_t empNoCol = 0;
 };
 
-// Every handler takes the line's fields (a header handler may rename fields
-// in place), its field count, the line text and the conversion's state. It
+// Every header handler takes the line's fields (it may rename fields in
+// place), its field count, the line text and the conversion's state. It
 // returns either `line` itself or a view of `scratch`, which it overwrites;
-// the result is valid until the next call with the same scratch. Row handlers
-// throw RuntimeError 9 when a row is too short for its list's positions.
+// the result is valid until the next call with the same scratch.
 
 std::string_view rewriteItemHeader(FieldList& fields, int16_t count, std::string_view line,
                                    ListRewriteState& state, std::string& scratch);
-std::string_view rewriteItemRow(const FieldList& fields, int16_t count, std::string_view line,
-                                const ListRewriteState& state, std::string& scratch);
 std::string_view rewriteCustomerHeader(FieldList& fields, int16_t count, std::string_view line,
                                        ListRewriteState& state, std::string& scratch);
-std::string_view rewriteCustomerRow(const FieldList& fields, int16_t count, std::string_view line,
-                                    const ListRewriteState& state, std::string& scratch);
 std::string_view rewriteVendorHeader(FieldList& fields, int16_t count, std::string_view line,
                                      ListRewriteState& state, std::string& scratch);
-std::string_view rewriteVendorRow(const FieldList& fields, int16_t count, std::string_view line,
-                                  const ListRewriteState& state, std::string& scratch);
 std::string_view rewriteEmployeeHeader(FieldList& fields, int16_t count, std::string_view line,
                                        ListRewriteState& state, std::string& scratch);
-std::string_view rewriteEmployeeRow(const FieldList& fields, int16_t count, std::string_view line,
-                                    const ListRewriteState& state, std::string& scratch);
+
+// The fields that a data row loses under the rule its list's last header
+// left: the ranges in the order the rule names them (SpansWithout takes any
+// order). No ranges: the row is written unchanged.
+struct RowRule {
+  RemovalRange ranges[kMaxRanges];
+  int count = 0;
+};
 
 // The line kinds that have a handler, in the order their keywords are
 // compared; kOther is every other line, which is copied unchanged.
@@ -88,9 +87,26 @@ inline constexpr size_t kLongestKeyword = 8;
 // The kind of a line whose field 1 is `keyword` (exact, case-sensitive match).
 LineKind ClassifyKeyword(std::string_view keyword);
 
-// Runs the handler of `kind` (not kOther) on a split line.
-std::string_view RewriteLine(LineKind kind, FieldList& fields, int16_t count, std::string_view line,
-                             ListRewriteState& state, std::string& scratch);
+// True for the four header kinds.
+inline bool IsHeader(LineKind kind) {
+  return kind == LineKind::kItemHeader || kind == LineKind::kCustomerHeader ||
+         kind == LineKind::kVendorHeader || kind == LineKind::kEmployeeHeader;
+}
+
+// The rule for a data row of `kind` (a row kind) under `state`.
+RowRule RowRuleFor(LineKind kind, const ListRewriteState& state);
+
+// Runs the header handler of `kind` (a header kind) on a line split at TABs.
+std::string_view RewriteHeader(LineKind kind, FieldList& fields, int16_t count,
+                               std::string_view line, ListRewriteState& state,
+                               std::string& scratch);
+
+// Converts one line of `kind` (not kOther) as the driver does: a header
+// through its handler, a row by its RowRule. The result is `line` or a view
+// of `scratch`. Throws RuntimeError 9 for a row too short for its rule, 6 for
+// a line of more than kMaxFields fields.
+std::string_view RewriteLine(LineKind kind, std::string_view line, ListRewriteState& state,
+                             FieldList& fields, std::string& scratch);
 
 }  // namespace kestle::iif
 

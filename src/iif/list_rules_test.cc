@@ -37,8 +37,7 @@ class Lines {
     std::string_view keyword = std::string_view(line).substr(0, line.find('\t'));
     LineKind kind = ClassifyKeyword(keyword);
     if (kind == LineKind::kOther) return bar_line;
-    int16_t count = splitFields(line, "\t", fields_);
-    return Bars(RewriteLine(kind, fields_, count, line, state_, scratch_));
+    return Bars(RewriteLine(kind, line, state_, fields_, scratch_));
   }
   std::vector<std::string> Convert(const std::vector<std::string>& lines) {
     std::vector<std::string> out;
@@ -119,7 +118,7 @@ TEST(FieldListTest, PositionsOutsideTheListAreSubscriptErrors) {
 
 // --- joinFieldsExcept --------------------------------------------------------
 
-TEST(JoinFieldsExceptTest, LeavesOutTheRangesInTheOrderGiven) {
+TEST(JoinFieldsExceptTest, LeavesOutEachCoveredFieldOnce) {
   struct Case {
     const char* line;
     std::initializer_list<RemovalRange> ranges;
@@ -130,33 +129,54 @@ TEST(JoinFieldsExceptTest, LeavesOutTheRangesInTheOrderGiven) {
       {"1||3||5", {{2, 1}}, "1|3||5"},  // empty fields keep their place
       {"1|2|3|4|5|6|7|8|9", {{2, 1}, {4, 5}}, "1|3|9"},
       {"1|2", {{1, 1}, {2, 1}}, ""},
+      {"1|2|3", {}, "1|2|3"},
       // The last range stops at the end of the line; fields past it are
       // carried along.
       {"1|2|3|4|5|6|7", {{3, 5}}, "1|2"},
       {"1|2|3", {{3, 5}}, "1|2"},
       {"1|2", {{3, 5}}, "1|2"},
       {"1|2|3|4", {{2, 1}}, "1|3|4"},
-      // Every position before the last range is read: 5 fields are enough,
-      // 4 fail although the last range lies past the end anyway.
+      // Every position before the greatest start is read: 5 fields are
+      // enough, 4 fail although the last range lies past the end anyway.
       {"1|2|3|4|5", {{2, 1}, {6, 1}}, "1|3|4|5"},
       {"1|2|3|4", {{2, 1}, {6, 1}}, nullptr},
-      // Nothing is sorted: (5,1),(3,1),(8,1) gives segments 1..4, 6..2
-      // (empty), 4..7, then 9..n, so field 4 comes twice and field 5 goes.
-      {"1|2|3|4|5|6|7|8|9", {{5, 1}, {3, 1}, {8, 1}}, "1|2|3|4|4|5|6|7|9"},
-      {"1|2|3|4|5|6", {{4, 1}, {2, 1}}, "1|2|3|3|4|5|6"},
+      {"1|2|3|4", {{6, 1}, {2, 1}}, nullptr},
+      {"1|2|3|4", {{2, 1}, {3, 1}, {6, 1}}, nullptr},
+      // Adjacent ranges: still every position before the last start.
+      {"1|2|3|4|5|6", {{5, 1}, {6, 1}, {7, 1}}, "1|2|3|4"},
+      {"1|2|3|4|5", {{5, 1}, {6, 1}, {7, 1}}, nullptr},
+      // Out of order and overlapping: the fields covered go once each.
+      {"1|2|3|4|5|6|7|8|9", {{5, 1}, {3, 1}, {8, 1}}, "1|2|4|6|7|9"},
+      {"1|2|3|4|5|6", {{4, 1}, {2, 1}}, "1|3|5|6"},
+      {"1|2|3|4|5|6", {{4, 1}, {2, 1}, {4, 1}}, "1|3|5|6"},
+      {"1|2|3|4|5|6|7|8|9", {{6, 1}, {2, 5}}, "1|7|8|9"},
+      {"1|2|3|4|5|6|7|8|9", {{2, 5}, {5, 1}, {7, 1}}, "1|8|9"},
+      {"1|2|3|4|5|6", {{2, 5}, {7, 1}}, "1"},
+      {"1|2|3|4|5", {{2, 5}, {7, 1}}, nullptr},
   };
   for (const Case& c : cases) {
     FieldList f;
     const std::string line = Tabs(c.line);
     const int16_t n = splitFields(line, "\t", f);
     std::string out;
+    std::string_view spans[kMaxRanges + 1];
+    const RemovalRange* ranges = c.ranges.begin();
+    const int count = static_cast<int>(c.ranges.size());
     if (c.joined == nullptr) {
       EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { joinFieldsExcept(f, n, c.ranges, out); }),
                 err::kSubscriptOutOfRange)
           << c.line;
-    } else {
-      EXPECT_EQ(Bars(joinFieldsExcept(f, n, c.ranges, out)), c.joined) << c.line;
+      EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { SpansWithout(line, ranges, count, spans); }),
+                err::kSubscriptOutOfRange)
+          << c.line;
+      continue;
     }
+    EXPECT_EQ(Bars(joinFieldsExcept(f, n, c.ranges, out)), c.joined) << c.line;
+    int pieces = SpansWithout(line, ranges, count, spans);
+    EXPECT_LE(pieces, count + 1) << c.line;
+    std::string joined;
+    for (int i = 0; i < pieces; ++i) joined += spans[i];
+    EXPECT_EQ(Bars(joined), c.joined) << c.line;
   }
 }
 
@@ -337,11 +357,10 @@ TEST(OtherListsTest, SharedCurrencyPositions) {
   EXPECT_EQ(lines.state().useCurrencyCol, 5);
   EXPECT_EQ(lines.state().nameCurrencyCol, 7);
   EXPECT_TRUE(lines.state().custDropCurrency);
-  // Customer rows now lose fields 5, 7 and 5 (PRICELEVEL): segments 1..4,
-  // 6..6, 8..4 (empty), then 6..n.
-  EXPECT_EQ(lines.Convert("CUST|2|3|4|5|6|7|8"), "CUST|2|3|4|6|6|7|8");
+  // Customer rows now lose the fields at 5, 7 and 5 (PRICELEVEL): each once.
+  EXPECT_EQ(lines.Convert("CUST|2|3|4|5|6|7|8"), "CUST|2|3|4|6|8");
   // Such a row needs 6 fields (positions up to 6 are read).
-  EXPECT_EQ(lines.Convert("CUST|2|3|4|5|6"), "CUST|2|3|4|6|6");
+  EXPECT_EQ(lines.Convert("CUST|2|3|4|5|6"), "CUST|2|3|4|6");
   EXPECT_EQ(ErrorNumberOf(lines, "CUST|2|3|4|5"), err::kSubscriptOutOfRange);
 }
 
@@ -360,12 +379,12 @@ TEST(OtherListsTest, CustomerHeaderWithoutDecisionStillMovesTheVendorPositions) 
   lines.Convert("!VEND|A|B|USECURRENCY|NAMECURRENCY");
   // USECURRENCY alone: the customer header decides nothing but moves the
   // shared position to 8, after the vendor's NAMECURRENCY at 5. Vendor rows
-  // now take the ranges (8,1),(5,1): segments 1..7, 9..4 (empty), then 6..n.
+  // now lose the fields at 8 and 5.
   EXPECT_EQ(lines.Convert("!CUST|A|B|C|D|E|F|USECURRENCY|G"), "!CUST|A|B|C|D|E|F|USECURRENCY|G");
   EXPECT_FALSE(lines.state().custDropCurrency);
-  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6|7|8|9"), "VEND|1|2|3|4|5|6|5|6|7|8|9");
-  // Positions up to 7 are read, although the last range starts at 5.
-  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6"), "VEND|1|2|3|4|5|6|5|6");
+  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6|7|8|9"), "VEND|1|2|3|5|6|8|9");
+  // Positions up to 7 are read.
+  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6"), "VEND|1|2|3|5|6");
   EXPECT_EQ(ErrorNumberOf(lines, "VEND|1|2|3|4|5"), err::kSubscriptOutOfRange);
   // USECURRENCY and NAMECURRENCY without PRICELEVEL move both positions.
   lines.Convert("!CUST|USECURRENCY|NAMECURRENCY|X");

@@ -45,6 +45,9 @@ class WritableFile {
  public:
   virtual ~WritableFile() = default;
   virtual void Append(const char* data, size_t n) = 0;
+  // Cuts the file to its first `size` bytes of all those appended (no more
+  // than were appended) and goes on appending from there.
+  virtual void Truncate(uint64_t size) = 0;
   virtual void Close() = 0;
 };
 

@@ -115,6 +115,13 @@ class PosixWritableFile : public WritableFile {
     }
   }
 
+  void Truncate(uint64_t size) override {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
+        ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
+      throw PosixError(errno, path_);
+    }
+  }
+
   void Close() override {
     int fd = fd_;
     fd_ = -1;

@@ -157,6 +157,15 @@ class WindowsWritableFile : public WritableFile {
     }
   }
 
+  void Truncate(uint64_t size) override {
+    Flush();
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.get())) {
+      throw LastError(path_);
+    }
+  }
+
   void Close() override {
     Flush();
     if (!file_.Close()) throw LastError(path_);
