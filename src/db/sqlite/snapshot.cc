@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "db/jet_errors.h"
+#include "db/sqlite/commit_group.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -157,6 +158,8 @@ bool IsSqliteFile(Env& env, const std::string& path) {
 }
 
 void SnapshotCopy(Env& env, const std::string& from, const std::string& to) {
+  // The copy shows what this process's statements did so far.
+  CommitAllGroups();
   if (!IsSqliteFile(env, from)) {
     env.CopyFileTo(from, to);
     return;
