@@ -1,8 +1,11 @@
 // Grouped commits of the engine's action statements (commit_group.h).
 #include "db/sqlite/commit_group.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <condition_variable>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -152,8 +155,18 @@ void CommitForOwner(Connection& conn) {
 class Committer {
  public:
   static Committer& Get() {
-    static Committer committer;
-    return committer;
+    static Committer* const committer = [] {
+      static Committer c;
+      // A child forked while the thread held the registry would find it
+      // locked for ever, and the child has no committer thread.
+      pthread_atfork([] { c.mutex_.lock(); }, [] { c.mutex_.unlock(); },
+                     [] {
+                       new (&c.thread_) std::thread();
+                       c.mutex_.unlock();
+                     });
+      return &c;
+    }();
+    return *committer;
   }
 
   void Add(Connection* conn) {
