@@ -40,6 +40,24 @@ int RunControl(Connection& conn, const char* sql) {
   return rc;
 }
 
+// Runs one of the group's own statements kept prepared in `slot`.
+int RunPrepared(Connection& conn, StatementPtr& slot, const char* sql) {
+  conn.group.internal = true;
+  int rc = SQLITE_OK;
+  if (!slot) {
+    sqlite3_stmt* raw = nullptr;
+    rc = sqlite3_prepare_v2(conn.db, sql, -1, &raw, nullptr);
+    slot.reset(raw);
+  }
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(slot.get());
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    sqlite3_reset(slot.get());
+  }
+  conn.group.internal = false;
+  return rc;
+}
+
 // `e` with a note, after its detail, of the `lost` statements that were run
 // before it and are undone with it.
 RuntimeError WithLoss(RuntimeError e, int64_t lost) {
@@ -108,7 +126,7 @@ int StepOnce(Connection& conn, sqlite3_stmt* stmt, const std::function<RuntimeEr
     g.statements = 0;
     g.opened = Clock::now();
   }
-  if (RunControl(conn, kSavepoint) != SQLITE_OK) {
+  if (RunPrepared(conn, g.savepoint, kSavepoint) != SQLITE_OK) {
     RuntimeError e = WithLoss(SqliteError(conn.db, kSavepoint), g.statements);
     if (sqlite3_get_autocommit(conn.db)) Closed(g);
     throw e;
@@ -116,7 +134,7 @@ int StepOnce(Connection& conn, sqlite3_stmt* stmt, const std::function<RuntimeEr
   const int rc = sqlite3_step(stmt);
   if (rc == SQLITE_DONE) {
     sqlite3_reset(stmt);
-    if (RunControl(conn, kRelease) != SQLITE_OK) ThrowSqlite(conn.db, kRelease);
+    if (RunPrepared(conn, g.release, kRelease) != SQLITE_OK) ThrowSqlite(conn.db, kRelease);
     ++g.statements;
     return rc;
   }
@@ -129,7 +147,8 @@ int StepOnce(Connection& conn, sqlite3_stmt* stmt, const std::function<RuntimeEr
     Closed(g);
     return rc;
   }
-  if (RunControl(conn, kRollbackTo) != SQLITE_OK || RunControl(conn, kRelease) != SQLITE_OK) {
+  if (RunControl(conn, kRollbackTo) != SQLITE_OK ||
+      RunPrepared(conn, g.release, kRelease) != SQLITE_OK) {
     const int64_t lost = g.statements;
     RunControl(conn, kRollback);
     Closed(g);

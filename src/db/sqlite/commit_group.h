@@ -40,6 +40,7 @@
 #include <mutex>
 #include <optional>
 
+#include "db/sqlite/statement_cache.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -67,6 +68,9 @@ struct CommitGroup {
   // The failure of a commit made on another's behalf (the committer thread,
   // CommitAllGroups), thrown by the connection's next use.
   std::optional<RuntimeError> failed;
+  // The savepoint statements, prepared once.
+  StatementPtr savepoint = NoStatement();
+  StatementPtr release = NoStatement();
 };
 
 // Runs the prepared action statement `stmt` as one statement of the group:

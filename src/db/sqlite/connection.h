@@ -73,6 +73,8 @@ struct Connection {
     } catch (const RuntimeError&) {
     }
     statements.Clear();
+    group.savepoint.reset();
+    group.release.reset();
     sqlite3_close_v2(db);
   }
 };
