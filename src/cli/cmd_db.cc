@@ -140,6 +140,8 @@ int RunLink(const DbArgs& a) {
     front->Execute("DELETE FROM kestle_links WHERE name = " + Quote(name));
     front->Execute("INSERT INTO kestle_links (name, connect) VALUES (" + Quote(name) + ", " +
                    Quote(connect) + ")");
+    // Reported only once committed (the engine groups its commits).
+    front->Commit();
     std::printf("linked %s\n", name.c_str());
   }
   return kExitOk;
@@ -189,6 +191,7 @@ int RunSql(const DbArgs& a) {
     db = db::OpenSqliteDatabase(a.front, db::OpenMode::kReadWrite);
     db->Execute(a.statement);
     long long n = db->RecordsAffected();
+    db->Commit();
     std::printf("%lld %s affected\n", n, n == 1 ? "row" : "rows");
   }
   return kExitOk;
