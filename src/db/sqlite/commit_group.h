@@ -8,19 +8,20 @@
 // before it stay. The open group is committed
 //  - once it holds kGroupStatements statements or is kGroupMillis old,
 //    checked as each statement arrives;
-//  - before anything else uses the connection (a record set or query opens,
-//    the table definitions are read), before a snapshot copy of any file (all
-//    connections of the process), when the database closes, and right after
-//    a statement fails;
+//  - before anything else reads through any connection of the process (a
+//    record set or query opens, the table definitions are read, a new
+//    connection opens), before a snapshot copy, when the database closes,
+//    and right after a statement fails;
 //  - when a statement would have to wait for another connection's lock: a
 //    connection holding a group never waits (that could deadlock two
 //    processes each holding one file); it commits, then waits and retries.
 // A group left open while its connection runs nothing more is committed by a
-// thread of the engine's after about twice kGroupMillis, and every open group
-// when the process exits normally. After a commit by age the connection keeps off the locks for
-// kYieldMillis, long enough for another kestle process, whose busy handler retries every
-// millisecond, to take its turn: a writer waiting on a grouping connection
-// gets in within about kGroupMillis.
+// thread of the engine's within about one and a half kGroupMillis, and every
+// open group when the process exits normally. After a commit by age the
+// connection keeps off the locks for kYieldMillis, long enough for another
+// kestle process, whose busy handler retries every millisecond, to take its
+// turn: a writer waiting on a grouping connection gets in within about
+// kGroupMillis.
 //
 // Durability: a crash or kill loses at most the open group, that is, the
 // statements of the last kGroupMillis; what stays is always a committed
