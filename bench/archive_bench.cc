@@ -2,7 +2,8 @@
 // million inventory transactions), each beside a floor measured in the same
 // run:
 //  - archiveNow (the list built by its statements, then four DELETEs per
-//    listed order, each its own autocommit transaction) against the same list
+//    listed order, each sent on its own, outside any transaction, the engine
+//    grouping their commits) against the same list
 //    followed by four set-based DELETEs in one transaction on a copy of the
 //    same database;
 //  - backupNow with the snapshot copier against `cp` of the back-end file.

@@ -54,6 +54,15 @@ int RunBackupJob(const std::shared_ptr<db::Database>& database, const std::strin
   if (archiver.backupNow(witness.Watch(database), folder, name) != kResultDone) {
     return witness.ReportFailure("backup: no backup of " + front_end + "'s back-end was made");
   }
+  // The backup's record is reported only once committed (the engine groups
+  // its commits).
+  if (auto engine = std::dynamic_pointer_cast<db::SqliteDatabase>(database)) {
+    try {
+      engine->Commit();
+    } catch (...) {
+      return ReportCurrentError(front_end);
+    }
+  }
   std::printf("%s\n", written.c_str());
   return kExitOk;
 }

@@ -131,6 +131,8 @@ int RunLink(const DbArgs& a) {
     front->Execute("DELETE FROM kestle_links WHERE name = " + Quote(name));
     front->Execute("INSERT INTO kestle_links (name, connect) VALUES (" + Quote(name) + ", " +
                    Quote(connect) + ")");
+    // Reported only once committed (the engine groups its commits).
+    front->Commit();
     if (!Quiet()) std::printf("linked %s\n", name.c_str());
   }
   return kExitOk;
@@ -149,6 +151,7 @@ int RunInit(const DbArgs& a) {
       for (const char* sql : table.create) {
         if (sql != nullptr) front->Execute(sql);
       }
+      front->Commit();
     }
     if (!Quiet()) std::printf("%s %s\n", there ? "kept" : "created", table.name);
   }

@@ -135,6 +135,8 @@ int RunSql(const SqlArgs& a) {
       writing = true;
     }
     database->Execute(sql);
+    // Reported only once committed (the engine groups its commits).
+    database->Commit();
     std::fflush(stdout);
     Summary(a.output, Counted(static_cast<uint64_t>(database->RecordsAffected()), "row", "rows") +
                           " affected");

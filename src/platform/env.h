@@ -118,6 +118,14 @@ class Env {
   // when the target's folder is missing, 70 without access, 61 when the disk
   // is full.
   virtual void CopyFileTo(const std::string& from, const std::string& to) = 0;
+  // Writes the contents that the file `from` has now over those of `to`,
+  // created when missing (readable and writable by its owner only), at the
+  // speed of the kernel's own copy: the file system shares the data blocks
+  // where it can (a reflink), else the kernel copies them without passing
+  // them through the process. For filling a TempFile by path. Throws like
+  // NewSequentialFile for `from` and like NewWritableFile for `to` (61 when
+  // the disk is full).
+  virtual void CopyFileContents(const std::string& from, const std::string& to) = 0;
   // Creates an empty file with a new unique name in the folder of `target`
   // (never an existing file), for a copy that Commit() renames over
   // `target`. Its permission bits are those of `like` as the umask narrows
@@ -185,6 +193,9 @@ class EnvWrapper : public Env {
   void CreateFolder(const std::string& path) override { target_->CreateFolder(path); }
   void CopyFileTo(const std::string& from, const std::string& to) override {
     target_->CopyFileTo(from, to);
+  }
+  void CopyFileContents(const std::string& from, const std::string& to) override {
+    target_->CopyFileContents(from, to);
   }
   std::unique_ptr<TempFile> NewTempFile(const std::string& target,
                                         const std::string& like) override {

@@ -107,6 +107,10 @@ int JetStatementsOnly(void* arg, int action, const char* first, const char* seco
     }
     return SQLITE_DENY;
   };
+  // The engine's own grouping of statements (commit_group.h).
+  if (conn->group.internal && (action == SQLITE_TRANSACTION || action == SQLITE_SAVEPOINT)) {
+    return SQLITE_OK;
+  }
   if (std::none_of(std::begin(kJetActions), std::end(kJetActions),
                    [&](int a) { return a == action; })) {
     return refuse(jet::kInvalidStatement, nullptr);

@@ -16,11 +16,13 @@ std::string Detail(const std::string& jet, const std::string& translated) {
 }
 
 // The failure of an internal statement `sql` on `db`, in DAO's terms.
-[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& sql) {
+RuntimeError SqliteError(sqlite3* db, const std::string& sql) {
   const char* file = sqlite3_db_filename(db, "main");
-  throw JetErrorOf(sqlite3_extended_errcode(db), sqlite3_errmsg(db), FailureSite::kStatement,
-                   file != nullptr ? file : "", sql, sql);
+  return JetErrorOf(sqlite3_extended_errcode(db), sqlite3_errmsg(db), FailureSite::kStatement,
+                    file != nullptr ? file : "", sql, sql);
 }
+
+[[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& sql) { throw SqliteError(db, sql); }
 
 // The failure of a statement on `conn` in DAO's terms; `detail` starts with
 // the Jet statement. A table the authorizer refused is one Jet cannot find,

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/sqlite/commit_group.h"
 #include "db/sqlite/statement_cache.h"
 #include "platform/error.h"
 
@@ -54,14 +55,29 @@ struct Connection {
   std::unordered_map<std::string, uint64_t> last_write;
   uint64_t write_clock = 0;
   StatementCache statements;
+  // The open group of action statements (commit_group.h).
+  CommitGroup group;
+  // When the busy handler began its current wait.
+  CommitGroup::Clock::time_point busy_since;
 
   // Notes that a statement writing `tables` runs now.
   void NoteWrites(const std::set<std::string>& tables) {
     ++write_clock;
     for (const std::string& t : tables) last_write[t] = write_clock;
   }
+  Connection() { RegisterConnection(this); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  // Closing commits the open group; a failure then has no one to go to.
   ~Connection() {
+    ForgetConnection(this);
+    try {
+      CommitGroupNow(*this);
+    } catch (const RuntimeError&) {
+    }
     statements.Clear();
+    group.savepoint.reset();
+    group.release.reset();
     sqlite3_close_v2(db);
   }
 };
@@ -71,6 +87,9 @@ struct Connection {
 std::string Detail(const std::string& jet, const std::string& translated);
 
 // The failure of an internal statement `sql` on `db`, in DAO's terms.
+RuntimeError SqliteError(sqlite3* db, const std::string& sql);
+
+// Throws SqliteError(db, sql).
 [[noreturn]] void ThrowSqlite(sqlite3* db, const std::string& sql);
 
 // The failure of a statement on `conn` in DAO's terms; `detail` starts with

@@ -43,6 +43,8 @@ class TempDir {
 inline void RunScript(const std::string& path, const std::string& script) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  // Another program's writer waits for the engine's locks, as SQLite's shell does.
+  sqlite3_busy_timeout(db, 5000);
   char* error = nullptr;
   int rc = sqlite3_exec(db, script.c_str(), nullptr, nullptr, &error);
   std::string message = error ? error : "";

@@ -11,6 +11,7 @@
 #include "db/jet_errors.h"
 #include "db/sqlite/authorizer.h"
 #include "db/sqlite/backends.h"
+#include "db/sqlite/commit_group.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
@@ -25,15 +26,14 @@ namespace {
 
 // Connection settings. A writer puts each database it opens in WAL mode, with
 // synchronous=NORMAL: the backup copy can then read while the jobs write, and
-// the archive's many small autocommit statements cost a fraction of what a
-// rollback journal's two syncs per statement do (seconds against minutes at
-// a few thousand orders); a power loss keeps the file consistent and may cost
-// the last commits. WAL is a property of the file, so it stays after the
-// writer closes; a database that cannot be switched (another connection holds
+// the archive's many small statements, whose commits are grouped
+// (commit_group.h), cost a fraction of what a rollback journal's syncs do; a
+// power loss keeps the file consistent and may cost the last commits. The
+// busy handler (BusyWait) waits several seconds for another's lock. WAL is a property of the file,
+// so it stays after the writer closes; a database that cannot be switched (another connection holds
 // it, a file system without shared memory) keeps its mode and, in a rollback
 // mode, SQLite's FULL. A reader never switches a mode and sets query_only, so
 // that no statement can change a file.
-constexpr int kBusyTimeoutMs = 5000;
 constexpr const char* kSetWalMode = "PRAGMA journal_mode=WAL";
 constexpr const char* kSetQueryOnly = "PRAGMA query_only=1";
 constexpr const char* kWalSuffix = "-wal";
@@ -141,6 +141,8 @@ void CreateFrontEnd(const std::string& path) {
 
 std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_path,
                                                    OpenMode mode) {
+  // A new connection reads what this process's statements did so far.
+  CommitAllGroups();
   auto conn = std::make_shared<Connection>();
   // SQLite reads a name that starts with "file:" as a URI; an absolute path
   // never does.
@@ -166,7 +168,7 @@ std::shared_ptr<SqliteDatabase> OpenSqliteDatabase(const std::string& front_end_
     throw JetErrorOf(rc, sqlite3_errmsg(conn->db), FailureSite::kFile, conn->path, "",
                      front_end_path);
   }
-  sqlite3_busy_timeout(conn->db, kBusyTimeoutMs);
+  sqlite3_busy_handler(conn->db, BusyWait, conn.get());
   bool writer = mode != OpenMode::kReadOnly;
   try {
     RegisterFunctions(conn->db);

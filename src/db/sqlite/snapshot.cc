@@ -1,5 +1,5 @@
-// SnapshotCopy: consistent copies of SQLite files through the online backup
-// API, byte copies of anything else.
+// SnapshotCopy: consistent copies of SQLite files at the kernel's copy speed,
+// byte copies of anything else.
 #include "db/sqlite/snapshot.h"
 
 #include <sqlite3.h>
@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "db/jet_errors.h"
+#include "db/sqlite/commit_group.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -22,6 +23,11 @@ constexpr int kBusyTimeoutMs = 5000;
 // The copy becomes a self-contained file in rollback-journal mode, so that the
 // backup is one file however the source was journaled.
 constexpr const char* kStandaloneJournalMode = "PRAGMA journal_mode=DELETE";
+// A read transaction that pins one state of the source while its files are
+// copied: reading the schema takes the read lock.
+constexpr const char* kPinState = "BEGIN; SELECT count(*) FROM sqlite_schema";
+constexpr const char* kUnpinState = "COMMIT";
+constexpr const char* kWalSuffix = "-wal";
 // The files that SQLite may put beside the copy while it writes.
 constexpr const char* kCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
 
@@ -80,21 +86,6 @@ int FileErrorNumber(sqlite3* db, int rc) {
   throw e;
 }
 
-// True for the result codes of a failed write (the source is only read).
-bool IsWriteFailure(int rc) {
-  switch (rc) {
-    case SQLITE_FULL:
-    case SQLITE_IOERR_WRITE:
-    case SQLITE_IOERR_FSYNC:
-    case SQLITE_IOERR_DIR_FSYNC:
-    case SQLITE_IOERR_TRUNCATE:
-    case SQLITE_IOERR_DELETE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Opens `path`; failures are reported under the name `shown`.
 ConnectionPtr Open(const std::string& path, int flags, const std::string& shown) {
   sqlite3* raw = nullptr;
@@ -117,28 +108,43 @@ ConnectionPtr OpenSource(const std::string& from) {
   }
 }
 
-// Copies the database `from` into the empty file `temp` in one backup step,
-// that is, from one read transaction: a consistent state even while another
-// connection writes. Failures of the copy's own file name `to`.
-void BackupInto(const std::string& from, const std::string& temp, const std::string& to) {
-  ConnectionPtr target = Open(temp, SQLITE_OPEN_READWRITE, to);
-  ConnectionPtr source = OpenSource(from);
-  sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source.get(), "main");
-  if (backup == nullptr) ThrowCopyError(target.get(), sqlite3_extended_errcode(target.get()), to);
-  // The busy handler waits for another connection's lock on the source.
-  int rc = sqlite3_backup_step(backup, -1);
-  // Finishing records a failed step, with its OS error, on the copy's connection.
-  sqlite3_backup_finish(backup);
-  if (rc != SQLITE_DONE) {
-    // The copy is a new file of this process's own: a failed write is the
-    // copy's, anything else (a locked, foreign or damaged database, a failed
-    // read) the source's.
-    const bool copy_failed = IsWriteFailure(rc);
-    ThrowCopyError(copy_failed ? target.get() : source.get(), rc, copy_failed ? to : from);
+// Runs `sql` on `db`, whose failures are reported for the file `shown`.
+void Run(sqlite3* db, const char* sql, const std::string& shown) {
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) ThrowCopyError(db, rc, shown);
+}
+
+// Copies the database `from` into the file `temp` at the kernel's copy
+// speed, as one consistent state even while other connections write.
+//
+// A checkpoint first moves what the log holds into the database file, as far
+// as no reader needs the old pages. A read transaction then pins one state:
+// while it lasts, no checkpoint writes a page newer than that state into the
+// file, and the log (in WAL mode) only grows, since it cannot start over
+// under a reader; a rollback-journal database cannot change at all. So the
+// file copied, followed by the log copied after it, holds the pinned state
+// and perhaps later commits; a commit being written while the log is copied
+// is cut off by the log's checksums. Opening the copy recovers that log, and
+// switching it to a rollback journal writes the log into the copy and
+// removes it, leaving one self-contained file. Failures of the copy's own
+// file name `to`.
+void CopyPinned(Env& env, const std::string& from, const std::string& temp, const std::string& to) {
+  {
+    ConnectionPtr source = OpenSource(from);
+    // A busy checkpoint (another connection checkpoints, or a read-only
+    // connection cannot) leaves more of the log to copy; nothing else.
+    sqlite3_wal_checkpoint_v2(source.get(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    Run(source.get(), kPinState, from);
+    env.CopyFileContents(from, temp);
+    const std::string log = from + kWalSuffix;
+    if (!env.DirLookup(log).empty() && env.FileSize(log) > 0) {
+      env.CopyFileContents(log, temp + kWalSuffix);
+    }
+    Run(source.get(), kUnpinState, from);
   }
-  rc = sqlite3_exec(target.get(), kStandaloneJournalMode, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) ThrowCopyError(target.get(), rc, to);
-  rc = sqlite3_close(target.release());
+  ConnectionPtr target = Open(temp, SQLITE_OPEN_READWRITE, to);
+  Run(target.get(), kStandaloneJournalMode, to);
+  const int rc = sqlite3_close(target.release());
   if (rc != SQLITE_OK) ThrowCopyError(nullptr, rc, to);
 }
 
@@ -157,13 +163,15 @@ bool IsSqliteFile(Env& env, const std::string& path) {
 }
 
 void SnapshotCopy(Env& env, const std::string& from, const std::string& to) {
+  // The copy shows what this process's statements did so far.
+  CommitAllGroups();
   if (!IsSqliteFile(env, from)) {
     env.CopyFileTo(from, to);
     return;
   }
   std::unique_ptr<TempFile> temp = env.NewTempFile(to, from);
   try {
-    BackupInto(from, temp->path(), to);
+    CopyPinned(env, from, temp->path(), to);
     temp->Commit();
   } catch (...) {
     for (const char* suffix : kCompanionSuffixes) {

@@ -2,9 +2,10 @@
 //
 // Copying the bytes of a live SQLite file is not a backup: in WAL mode
 // committed pages may still sit in the -wal file, and a copy taken while
-// another connection writes mixes old and new pages. SnapshotCopy reads an
-// SQLite file through SQLite's online backup API, which copies one consistent
-// state; any other file is copied byte for byte.
+// another connection writes mixes old and new pages. SnapshotCopy copies an
+// SQLite file, and its log, while a read transaction pins one state, and then
+// lets SQLite's recovery make the copy one self-contained file; any other
+// file is copied byte for byte.
 #ifndef KESTLE_DB_SQLITE_SNAPSHOT_H_
 #define KESTLE_DB_SQLITE_SNAPSHOT_H_
 

@@ -13,6 +13,7 @@
 #include "db/jet_errors.h"
 #include "db/sqlite/authorizer.h"
 #include "db/sqlite/backends.h"
+#include "db/sqlite/commit_group.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_check.h"
 #include "db/sqlite/jet_sql.h"
@@ -90,6 +91,14 @@ std::string TableNameOf(const std::string& source) {
   return name;
 }
 
+// Commits the open groups of the process before a read, so that the read
+// sees what every statement so far did; the failure of this connection's own
+// group is thrown.
+void CommitBeforeReading(Connection& conn) {
+  CommitAllGroups();
+  CommitGroupNow(conn);
+}
+
 }  // namespace
 
 // Refuses `jet` unless it is a Jet statement (see jet_check.h); the error's
@@ -124,6 +133,8 @@ SqliteDatabase::~SqliteDatabase() = default;
 
 const std::string& SqliteDatabase::path() const { return connection_->path; }
 
+void SqliteDatabase::Commit() { CommitGroupNow(*connection_); }
+
 void SqliteDatabase::Execute(const std::string& sql) {
   if (ExecuteCached(sql)) return;
   auto run = [&] {
@@ -133,7 +144,7 @@ void SqliteDatabase::Execute(const std::string& sql) {
     StatementPtr stmt = PrepareOne(*connection_, translated, detail);
     if (sqlite3_column_count(stmt.get()) > 0) ThrowEngine(jet::kCannotExecuteSelect, detail);
     connection_->NoteWrites(connection_->prepared_writes);
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE) ThrowStatement(*connection_, detail);
+    StepInGroup(*connection_, stmt.get(), [&] { return StatementError(*connection_, detail); });
     records_affected_ = sqlite3_changes64(connection_->db);
   };
   std::string first = FirstWord(sql);
@@ -193,20 +204,16 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
   conn.denied_table.clear();
   conn.denied_error = 0;
   conn.NoteWrites(entry->writes);
-  if (sqlite3_step(stmt) != SQLITE_DONE) {
-    // The error names the statement as written and as translated with its
-    // literals, like the plain way's; the reset comes after the error is read.
-    RuntimeError e = StatementError(conn, Detail(sql, TranslateJetSql(sql)));
-    sqlite3_reset(stmt);
-    throw e;
-  }
-  // Resetting ends the statement, so that it holds no lock until its next use.
-  sqlite3_reset(stmt);
+  // The error names the statement as written and as translated with its
+  // literals, like the plain way's. The statement is reset after its step, so
+  // that it holds no lock until its next use.
+  StepInGroup(conn, stmt, [&] { return StatementError(conn, Detail(sql, TranslateJetSql(sql))); });
   records_affected_ = sqlite3_changes64(conn.db);
   return true;
 }
 
 bool SqliteDatabase::ReturnsRows(const std::string& sql) {
+  CommitBeforeReading(*connection_);
   CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
@@ -241,6 +248,7 @@ QueryResult SqliteDatabase::Query(const std::string& sql) {
 }
 
 std::unique_ptr<RowStream> SqliteDatabase::Stream(const std::string& sql) {
+  CommitBeforeReading(*connection_);
   CheckStatement(sql);
   std::string translated = TranslateJetSql(sql);
   std::string detail = Detail(sql, translated);
@@ -252,6 +260,7 @@ std::unique_ptr<RowStream> SqliteDatabase::Stream(const std::string& sql) {
 }
 
 std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
+  CommitBeforeReading(*connection_);
   CheckStatement(sql);
   std::string translated = "EXPLAIN QUERY PLAN " + TranslateJetSql(sql);
   StatementPtr stmt = PrepareOne(*connection_, translated, Detail(sql, translated));
@@ -265,6 +274,7 @@ std::vector<std::string> SqliteDatabase::QueryPlan(const std::string& sql) {
 }
 
 std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& source) {
+  CommitBeforeReading(*connection_);
   static constexpr const char* kQueryWords[] = {"SELECT", "WITH", "VALUES", "PRAGMA", "EXPLAIN"};
   std::string first = FirstWord(source);
   // A lone word names a table even when it reads as a keyword ("Values").
@@ -300,6 +310,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
 }
 
 std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
+  CommitBeforeReading(*connection_);
   sqlite3* db = connection_->db;
   std::vector<std::pair<std::string, std::string>> defs;
   sqlite3_stmt* raw = nullptr;

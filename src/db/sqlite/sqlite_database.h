@@ -14,10 +14,12 @@
 // Each statement must be one Jet statement (jet_check.h; an authorizer refuses
 // what the check would have) and is translated from Jet SQL (jet_sql.h).
 // Paths are plain file names, never SQLite URIs. Execute runs INSERT and UPDATE as INSERT/UPDATE OR
-// IGNORE, so rows that break a key are skipped silently. There is no transaction beyond SQLite's
-// autocommit. Action statements that differ only in their string literals share one prepared
-// statement, the literals bound as parameters, so that the archive run's single-row statements cost
-// little beyond SQLite's own commit work.
+// IGNORE, so rows that break a key are skipped silently. Each action statement is atomic, as under
+// autocommit, but their commits are grouped (commit_group.h): a crash loses at most the statements
+// of the last fraction of a second, and what stays is a prefix of them. Action statements that
+// differ only in their string literals share one prepared statement, the literals bound as
+// parameters, so that the archive run's single-row statements cost little beyond SQLite's own
+// commit work.
 //
 // A relative back-end path in a connect text is taken from the front-end's
 // folder, whatever the current folder: TableDefs reports each linked table's
@@ -92,6 +94,9 @@ class SqliteDatabase : public Database {
   // The plan SQLite chooses for the Jet statement, one line per step, as
   // EXPLAIN QUERY PLAN reports it ("SEARCH t USING INDEX i (a=?)").
   std::vector<std::string> QueryPlan(const std::string& sql);
+  // Commits the action statements run so far (they are otherwise committed in
+  // groups). Throws the commit's failure, which names the statements lost.
+  void Commit();
   // The front-end file this database was opened on, as an absolute path.
   const std::string& path() const;
 
