@@ -1,9 +1,10 @@
-// The statements the archive, backup and shipping jobs send, assembled here
-// from their fixed fragments exactly as the jobs join them, run verbatim on the
+// The statements the archive, backup and shipping jobs send (the archive's
+// read from the golden files its job is checked against), run verbatim on the
 // sample schema: a hand-made set of orders with every edge case of the archive
 // list, and a generated sample checked against a list computed independently.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -21,123 +22,83 @@ using testing::RunScript;
 using testing::Scalar;
 using testing::TempDir;
 
-// --- The statements, fragment by fragment ------------------------------------
+// --- The statements, as the archive job sends them ---------------------------
 
-constexpr const char* kFinishedStatus =
-    " and [purchase orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' "
-    "or Ucase(status)='ARCHIVED' ) ";
-constexpr const char* kFinishedSalesStatus =
-    " and [sales orders].StatusId in (Select StatusId from Status where Ucase(status)='CLOSED' or "
-    "Ucase(status)='ARCHIVED' ) ";
+// The scenario's end date and identifiers in the golden files, which the
+// job's own tests compare its statements with byte for byte.
+constexpr const char* kGoldenEnd = "2025-06-30 00:00:00";
+constexpr const char* kGoldenDeletedId = "'PO-1'";
 
-std::string ClearList() { return "DELETE * FROM Archiver_ListToDelete;"; }
-
-std::string PurchaseFill(bool closed_only) {
-  return std::string("INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) ") +
-         " SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory "
-         "transactions].TransactionDate) " +
-         " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase "
-         "orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID " +
-         " WHERE (NOT IsNull( [inventory transactions].PurchaseOrderID))  " +
-         (closed_only ? kFinishedStatus : "") +
-         " GROUP BY   [inventory transactions].PurchaseOrderID; ";
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
 }
 
-std::string SalesFill(bool closed_only) {
-  return std::string("INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) ") +
-         " SELECT  [inventory transactions].SalesOrderID,Max( [inventory "
-         "transactions].TransactionDate) " +
-         " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory "
-         "transactions].SalesOrderID = [sales orders].SalesOrderID " +
-         " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  " +
-         (closed_only ? kFinishedSalesStatus : "") +
-         (closed_only ? "  GROUP BY   [inventory transactions].SalesOrderID; "
-                      : " GROUP BY   [inventory transactions].SalesOrderID; ");
-}
+// The statements of one archive variant read from its golden file, with
+// "{id}" where a row's identifier goes.
+struct ArchiveStatements {
+  std::vector<std::string> fills;
+  std::vector<std::pair<std::string, std::string>> prunes;  // query, its per-row delete
+  std::string last_activity_prune;
+  std::vector<std::string> deletions;  // per listed order
+};
 
-std::string WorkOrderFill(bool closed_only) {
-  return std::string("INSERT INTO Archiver_ListToDelete (OrderID, LastTransDate) ") +
-         " SELECT SalesOrderID, MAX(TransactionDate)" + " From [Inventory Transactions]" +
-         " Where (Not IsNull(SalesOrderID))" + " and SalesOrderID like 'WO*'" +
-         (closed_only ? " and SalesOrderID in (Select [SalesOrderID] from [sales orders] inner "
-                        "join Status on [sales orders].StatusID = Status.StatusID where "
-                        "ucase(Status.Status) = 'CLOSED' or ucase(Status.Status) = 'ARCHIVED')"
-                      : "") +
-         " GROUP BY SalesOrderID" + " ORDER BY SalesOrderID;";
-}
-
-std::string RequiredDatePrune(bool closed_only, const std::string& end) {
-  return std::string(
-             "SELECT [inventory transactions].PurchaseOrderID,MAX( [inventory "
-             "transactions].TransactionDate) as TransactionDate ") +
-         " FROM [purchase orders] INNER JOIN [inventory transactions] ON [purchase "
-         "orders].PurchaseOrderID = [inventory transactions].PurchaseOrderID " +
-         "  Where (Not IsNull([inventory transactions].PurchaseOrderID)) " +
-         (closed_only ? kFinishedStatus : "") +
-         (closed_only ? " GROUP BY   [inventory transactions].PurchaseOrderID,[inventory "
-                        "transactions].DateRequired "
-                      : "  GROUP BY   [inventory transactions].PurchaseOrderID,[inventory "
-                        "transactions].DateRequired ") +
-         " Having Max([inventory transactions].DateRequired) > #" + end + "# ";
-}
-
-std::string EtaPrune(bool closed_only, const std::string& end) {
-  return std::string(
-             " SELECT  [inventory transactions].SalesOrderID,Max( [inventory "
-             "transactions].TransactionDate) ") +
-         " FROM [inventory transactions] INNER JOIN [sales orders] ON [inventory "
-         "transactions].SalesOrderID = [sales orders].SalesOrderID " +
-         " WHERE (NOT IsNull( [inventory transactions].SalesOrderID))  " +
-         (closed_only ? kFinishedSalesStatus : "") +
-         "  GROUP BY   [inventory transactions].SalesOrderID " +
-         " Having Max([inventory transactions].ETA) > #" + end + "# ";
-}
-
-std::string PruneOne(const std::string& id) {
-  return std::string("DELETE * FROM Archiver_ListToDelete ") + "WHERE OrderID like  '" + id + "'";
-}
-
-std::string LastActivityPrune(const std::string& end) {
-  return std::string("DELETE * FROM Archiver_ListToDelete ") + "WHERE LastTransDate >= #" + end +
-         "#;";
-}
-
-std::vector<std::string> DeleteOrder(const std::string& id) {
-  return {
-      std::string("DELETE * ") + "FROM [Inventory Transactions] " +
-          "WHERE [Inventory Transactions].[PurchaseOrderID] = '" + id + "';",
-      std::string("DELETE * ") + "FROM [Purchase Orders] " +
-          "WHERE [Purchase Orders].[PurchaseOrderID] = '" + id + "';",
-      std::string("DELETE * ") + "FROM [Inventory Transactions] " +
-          "WHERE [Inventory Transactions].[SalesOrderID] = '" + id + "';",
-      std::string("DELETE * ") + "FROM [Sales Orders] " +
-          "WHERE [Sales Orders].[SalesOrderID] = '" + id + "';",
-  };
+ArchiveStatements GoldenStatements(bool closed_only) {
+  std::ifstream golden(std::string(KESTLE_SOURCE_DIR) + "/src/archive/testdata/" +
+                       (closed_only ? "archive_now.golden" : "archive_now_all.golden"));
+  ArchiveStatements s;
+  bool deleting = false;
+  for (std::string line; std::getline(golden, line);) {
+    const bool open = line.starts_with("OPEN ");
+    const std::string sql = line.substr(line.find(' ') + 1);
+    if (sql == "Archiver_ListToDelete") {
+      deleting = true;
+    } else if (deleting) {
+      if (sql.find(kGoldenDeletedId) != std::string::npos) {
+        s.deletions.push_back(Replace(sql, kGoldenDeletedId, "'{id}'"));
+      }
+    } else if (open) {
+      s.prunes.emplace_back(sql, "");
+    } else if (sql.starts_with("DELETE * FROM Archiver_ListToDelete WHERE OrderID like")) {
+      s.prunes.back().second = sql.substr(0, sql.find('\'')) + "'{id}'";
+    } else if (sql.starts_with("DELETE * FROM Archiver_ListToDelete WHERE LastTransDate")) {
+      s.last_activity_prune = sql;
+    } else {
+      s.fills.push_back(sql);
+    }
+  }
+  EXPECT_EQ(s.fills.size(), 4u);
+  EXPECT_EQ(s.prunes.size(), 2u);
+  EXPECT_EQ(s.deletions.size(), 4u);
+  return s;
 }
 
 // The list building as the archive job runs it, through the Database interface.
 void FillArchiveList(Database& db, const std::string& end, bool closed_only) {
-  db.Execute(ClearList());
-  db.Execute(PurchaseFill(closed_only));
-  db.Execute(SalesFill(closed_only));
-  db.Execute(WorkOrderFill(closed_only));
-  for (auto [query, field] : {std::pair{RequiredDatePrune(closed_only, end), "PurchaseOrderID"},
-                              std::pair{EtaPrune(closed_only, end), "SalesOrderID"}}) {
-    auto rs = db.OpenRecordset(query);
+  const ArchiveStatements s = GoldenStatements(closed_only);
+  for (const std::string& sql : s.fills) db.Execute(sql);
+  const char* kPruneFields[] = {"PurchaseOrderID", "SalesOrderID"};
+  for (size_t i = 0; i < s.prunes.size(); ++i) {
+    auto rs = db.OpenRecordset(Replace(s.prunes[i].first, kGoldenEnd, end));
     while (!rs->Eof()) {
-      db.Execute(PruneOne(rs->Field(field).ToText()));
+      db.Execute(Replace(s.prunes[i].second, "{id}", rs->Field(kPruneFields[i]).ToText()));
       rs->MoveNext();
     }
   }
-  db.Execute(LastActivityPrune(end));
+  db.Execute(Replace(s.last_activity_prune, kGoldenEnd, end));
 }
 
 // The deletion pass as the archive job runs it.
 void DeleteListedOrders(Database& db) {
+  const ArchiveStatements s = GoldenStatements(true);
   auto rs = db.OpenRecordset("Archiver_ListToDelete");
   if (!rs->Eof()) rs->MoveFirst();
   while (!rs->Eof()) {
-    for (const std::string& sql : DeleteOrder(rs->Field("OrderID").ToText())) db.Execute(sql);
+    for (const std::string& sql : s.deletions) {
+      db.Execute(Replace(sql, "{id}", rs->Field("OrderID").ToText()));
+    }
     rs->MoveNext();
   }
 }
@@ -246,31 +207,21 @@ TEST_F(JetStatementsTest, DeletionPassRemovesListedOrdersAndTheirTransactionsOnl
 }
 
 TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
-  db_->Execute(
-      std::string("INSERT INTO BackupManagerTable (BackupName, BackupLocation, BackupDate) "
-                  "VALUES ") +
-      "('" + "nightly" + "', '" + "/data/Backup/260105-0703_orders_be.db" + "', '" +
-      "1/5/2026 7:03:00 AM" + "')");
+  const std::string kInsert =
+      "INSERT INTO BackupManagerTable (BackupName, BackupLocation, BackupDate) VALUES ('";
+  db_->Execute(kInsert +
+               "nightly', '/data/Backup/260105-0703_orders_be.db', '1/5/2026 7:03:00 AM')");
   EXPECT_EQ(Rows(*db_, "SELECT BackupName, BackupLocation, BackupDate FROM BackupManagerTable"),
             std::vector<std::string>{
                 "nightly|/data/Backup/260105-0703_orders_be.db|1/5/2026 7:03:00 AM"});
-  try {
-    db_->Execute(std::string("INSERT INTO BackupManagerTable (BackupName, BackupLocation, "
-                             "BackupDate) VALUES ") +
-                 "('" + "it's" + "', '" + "/x" + "', '" + "1/5/2026" + "')");
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), jet::kInsertSyntax);
-  }
-  // The record is built with the name's quotes as they stand: a name that
-  // closes the row and opens another would add a forged one.
-  try {
-    db_->Execute(std::string("INSERT INTO BackupManagerTable (BackupName, BackupLocation, "
-                             "BackupDate) VALUES ") +
-                 "('" + "x', 'y', 'z'), ('a" + "', '" + "/x" + "', '" + "1/5/2026" + "')");
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), jet::kInsertSyntax);
+  // The record is built with the name's quotes as they stand: a stray quote
+  // fails, and a name that closes the row and opens another would add a
+  // forged one.
+  for (const char* name : {"it's", "x', 'y', 'z'), ('a"}) {
+    EXPECT_EQ(kestle::testing::ErrorNumberOf(
+                  [&] { db_->Execute(kInsert + name + "', '/x', '1/5/2026')"); }),
+              jet::kInsertSyntax)
+        << name;
   }
   EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM BackupManagerTable"), "1");
   EXPECT_FALSE(db_->OpenRecordset("SELECT * FROM [VersionControl]")->Eof());
