@@ -328,7 +328,7 @@ int wmain(int argc, wchar_t** argv) {
     CheckNamesAndDispatch(context);
     CheckArchiver(context);
     CheckBackup(context);
-    CheckShipping(context);
+    CheckCalls(context);
     CHECK_HR(Export(context, "DllUnregisterServer")(), S_OK);
     CoUninitialize();
     return Summary();
@@ -348,7 +348,7 @@ int wmain(int argc, wchar_t** argv) {
   CheckParseIIF(context);
   CheckArchiver(context);
   CheckBackup(context);
-  CheckShipping(context);
+  CheckCalls(context);
   CheckCallingConvention(context);
   CheckUnregistration(context);
 
