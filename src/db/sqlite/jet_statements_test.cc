@@ -1,24 +1,21 @@
-// The statements the archive, backup and shipping jobs send (the archive's
-// read from the golden files its job is checked against), run verbatim on the
-// sample schema: a hand-made set of orders with every edge case of the archive
-// list, and a generated sample checked against a list computed independently.
+// The archive job's statements, read from the golden files its own tests
+// compare it with, run verbatim through the engine on a generated sample
+// and checked against a list computed independently of SQL. (The rules case
+// by case: the archive list's own tests, on the same engine.)
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <map>
 #include <set>
 
-#include "db/jet_errors.h"
 #include "db/sqlite/db_test_util.h"
 #include "db/sqlite/sample_database.h"
 #include "db/sqlite/sqlite_database.h"
-#include "platform/error.h"
 
 namespace kestle::db {
 namespace {
 
 using testing::Rows;
-using testing::RunScript;
 using testing::Scalar;
 using testing::TempDir;
 
@@ -106,132 +103,6 @@ void DeleteListedOrders(Database& db) {
 std::set<std::string> ListedOrders(SqliteDatabase& db) {
   std::vector<std::string> rows = Rows(db, "SELECT OrderID FROM Archiver_ListToDelete");
   return {rows.begin(), rows.end()};
-}
-
-// --- Hand-made orders ------------------------------------------------------------
-
-// Transactions: (TransactionDate, PurchaseOrderID, SalesOrderID, DateRequired, ETA).
-constexpr const char* kEdgeCaseOrders = R"sql(
-INSERT INTO Status VALUES (6, 'cLoSeD');
-INSERT INTO [purchase orders] (PurchaseOrderID, StatusId) VALUES
-  ('P-old', 2), ('P-open', 1), ('P-new', 2), ('P-exact', 2), ('P-req', 3), ('P-reqeq', 2),
-  ('P-none', 2), ('P-nulldate', 2);
-INSERT INTO [sales orders] (SalesOrderID, StatusId) VALUES
-  ('S-old', 3), ('S-eta', 2), ('S-case', 6), ('S-open', 1), ('WO-7', 2), ('wo-lc', 3),
-  ('S-etanull', 2);
-INSERT INTO [inventory transactions]
-  (TransactionDate, PurchaseOrderID, SalesOrderID, DateRequired, ETA) VALUES
-  ('2025-01-10 09:00:00', 'P-old', NULL, '2025-03-01 00:00:00', NULL),
-  ('2025-02-10 09:00:00', 'P-old', NULL, '2025-03-01 00:00:00', NULL),
-  ('2025-01-10 09:00:00', 'P-open', NULL, NULL, NULL),
-  ('2025-07-10 09:00:00', 'P-new', NULL, NULL, NULL),
-  ('2025-06-30 00:00:00', 'P-exact', NULL, NULL, NULL),
-  ('2025-06-29 23:59:59', 'P-req', NULL, '2025-06-01 00:00:00', NULL),
-  ('2025-03-01 10:00:00', 'P-req', NULL, '2025-07-15 00:00:00', NULL),
-  ('2025-05-01 10:00:00', 'P-reqeq', NULL, '2025-06-30 00:00:00', NULL),
-  (NULL, 'P-nulldate', NULL, NULL, NULL),
-  ('2025-03-01 08:00:00', NULL, 'S-old', NULL, '2025-03-05 00:00:00'),
-  ('2025-03-01 08:00:00', NULL, 'S-eta', NULL, '2025-08-01 00:00:00'),
-  ('2025-03-01 08:00:00', NULL, 'S-case', NULL, NULL),
-  ('2025-03-01 08:00:00', NULL, 'S-open', NULL, NULL),
-  ('2025-03-02 08:00:00', NULL, 'WO-7', NULL, '2025-06-30 00:00:00'),
-  ('2025-03-03 08:00:00', NULL, 'wo-lc', NULL, NULL),
-  ('2025-03-04 08:00:00', NULL, 'WO-9', NULL, NULL),
-  ('2025-03-04 08:00:00', NULL, 'S-etanull', NULL, NULL);
-)sql";
-
-class JetStatementsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    paths_ = WriteSampleDatabase(dir_.path(), 0);
-    RunScript(paths_.back_end, kEdgeCaseOrders);
-    db_ = OpenSqliteDatabase(paths_.front_end);
-    db_->Execute("INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('stale')");
-  }
-
-  TempDir dir_;
-  SamplePaths paths_;
-  std::shared_ptr<SqliteDatabase> db_;
-};
-
-TEST_F(JetStatementsTest, ClosedOnlyListKeepsFinishedOrdersWhoseActivityEndedBefore) {
-  FillArchiveList(*db_, "6/30/2025", /*closed_only=*/true);
-  EXPECT_EQ(ListedOrders(*db_), (std::set<std::string>{"P-old", "P-reqeq", "P-nulldate", "S-old",
-                                                       "S-case", "S-etanull", "WO-7", "wo-lc"}));
-  // Work orders come from the sales fill and again from the work-order fill.
-  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM Archiver_ListToDelete WHERE OrderID = 'WO-7'"), "2");
-  EXPECT_EQ(Scalar(*db_,
-                   "SELECT LastTransDate FROM Archiver_ListToDelete WHERE OrderID = "
-                   "'P-old'"),
-            "2025-02-10 09:00:00");
-  EXPECT_EQ(Scalar(*db_,
-                   "SELECT LastTransDate FROM Archiver_ListToDelete WHERE OrderID = "
-                   "'P-nulldate'"),
-            "Null");
-}
-
-TEST_F(JetStatementsTest, AllOrdersListIgnoresStatusAndAddsOrphanWorkOrders) {
-  FillArchiveList(*db_, "6/30/2025", /*closed_only=*/false);
-  EXPECT_EQ(ListedOrders(*db_),
-            (std::set<std::string>{"P-old", "P-open", "P-reqeq", "P-nulldate", "S-old", "S-case",
-                                   "S-open", "S-etanull", "WO-7", "wo-lc", "WO-9"}));
-}
-
-TEST_F(JetStatementsTest, EndDateWithTimeOfDayIsComparedToTheSecond) {
-  // 6/29/2025 11:59:59 PM: P-req's last transaction is on the end, P-exact after it.
-  FillArchiveList(*db_, "6/29/2025 11:59:59 PM", /*closed_only=*/true);
-  std::set<std::string> listed = ListedOrders(*db_);
-  EXPECT_EQ(listed.count("P-req"), 0u);
-  EXPECT_EQ(listed.count("P-exact"), 0u);
-  FillArchiveList(*db_, "7/1/2025 12:00:01 AM", /*closed_only=*/true);
-  listed = ListedOrders(*db_);
-  EXPECT_EQ(listed.count("P-exact"), 1u);
-  EXPECT_EQ(listed.count("P-reqeq"), 1u);
-  EXPECT_EQ(listed.count("WO-7"), 1u);
-}
-
-TEST_F(JetStatementsTest, DeletionPassRemovesListedOrdersAndTheirTransactionsOnly) {
-  FillArchiveList(*db_, "6/30/2025", /*closed_only=*/true);
-  DeleteListedOrders(*db_);
-  EXPECT_EQ(Rows(*db_, "SELECT PurchaseOrderID FROM [purchase orders] ORDER BY 1"),
-            (std::vector<std::string>{"P-exact", "P-new", "P-none", "P-open", "P-req"}));
-  EXPECT_EQ(Rows(*db_, "SELECT SalesOrderID FROM [sales orders] ORDER BY 1"),
-            (std::vector<std::string>{"S-eta", "S-open"}));
-  EXPECT_EQ(
-      Rows(*db_,
-           "SELECT DISTINCT Nz(PurchaseOrderID, SalesOrderID) FROM "
-           "[inventory transactions] ORDER BY 1"),
-      (std::vector<std::string>{"P-exact", "P-new", "P-open", "P-req", "S-eta", "S-open", "WO-9"}));
-  // The work table still holds the list of the run.
-  EXPECT_EQ(ListedOrders(*db_).size(), 8u);
-}
-
-TEST_F(JetStatementsTest, BackupRecordAndVersionProbe) {
-  const std::string kInsert =
-      "INSERT INTO BackupManagerTable (BackupName, BackupLocation, BackupDate) VALUES ('";
-  db_->Execute(kInsert +
-               "nightly', '/data/Backup/260105-0703_orders_be.db', '1/5/2026 7:03:00 AM')");
-  EXPECT_EQ(Rows(*db_, "SELECT BackupName, BackupLocation, BackupDate FROM BackupManagerTable"),
-            std::vector<std::string>{
-                "nightly|/data/Backup/260105-0703_orders_be.db|1/5/2026 7:03:00 AM"});
-  // The record is built with the name's quotes as they stand: a stray quote
-  // fails, and a name that closes the row and opens another would add a
-  // forged one.
-  for (const char* name : {"it's", "x', 'y', 'z'), ('a"}) {
-    EXPECT_EQ(kestle::testing::ErrorNumberOf(
-                  [&] { db_->Execute(kInsert + name + "', '/x', '1/5/2026')"); }),
-              jet::kInsertSyntax)
-        << name;
-  }
-  EXPECT_EQ(Scalar(*db_, "SELECT count(*) FROM BackupManagerTable"), "1");
-  EXPECT_FALSE(db_->OpenRecordset("SELECT * FROM [VersionControl]")->Eof());
-  db_->Execute("DROP TABLE Archiver_ListToDelete");
-  try {
-    FillArchiveList(*db_, "6/30/2025", true);
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.description(), jet::Text(jet::kTableNotFound, "Archiver_ListToDelete"));
-  }
 }
 
 // --- A generated sample ------------------------------------------------------------
