@@ -56,6 +56,11 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
       {"'x' & 2.0 & 2.5 & -3.0", "x22.5-3"},
       {"IIf(4 / 2 LIKE '2', 'y', 'n')", "y"},
       {"5 / 2", "2.5"},
+      // The text of a real number that is not whole, as a field's value and
+      // inside a concatenation.
+      {"0.1", "0.1"},
+      {"1 / 4 - 1", "-0.75"},
+      {"'x' & 0.1 & 1 / 4 & 2.5E-3", "x0.10.250.0025"},
       {"Len(4 / 2)", "1"},
       {"Len('café')", "4"},
       {"Mid(4 / 2 & 'x', 1)", "2x"},
