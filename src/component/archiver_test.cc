@@ -264,19 +264,6 @@ class SplitDatabaseTest : public ::testing::Test {
   std::string copy_ = dir_.File("Backup/260105-0703_Orders_be.mdb");
 };
 
-TEST_F(SplitDatabaseTest, ArchiveNowRemovesOnlyFinishedOrdersBeforeTheEndDate) {
-  Archiver archiver(&env_);
-  EXPECT_EQ(archiver.archiveNow(Open(), Lpc(), End()), kResultDone);
-  EXPECT_TRUE(env_.boxes().empty());
-  EXPECT_EQ(Rows("SELECT DISTINCT OrderID FROM Archiver_ListToDelete ORDER BY 1"),
-            (Strings{"P-old", "S-old", "WO-7"}));
-  EXPECT_EQ(Rows("SELECT PurchaseOrderID FROM [purchase orders] ORDER BY 1"),
-            (Strings{"P'open", "P-new"}));
-  EXPECT_EQ(Rows("SELECT SalesOrderID FROM [sales orders]"), (Strings{"S-open"}));
-  EXPECT_EQ(Rows("SELECT PurchaseOrderID & SalesOrderID FROM [inventory transactions] ORDER BY 1"),
-            (Strings{"P'open", "P-new", "S-open", "WO-9"}));
-}
-
 TEST_F(SplitDatabaseTest, FailureInTheDeletionPassKeepsWhatRanBefore) {
   // The second listed order loses its purchase-side transactions, then its
   // order-row statement fails: no transaction undoes what ran before.
