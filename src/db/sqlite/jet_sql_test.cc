@@ -143,13 +143,6 @@ TEST_F(JetSqlTest, LikePatternsBuiltFromExpressionsAndQuotedApostrophes) {
   EXPECT_EQ(db_->RecordsAffected(), 1);
 }
 
-TEST_F(JetSqlTest, TopBecomesALimit) {
-  EXPECT_EQ(Rows(*db_, "SELECT TOP 2 OrderID FROM Orders ORDER BY Amount DESC;"),
-            (std::vector<std::string>{"W*X", "SO300"}));
-  EXPECT_EQ(Rows(*db_, "SELECT DISTINCT TOP 1 Amount FROM Orders ORDER BY Amount"),
-            std::vector<std::string>{"1"});
-}
-
 TEST_F(JetSqlTest, DateLiteralsCompareWithStoredIsoDates) {
   EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE Placed >= #1/5/2026# ORDER BY Amount"),
             (std::vector<std::string>{"WO100", "wo200"}));
@@ -184,21 +177,6 @@ TEST_F(JetSqlTest, NamesThatLookLikeJetWordsAreLeftAlone) {
   db_->Execute("INSERT INTO [Left] ([True], [Len], IsNullFlag) VALUES (True, 'x', False)");
   EXPECT_EQ(Rows(*db_, "SELECT [Left].[True], [Left].Len, IsNullFlag FROM [Left]"),
             std::vector<std::string>{"-1|x|0"});
-}
-
-TEST(JetSqlTranslationTest, LikeBecomesAnIndexFriendlyForm) {
-  EXPECT_EQ(TranslateJetSql("DELETE * FROM Archiver_ListToDelete WHERE OrderID like  'PO1'"),
-            "DELETE  FROM Archiver_ListToDelete WHERE OrderID =  'PO1' COLLATE NOCASE");
-  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE x NOT LIKE 'a[*]'"),
-            "SELECT 1 FROM t WHERE x <> 'a*' COLLATE NOCASE");
-  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE [t].x LIKE 'WO*'"),
-            "SELECT 1 FROM t WHERE ([t].x >= 'wo' COLLATE NOCASE AND [t].x < 'wp' COLLATE NOCASE "
-            "AND [t].x LIKE 'WO*')");
-  // Not a plain column as the whole left operand: the LIKE stays as it is.
-  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE a || x LIKE 'WO*'"),
-            "SELECT 1 FROM t WHERE a || x LIKE 'WO*'");
-  EXPECT_EQ(TranslateJetSql("INSERT INTO t VALUES (1)"), "INSERT OR IGNORE INTO t VALUES (1)");
-  EXPECT_EQ(TranslateJetSql("UPDATE t SET a = 1"), "UPDATE OR IGNORE t SET a = 1");
 }
 
 TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {
