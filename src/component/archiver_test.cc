@@ -63,13 +63,6 @@ TEST_P(ArchiverGoldenTest, SendsExactlyTheGoldenStatements) {
                          (all ? "archive_now_all.golden" : "archive_now.golden")));
   for (std::string line; std::getline(golden, line);) expected.push_back(line);
   EXPECT_EQ(db->log(), expected);
-  // The list building alone sends the same statements up to the deletion pass.
-  auto list_db = GoldenScenario();
-  EXPECT_EQ(archiver.BuildArchiveList(list_db, Lpc(), End(), !all), kResultDone);
-  const Strings& list = list_db->log();
-  ASSERT_LT(list.size(), expected.size());
-  EXPECT_EQ(list, Strings(expected.begin(), expected.begin() + list.size()));
-  EXPECT_EQ(expected[list.size()], "OPEN Archiver_ListToDelete");
   // Arguments are const references; the run keeps no database reference.
   EXPECT_EQ(archiver.database(), nullptr);
   EXPECT_EQ(aDB, db);
