@@ -1,7 +1,7 @@
 // The archive candidate list and the deletion pass on a real SQLite database
 // built by hand: every fill and prune rule, the date boundaries, null dates,
-// work orders without a sales-order row, identifiers holding apostrophes and
-// LIKE pattern characters, and a missing work table.
+// work orders without a sales-order row, and identifiers holding apostrophes
+// and LIKE pattern characters.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -11,7 +11,6 @@
 #include "archive/archive_list.h"
 #include "archive/order_deletion.h"
 #include "db/sqlite/db_test_util.h"
-#include "platform/error.h"
 #include "platform/scratch_test_util.h"
 
 namespace kestle::archive {
@@ -157,13 +156,6 @@ TEST_F(ArchiveDbTest, DeletionPassRemovesListedOrdersOnBothSides) {
             (Strings{"PO'NeilX", "S-late"}));
   // The work table keeps the list of what was deleted.
   EXPECT_EQ(Listed(), (Set{"P1", "PO'Neil*", "S1", "WO-1"}));
-}
-
-TEST_F(ArchiveDbTest, MissingWorkTableFailsTheFirstStepAndChangesNothing) {
-  Sql("DROP TABLE Archiver_ListToDelete");
-  Order("P1", 2, kEarly);
-  EXPECT_THROW(Fill(true), RuntimeError);
-  EXPECT_EQ(Column("SELECT count(*) FROM [inventory transactions]"), Strings{"1"});
 }
 
 }  // namespace

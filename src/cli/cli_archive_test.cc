@@ -226,18 +226,5 @@ TEST_F(CliArchiveTest, ShipExitsOneExactlyWhenAMessageWasShown) {
   EXPECT_EQ(testing::Kestle(dir_, {"ship", "dhl", front_}).exit_code, 2);
 }
 
-TEST_F(CliArchiveTest, HelpTextsNameTheOptions) {
-  for (const char* cmd : {"archive", "backup", "ship"}) {
-    const testing::Outcome help = testing::Kestle(dir_, {"help", cmd});
-    EXPECT_EQ(help.exit_code, 0);
-    EXPECT_NE(help.out.find("Exit codes"), std::string::npos) << cmd;
-  }
-  const std::string archive = testing::Kestle(dir_, {"help", "archive"}).out;
-  for (const char* text : {"--dry-run", "--yes", "--backup",
-                           "the purchase order AND the sales order", "FRONT.kestle-lock"}) {
-    EXPECT_NE(archive.find(text), std::string::npos) << text;
-  }
-}
-
 }  // namespace
 }  // namespace kestle::cli

@@ -1,7 +1,6 @@
 // The files behind `kestle` commands, with real processes: read-only commands
-// leave no file behind and keep journal modes, back-end trouble is reported
-// in DAO's numbers and texts, and links name one file whatever the current
-// folder.
+// leave no file behind and keep journal modes, and links name one file
+// whatever the current folder.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,30 +87,6 @@ TEST_F(CliDbFilesTest, AReaderWhoMayNotWriteLeavesNothingBehind) {
   EXPECT_EQ(run("ship ups " + front), 0);
   EXPECT_EQ(run("db sql " + front + " 'DELETE FROM Status'"), 1);
   EXPECT_EQ(SideFiles(), std::vector<std::string>{});
-}
-
-TEST_F(CliDbFilesTest, BackEndTroubleIsReportedInDaosNumbersAndTexts) {
-  {
-    // Another process writing the WAL back-end: readers go on, writers wait
-    // and then give up.
-    db::testing::LockHolder lock(back_, "BEGIN IMMEDIATE; DELETE FROM Status WHERE StatusId = 9");
-    ASSERT_TRUE(lock.locked());
-    EXPECT_EQ(Kestle({"db", "sql", front_, "SELECT * FROM Status"}).exit_code, 0);
-    testing::Outcome locked = Kestle({"db", "sql", front_, "DELETE FROM Status"});
-    EXPECT_EQ(locked.exit_code, 1);
-    EXPECT_NE(locked.err.find(ErrorLine(db::jet::kLocked)), std::string::npos) << locked.err;
-  }
-  std::filesystem::rename(back_, dir_.File("moved.db"));
-  testing::Outcome missing = Kestle({"db", "sql", front_, "SELECT * FROM Status"});
-  EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_NE(missing.err.find(ErrorLine(db::jet::kFileNotFound, back_)), std::string::npos)
-      << missing.err;
-  testing::WriteBytes(back_, "not a database\n");
-  testing::Outcome foreign = Kestle({"db", "sql", front_, "DELETE FROM Status"});
-  EXPECT_EQ(foreign.exit_code, 1);
-  EXPECT_NE(foreign.err.find(ErrorLine(db::jet::kUnrecognizedFormat, back_)), std::string::npos)
-      << foreign.err;
-  EXPECT_EQ(testing::ReadBytes(back_), "not a database\n");
 }
 
 TEST_F(CliDbFilesTest, LinksNameOneFileWhateverTheCurrentFolder) {

@@ -68,14 +68,5 @@ TEST_F(CliIifTest, UsageErrorsExitWith2) {
   EXPECT_FALSE(testing::Exists(dir_.File("a")));
 }
 
-TEST_F(CliIifTest, HelpExplainsTheConversion) {
-  testing::Outcome r = Kestle({"help", "iif"});
-  EXPECT_EQ(r.exit_code, 0);
-  for (const char* word : {"INPUT", "OUTPUT", "!INVITEM", "!CUST", "!VEND", "!EMP", "SALESTAXCODE",
-                           "STAXCODE", "EMPNO", "CR LF"}) {
-    EXPECT_NE(r.out.find(word), std::string::npos) << word;
-  }
-}
-
 }  // namespace
 }  // namespace kestle::cli

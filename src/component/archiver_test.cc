@@ -63,13 +63,6 @@ TEST_P(ArchiverGoldenTest, SendsExactlyTheGoldenStatements) {
                          (all ? "archive_now_all.golden" : "archive_now.golden")));
   for (std::string line; std::getline(golden, line);) expected.push_back(line);
   EXPECT_EQ(db->log(), expected);
-  // The list building alone sends the same statements up to the deletion pass.
-  auto list_db = GoldenScenario();
-  EXPECT_EQ(archiver.BuildArchiveList(list_db, Lpc(), End(), !all), kResultDone);
-  const Strings& list = list_db->log();
-  ASSERT_LT(list.size(), expected.size());
-  EXPECT_EQ(list, Strings(expected.begin(), expected.begin() + list.size()));
-  EXPECT_EQ(expected[list.size()], "OPEN Archiver_ListToDelete");
   // Arguments are const references; the run keeps no database reference.
   EXPECT_EQ(archiver.database(), nullptr);
   EXPECT_EQ(aDB, db);
@@ -263,19 +256,6 @@ class SplitDatabaseTest : public ::testing::Test {
   std::string front_ = dir_.File("orders.db");
   std::string copy_ = dir_.File("Backup/260105-0703_Orders_be.mdb");
 };
-
-TEST_F(SplitDatabaseTest, ArchiveNowRemovesOnlyFinishedOrdersBeforeTheEndDate) {
-  Archiver archiver(&env_);
-  EXPECT_EQ(archiver.archiveNow(Open(), Lpc(), End()), kResultDone);
-  EXPECT_TRUE(env_.boxes().empty());
-  EXPECT_EQ(Rows("SELECT DISTINCT OrderID FROM Archiver_ListToDelete ORDER BY 1"),
-            (Strings{"P-old", "S-old", "WO-7"}));
-  EXPECT_EQ(Rows("SELECT PurchaseOrderID FROM [purchase orders] ORDER BY 1"),
-            (Strings{"P'open", "P-new"}));
-  EXPECT_EQ(Rows("SELECT SalesOrderID FROM [sales orders]"), (Strings{"S-open"}));
-  EXPECT_EQ(Rows("SELECT PurchaseOrderID & SalesOrderID FROM [inventory transactions] ORDER BY 1"),
-            (Strings{"P'open", "P-new", "S-open", "WO-9"}));
-}
 
 TEST_F(SplitDatabaseTest, FailureInTheDeletionPassKeepsWhatRanBefore) {
   // The second listed order loses its purchase-side transactions, then its

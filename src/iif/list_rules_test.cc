@@ -44,7 +44,6 @@ class Lines {
     for (const std::string& l : lines) out.push_back(Convert(l));
     return out;
   }
-  const ListRewriteState& state() const { return state_; }
 
  private:
   ListRewriteState state_;
@@ -197,240 +196,144 @@ TEST(JoinFieldsExceptTest, RenamedFieldsAppearInTheResult) {
   EXPECT_EQ(joinFieldsExcept(f, n, {{3, 1}}, out), "!EMP\tSTATE\tX");
 }
 
-// --- Item list ---------------------------------------------------------------
+// --- The list rules ------------------------------------------------------------
 
-struct HeaderCase {
-  const char* header;
-  const char* written;
-  const char* row;
-  const char* row_written;
+// Lines converted in order with one shared state: "in => out" must give out,
+// "in => !" must fail with a subscript error, and a line without "=>" is
+// converted unchecked.
+struct Script {
+  const char* what;
+  std::vector<std::string> steps;
 };
 
-// A header, what is written for it, then a row after it and what is written.
-class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
-
-TEST_P(HeaderTest, HeaderAndFollowingRow) {
+void RunScript(const Script& script) {
+  SCOPED_TRACE(script.what);
   Lines lines;
-  EXPECT_EQ(lines.Convert(GetParam().header), GetParam().written);
-  EXPECT_EQ(lines.Convert(GetParam().row), GetParam().row_written);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ItemList, HeaderTest,
-    ::testing::Values(
-        // SALESTAXCODE first: only it goes, also when a second one follows.
-        HeaderCase{"!INVITEM|A|SALESTAXCODE|B|SALESTAXCODE", "!INVITEM|A|B|SALESTAXCODE",
-                   "INVITEM|a|s|b|t", "INVITEM|a|b|t"},
-        // A SALESTAXCODE after FOREIGNPRICE stays; FOREIGNPRICE with nothing
-        // after it decides nothing.
-        HeaderCase{"!INVITEM|FOREIGNPRICE|SALESTAXCODE|X", "!INVITEM|FOREIGNPRICE|SALESTAXCODE|X",
-                   "INVITEM|f|s|x", "INVITEM|f|s|x"},
-        // CUSTFLD6 first: it and the four after it go, whatever their names.
-        HeaderCase{"!INVITEM|A|CUSTFLD6|B|FOREIGNPRICE|C|SALESTAXCODE|D", "!INVITEM|A|D",
-                   "INVITEM|a|1|2|3|4|5|d|extra", "INVITEM|a|d|extra"},
-        // CUSTFLD6 among the last four columns: the block stops at the end.
-        HeaderCase{"!INVITEM|A|B|CUSTFLD6|C", "!INVITEM|A|B", "INVITEM|a|b|6|7|8|9|10|11",
-                   "INVITEM|a|b|11"},
-        // FOREIGNPRICE then CUSTFLD6: six fields go; a FOREIGNPRICE after
-        // CUSTFLD6 would have stayed in the block anyway.
-        HeaderCase{"!INVITEM|A|FOREIGNPRICE|B|CUSTFLD6|C|D|E|F|G", "!INVITEM|A|B|G",
-                   "INVITEM|a|f|b|6|7|8|9|10|g", "INVITEM|a|b|g"},
-        // FOREIGNPRICE, VATCODE, then a CUSTFLD6 that stays, then AMTINCVAT.
-        HeaderCase{"!INVITEM|FOREIGNPRICE|VATCODE|CUSTFLD6|AMTINCVAT", "!INVITEM|STAXCODE|CUSTFLD6",
-                   "INVITEM|f|v|c|i|x", "INVITEM|v|c|x"},
-        // A VATCODE before FOREIGNPRICE and a PURCHVATCODE after AMTINCVAT
-        // keep their names.
-        HeaderCase{"!INVITEM|VATCODE|FOREIGNPRICE|VATCODE|PURCHVATCODE|PURCHVATCODE|AMTINCVAT|"
-                   "PURCHVATCODE",
-                   "!INVITEM|VATCODE|STAXCODE|PTAXCODE|PTAXCODE|PURCHVATCODE",
-                   "INVITEM|1|2|3|4|5|6|7", "INVITEM|1|3|4|5|7"},
-        // VATCODE without AMTINCVAT after it: written as read, no renames.
-        HeaderCase{"!INVITEM|FOREIGNPRICE|VATCODE|PURCHVATCODE",
-                   "!INVITEM|FOREIGNPRICE|VATCODE|PURCHVATCODE", "INVITEM|1|2|3", "INVITEM|1|2|3"},
-        // None of the deciding names.
-        HeaderCase{"!INVITEM|NAME|VATCODE|AMTINCVAT", "!INVITEM|NAME|VATCODE|AMTINCVAT",
-                   "INVITEM|1|2|3", "INVITEM|1|2|3"}));
-
-TEST(ItemRulesTest, WorkedExample) {
-  Lines lines;
-  EXPECT_EQ(lines.Convert("!INVITEM|A|FOREIGNPRICE|B|VATCODE|PURCHVATCODE|AMTINCVAT|C"),
-            "!INVITEM|A|B|STAXCODE|PTAXCODE|C");
-  EXPECT_TRUE(lines.state().itemDropForeignVat);
-  EXPECT_EQ(lines.state().itemForeignPriceCol, 3);
-  EXPECT_EQ(lines.state().itemAmtIncVatCol, 7);
-  EXPECT_EQ(lines.Convert("INVITEM|a|f|b|v|p|i|c"), "INVITEM|a|b|v|p|c");
-  // Six fields are enough (positions 1..6 are read), five are not.
-  EXPECT_EQ(lines.Convert("INVITEM|a|f|b|v|p"), "INVITEM|a|b|v|p");
-  EXPECT_EQ(ErrorNumberOf(lines, "INVITEM|a|f|b|v"), err::kSubscriptOutOfRange);
-}
-
-TEST(ItemRulesTest, ShortRowsUnderTheSalesTaxRule) {
-  Lines lines;
-  lines.Convert("!INVITEM|A|B|SALESTAXCODE|C");
-  EXPECT_EQ(lines.Convert("INVITEM|a|b"), "INVITEM|a|b");
-  EXPECT_EQ(ErrorNumberOf(lines, "INVITEM|a"), err::kSubscriptOutOfRange);
-  // Empty fields keep their place.
-  Lines other;
-  other.Convert("!INVITEM|A|SALESTAXCODE");
-  EXPECT_EQ(other.Convert("INVITEM||x"), "INVITEM|");
-}
-
-TEST(ItemRulesTest, EachHeaderReplacesTheRuleAndOnlyOneFlagIsSet) {
-  Lines lines;
-  lines.Convert("!INVITEM|SALESTAXCODE|A");
-  lines.Convert("!ACCNT|NAME");
-  EXPECT_EQ(lines.Convert("ACCNT|x"), "ACCNT|x");
-  EXPECT_EQ(lines.Convert("INVITEM|s|a"), "INVITEM|a");
-
-  lines.Convert("!INVITEM|A|CUSTFLD6");
-  const ListRewriteState& s = lines.state();
-  EXPECT_TRUE(s.itemDropCustomBlock);
-  EXPECT_FALSE(s.itemDropSalesTax || s.itemDropForeignCustom || s.itemDropForeignVat);
-  EXPECT_EQ(lines.Convert("INVITEM|a|1|2|3|4|5|6"), "INVITEM|a|6");
-
-  // A header without the deciding names turns item rewriting off; so does a
-  // header with nothing after its keyword.
-  lines.Convert("!INVITEM|NAME");
-  EXPECT_FALSE(s.itemDropSalesTax || s.itemDropCustomBlock || s.itemDropForeignCustom ||
-               s.itemDropForeignVat);
-  EXPECT_EQ(lines.Convert("INVITEM|a|1|2|3|4|5|6"), "INVITEM|a|1|2|3|4|5|6");
-  lines.Convert("!INVITEM|SALESTAXCODE");
-  EXPECT_EQ(lines.Convert("!INVITEM"), "!INVITEM");
-  EXPECT_EQ(lines.Convert("INVITEM|s|a"), "INVITEM|s|a");
-}
-
-TEST(ItemRulesTest, HeaderWithoutDecisionKeepsOldPositions) {
-  Lines lines;
-  lines.Convert("!INVITEM|A|B|SALESTAXCODE");
-  lines.Convert("!INVITEM|FOREIGNPRICE");
-  EXPECT_EQ(lines.state().itemSalesTaxCol, 4);
-  EXPECT_EQ(lines.state().itemForeignPriceCol, 2);
-  EXPECT_FALSE(lines.state().itemDropSalesTax);
-}
-
-TEST(ItemRulesTest, RowsBeforeAnyHeaderAreUnchanged) {
-  Lines lines;
-  for (const char* row : {"INVITEM|a|b", "CUST|a", "VEND|a", "EMP|a", "INVITEM"}) {
-    EXPECT_EQ(lines.Convert(row), row);
+  for (const std::string& step : script.steps) {
+    const size_t arrow = step.find(" => ");
+    const std::string in = step.substr(0, arrow);
+    if (arrow == std::string::npos) {
+      lines.Convert(in);
+    } else if (step.substr(arrow + 4) == "!") {
+      EXPECT_EQ(ErrorNumberOf(lines, in), err::kSubscriptOutOfRange) << in;
+    } else {
+      EXPECT_EQ(lines.Convert(in), step.substr(arrow + 4)) << in;
+    }
   }
 }
 
-// --- Customer, vendor and employee lists -------------------------------------
-
-INSTANTIATE_TEST_SUITE_P(
-    OtherLists, HeaderTest,
-    ::testing::Values(
-        // Customers: SALESTAXCODE first; VATCODE and VATID before it renamed,
-        // a VATCODE after it kept.
-        HeaderCase{"!CUST|VATCODE|VATID|SALESTAXCODE|VATCODE|SALESTAXCODE",
-                   "!CUST|TAXCODE|RESALENUM|VATCODE|SALESTAXCODE", "CUST|1|2|3|4|5",
-                   "CUST|1|2|4|5"},
-        // Customers: the currency triple in order.
-        HeaderCase{"!CUST|VATID|USECURRENCY|VATCODE|NAMECURRENCY|SALESTAXCODE|PRICELEVEL|X",
-                   "!CUST|RESALENUM|VATCODE|SALESTAXCODE|X", "CUST|1|2|3|4|5|6|7", "CUST|1|3|5|7"},
-        // Customers: VAT names alone leave the header as read.
-        HeaderCase{"!CUST|VATCODE|VATID|NAME", "!CUST|VATCODE|VATID|NAME", "CUST|1|2|3",
-                   "CUST|1|2|3"},
-        // Customers: USECURRENCY without NAMECURRENCY then PRICELEVEL decides
-        // nothing, and a later SALESTAXCODE stays.
-        HeaderCase{"!CUST|VATCODE|USECURRENCY|PRICELEVEL|NAMECURRENCY|SALESTAXCODE",
-                   "!CUST|VATCODE|USECURRENCY|PRICELEVEL|NAMECURRENCY|SALESTAXCODE",
-                   "CUST|1|2|3|4|5", "CUST|1|2|3|4|5"},
-        // Vendors: VATID before USECURRENCY renamed, one after it kept.
-        HeaderCase{"!VEND|VATID|USECURRENCY|VATID|NAMECURRENCY|NAMECURRENCY",
-                   "!VEND|TAXID|VATID|NAMECURRENCY", "VEND|1|2|3|4|5", "VEND|1|3|5"},
-        HeaderCase{"!VEND|VATID|NAMECURRENCY|USECURRENCY", "!VEND|VATID|NAMECURRENCY|USECURRENCY",
-                   "VEND|1|2|3", "VEND|1|2|3"},
-        // Employees: renames before EMPNO only, and only the first EMPNO goes.
-        HeaderCase{"!EMP|PROVINCE|EMPNO|POSTCODE", "!EMP|STATE|POSTCODE", "EMP|1|2|3", "EMP|1|3"},
-        HeaderCase{"!EMP|SIN|POSTCODE|PROVINCE|EMPNO|EMPNO", "!EMP|SSNO|ZIP|STATE|EMPNO",
-                   "EMP|1|2|3|4|5", "EMP|1|2|3|5"},
-        HeaderCase{"!EMP|PROVINCE|POSTCODE|SIN", "!EMP|PROVINCE|POSTCODE|SIN", "EMP|1|2|3",
-                   "EMP|1|2|3"}));
-
-TEST(OtherListsTest, SharedCurrencyPositions) {
-  Lines lines;
-  lines.Convert("!CUST|A|USECURRENCY|NAMECURRENCY|PRICELEVEL|B");
-  EXPECT_EQ(lines.Convert("CUST|a|u|n|p|b"), "CUST|a|b");
-  // The vendor header moves the shared positions to 5 and 7.
-  EXPECT_EQ(lines.Convert("!VEND|A|B|C|USECURRENCY|D|NAMECURRENCY"), "!VEND|A|B|C|D");
-  EXPECT_EQ(lines.state().useCurrencyCol, 5);
-  EXPECT_EQ(lines.state().nameCurrencyCol, 7);
-  EXPECT_TRUE(lines.state().custDropCurrency);
-  // Customer rows now lose the fields at 5, 7 and 5 (PRICELEVEL): each once.
-  EXPECT_EQ(lines.Convert("CUST|2|3|4|5|6|7|8"), "CUST|2|3|4|6|8");
-  // Such a row needs 6 fields (positions up to 6 are read).
-  EXPECT_EQ(lines.Convert("CUST|2|3|4|5|6"), "CUST|2|3|4|6");
-  EXPECT_EQ(ErrorNumberOf(lines, "CUST|2|3|4|5"), err::kSubscriptOutOfRange);
+TEST(ListRulesTest, ItemList) {
+  const Script kScripts[] = {
+      {"SALESTAXCODE first: only it goes, also when a second one follows",
+       {"!INVITEM|A|SALESTAXCODE|B|SALESTAXCODE => !INVITEM|A|B|SALESTAXCODE",
+        "INVITEM|a|s|b|t => INVITEM|a|b|t"}},
+      {"a SALESTAXCODE after FOREIGNPRICE stays; a last FOREIGNPRICE decides nothing",
+       {"!INVITEM|FOREIGNPRICE|SALESTAXCODE|X => !INVITEM|FOREIGNPRICE|SALESTAXCODE|X",
+        "INVITEM|f|s|x => INVITEM|f|s|x"}},
+      {"CUSTFLD6 first: it and the four after it go, whatever their names",
+       {"!INVITEM|A|CUSTFLD6|B|FOREIGNPRICE|C|SALESTAXCODE|D => !INVITEM|A|D",
+        "INVITEM|a|1|2|3|4|5|d|extra => INVITEM|a|d|extra"}},
+      {"CUSTFLD6 among the last four columns: the block stops at the end",
+       {"!INVITEM|A|B|CUSTFLD6|C => !INVITEM|A|B", "INVITEM|a|b|6|7|8|9|10|11 => INVITEM|a|b|11"}},
+      {"FOREIGNPRICE then CUSTFLD6: six fields go",
+       {"!INVITEM|A|FOREIGNPRICE|B|CUSTFLD6|C|D|E|F|G => !INVITEM|A|B|G",
+        "INVITEM|a|f|b|6|7|8|9|10|g => INVITEM|a|b|g"}},
+      {"FOREIGNPRICE, VATCODE, a CUSTFLD6 that stays, then AMTINCVAT",
+       {"!INVITEM|FOREIGNPRICE|VATCODE|CUSTFLD6|AMTINCVAT => !INVITEM|STAXCODE|CUSTFLD6",
+        "INVITEM|f|v|c|i|x => INVITEM|v|c|x"}},
+      {"a VATCODE before FOREIGNPRICE and a PURCHVATCODE after AMTINCVAT keep their names",
+       {"!INVITEM|VATCODE|FOREIGNPRICE|VATCODE|PURCHVATCODE|PURCHVATCODE|AMTINCVAT|PURCHVATCODE => "
+        "!INVITEM|VATCODE|STAXCODE|PTAXCODE|PTAXCODE|PURCHVATCODE",
+        "INVITEM|1|2|3|4|5|6|7 => INVITEM|1|3|4|5|7"}},
+      {"VATCODE without AMTINCVAT after it, or none of the deciding names: as read",
+       {"!INVITEM|FOREIGNPRICE|VATCODE|PURCHVATCODE => !INVITEM|FOREIGNPRICE|VATCODE|PURCHVATCODE",
+        "INVITEM|1|2|3 => INVITEM|1|2|3",
+        "!INVITEM|NAME|VATCODE|AMTINCVAT => !INVITEM|NAME|VATCODE|AMTINCVAT",
+        "INVITEM|1|2|3 => INVITEM|1|2|3"}},
+      {"the worked example: six fields are enough (positions 1..6 are read), five are not",
+       {"!INVITEM|A|FOREIGNPRICE|B|VATCODE|PURCHVATCODE|AMTINCVAT|C => "
+        "!INVITEM|A|B|STAXCODE|PTAXCODE|C",
+        "INVITEM|a|f|b|v|p|i|c => INVITEM|a|b|v|p|c", "INVITEM|a|f|b|v|p => INVITEM|a|b|v|p",
+        "INVITEM|a|f|b|v => !"}},
+      {"short rows under the sales-tax rule; empty fields keep their place",
+       {"!INVITEM|A|B|SALESTAXCODE|C", "INVITEM|a|b => INVITEM|a|b", "INVITEM|a => !",
+        "!INVITEM|A|SALESTAXCODE", "INVITEM||x => INVITEM|"}},
+      {"each header replaces the rule; one without the deciding names, or with its keyword "
+       "alone, turns item rewriting off",
+       {"!INVITEM|SALESTAXCODE|A", "!ACCNT|NAME", "ACCNT|x => ACCNT|x", "INVITEM|s|a => INVITEM|a",
+        "!INVITEM|A|CUSTFLD6", "INVITEM|a|1|2|3|4|5|6 => INVITEM|a|6", "!INVITEM|NAME",
+        "INVITEM|a|1|2|3|4|5|6 => INVITEM|a|1|2|3|4|5|6", "!INVITEM|SALESTAXCODE",
+        "!INVITEM => !INVITEM", "INVITEM|s|a => INVITEM|s|a"}},
+      {"rows before any header are unchanged",
+       {"INVITEM|a|b => INVITEM|a|b", "CUST|a => CUST|a", "VEND|a => VEND|a", "EMP|a => EMP|a",
+        "INVITEM => INVITEM"}},
+  };
+  for (const Script& script : kScripts) RunScript(script);
 }
 
-TEST(OtherListsTest, VendorHeaderWithoutNameCurrencyStillMovesUseCurrency) {
-  Lines lines;
-  lines.Convert("!VEND|USECURRENCY|NAMECURRENCY");
-  EXPECT_EQ(lines.Convert("VEND|u|n|x"), "VEND|x");
-  EXPECT_EQ(lines.Convert("!VEND|A|B|USECURRENCY"), "!VEND|A|B|USECURRENCY");
-  EXPECT_FALSE(lines.state().vendDropCurrency);
-  EXPECT_EQ(lines.state().useCurrencyCol, 4);
-  EXPECT_EQ(lines.Convert("VEND|u|n|x"), "VEND|u|n|x");
-}
-
-TEST(OtherListsTest, CustomerHeaderWithoutDecisionStillMovesTheVendorPositions) {
-  Lines lines;
-  lines.Convert("!VEND|A|B|USECURRENCY|NAMECURRENCY");
-  // USECURRENCY alone: the customer header decides nothing but moves the
-  // shared position to 8, after the vendor's NAMECURRENCY at 5. Vendor rows
-  // now lose the fields at 8 and 5.
-  EXPECT_EQ(lines.Convert("!CUST|A|B|C|D|E|F|USECURRENCY|G"), "!CUST|A|B|C|D|E|F|USECURRENCY|G");
-  EXPECT_FALSE(lines.state().custDropCurrency);
-  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6|7|8|9"), "VEND|1|2|3|5|6|8|9");
-  // Positions up to 7 are read.
-  EXPECT_EQ(lines.Convert("VEND|1|2|3|4|5|6"), "VEND|1|2|3|5|6");
-  EXPECT_EQ(ErrorNumberOf(lines, "VEND|1|2|3|4|5"), err::kSubscriptOutOfRange);
-  // USECURRENCY and NAMECURRENCY without PRICELEVEL move both positions.
-  lines.Convert("!CUST|USECURRENCY|NAMECURRENCY|X");
-  EXPECT_EQ(lines.Convert("VEND|u|n|x"), "VEND|x");
-}
-
-TEST(OtherListsTest, HeadersWithOnlyTheirKeywordTurnTheirRulesOff) {
-  Lines lines;
-  lines.Convert("!CUST|USECURRENCY|NAMECURRENCY|PRICELEVEL");
-  lines.Convert("!VEND|USECURRENCY|NAMECURRENCY");
-  lines.Convert("!EMP|EMPNO");
-  EXPECT_EQ(lines.Convert("CUST|u|n|p|x"), "CUST|x");
-  EXPECT_EQ(lines.Convert("!CUST"), "!CUST");
-  EXPECT_EQ(lines.Convert("!VEND"), "!VEND");
-  EXPECT_EQ(lines.Convert("!EMP"), "!EMP");
-  for (const char* row : {"CUST|u|n|p|x", "VEND|u|n|x", "EMP|e|x"}) {
-    EXPECT_EQ(lines.Convert(row), row);
-  }
-}
-
-TEST(OtherListsTest, EachListKeepsItsOwnRule) {
-  Lines lines;
-  lines.Convert("!CUST|SALESTAXCODE");
-  lines.Convert("!VEND|USECURRENCY|NAMECURRENCY");
-  lines.Convert("!EMP|EMPNO");
-  lines.Convert("!INVITEM|SALESTAXCODE");
-  EXPECT_EQ(lines.Convert("CUST|s|a"), "CUST|a");
-  EXPECT_EQ(lines.Convert("VEND|u|n|a"), "VEND|a");
-  EXPECT_EQ(lines.Convert("EMP|e|a"), "EMP|a");
-  EXPECT_EQ(lines.Convert("INVITEM|s|a"), "INVITEM|a");
-  lines.Convert("!CUST|NAME");
-  EXPECT_EQ(lines.Convert("CUST|s|a"), "CUST|s|a");
-  EXPECT_EQ(lines.Convert("VEND|u|n|a"), "VEND|a");
-}
-
-TEST(OtherListsTest, ShortRowsFail) {
-  Lines lines;
-  lines.Convert("!CUST|A|B|SALESTAXCODE");
-  EXPECT_EQ(lines.Convert("CUST|a|b"), "CUST|a|b");
-  EXPECT_EQ(ErrorNumberOf(lines, "CUST|a"), err::kSubscriptOutOfRange);
-  lines.Convert("!VEND|USECURRENCY|A|NAMECURRENCY");
-  EXPECT_EQ(lines.Convert("VEND|u|a"), "VEND|a");
-  EXPECT_EQ(ErrorNumberOf(lines, "VEND|u"), err::kSubscriptOutOfRange);
-  lines.Convert("!EMP|A|B|EMPNO");
-  EXPECT_EQ(lines.Convert("EMP|a|b"), "EMP|a|b");
-  EXPECT_EQ(ErrorNumberOf(lines, "EMP|a"), err::kSubscriptOutOfRange);
+TEST(ListRulesTest, CustomerVendorAndEmployeeLists) {
+  const Script kScripts[] = {
+      {"customers: SALESTAXCODE first; VATCODE and VATID before it renamed, one after it kept",
+       {"!CUST|VATCODE|VATID|SALESTAXCODE|VATCODE|SALESTAXCODE => "
+        "!CUST|TAXCODE|RESALENUM|VATCODE|SALESTAXCODE",
+        "CUST|1|2|3|4|5 => CUST|1|2|4|5"}},
+      {"customers: the currency triple in order",
+       {"!CUST|VATID|USECURRENCY|VATCODE|NAMECURRENCY|SALESTAXCODE|PRICELEVEL|X => "
+        "!CUST|RESALENUM|VATCODE|SALESTAXCODE|X",
+        "CUST|1|2|3|4|5|6|7 => CUST|1|3|5|7"}},
+      {"customers: VAT names alone, or USECURRENCY without NAMECURRENCY then PRICELEVEL, "
+       "decide nothing",
+       {"!CUST|VATCODE|VATID|NAME => !CUST|VATCODE|VATID|NAME", "CUST|1|2|3 => CUST|1|2|3",
+        "!CUST|VATCODE|USECURRENCY|PRICELEVEL|NAMECURRENCY|SALESTAXCODE => "
+        "!CUST|VATCODE|USECURRENCY|PRICELEVEL|NAMECURRENCY|SALESTAXCODE",
+        "CUST|1|2|3|4|5 => CUST|1|2|3|4|5"}},
+      {"vendors: VATID before USECURRENCY renamed, one after it kept",
+       {"!VEND|VATID|USECURRENCY|VATID|NAMECURRENCY|NAMECURRENCY => "
+        "!VEND|TAXID|VATID|NAMECURRENCY",
+        "VEND|1|2|3|4|5 => VEND|1|3|5",
+        "!VEND|VATID|NAMECURRENCY|USECURRENCY => !VEND|VATID|NAMECURRENCY|USECURRENCY",
+        "VEND|1|2|3 => VEND|1|2|3"}},
+      {"employees: renames before EMPNO only, and only the first EMPNO goes",
+       {"!EMP|PROVINCE|EMPNO|POSTCODE => !EMP|STATE|POSTCODE", "EMP|1|2|3 => EMP|1|3",
+        "!EMP|SIN|POSTCODE|PROVINCE|EMPNO|EMPNO => !EMP|SSNO|ZIP|STATE|EMPNO",
+        "EMP|1|2|3|4|5 => EMP|1|2|3|5", "!EMP|PROVINCE|POSTCODE|SIN => !EMP|PROVINCE|POSTCODE|SIN",
+        "EMP|1|2|3 => EMP|1|2|3"}},
+      // The vendor header moves the shared positions to 5 and 7; customer rows
+      // then lose the fields at 5, 7 and 5 (PRICELEVEL), each once; positions
+      // up to 6 are read.
+      {"customer and vendor headers share the currency positions",
+       {"!CUST|A|USECURRENCY|NAMECURRENCY|PRICELEVEL|B", "CUST|a|u|n|p|b => CUST|a|b",
+        "!VEND|A|B|C|USECURRENCY|D|NAMECURRENCY => !VEND|A|B|C|D",
+        "CUST|2|3|4|5|6|7|8 => CUST|2|3|4|6|8", "CUST|2|3|4|5|6 => CUST|2|3|4|6",
+        "CUST|2|3|4|5 => !"}},
+      // Customer rows then lose the fields at 4, 3 and 4: 3 and 4, once each.
+      {"a vendor header without NAMECURRENCY still moves USECURRENCY",
+       {"!CUST|USECURRENCY|NAMECURRENCY|PRICELEVEL|X", "!VEND|USECURRENCY|NAMECURRENCY",
+        "VEND|u|n|x => VEND|x", "!VEND|A|B|USECURRENCY => !VEND|A|B|USECURRENCY",
+        "VEND|u|n|x => VEND|u|n|x", "CUST|1|2|3|4|5|6 => CUST|1|4|5|6"}},
+      // USECURRENCY alone: the customer header decides nothing but moves the
+      // shared position to 8, after the vendor's NAMECURRENCY at 5. Vendor rows
+      // then lose the fields at 8 and 5; positions up to 7 are read.
+      {"a customer header without decision still moves the vendor positions",
+       {"!VEND|A|B|USECURRENCY|NAMECURRENCY",
+        "!CUST|A|B|C|D|E|F|USECURRENCY|G => !CUST|A|B|C|D|E|F|USECURRENCY|G",
+        "VEND|1|2|3|4|5|6|7|8|9 => VEND|1|2|3|5|6|8|9",
+        "VEND|1|2|3|4|5|6 => VEND|1|2|3|5|6", "VEND|1|2|3|4|5 => !",
+        "!CUST|USECURRENCY|NAMECURRENCY|X", "VEND|u|n|x => VEND|x"}},
+      {"headers with only their keyword turn their rules off",
+       {"!CUST|USECURRENCY|NAMECURRENCY|PRICELEVEL", "!VEND|USECURRENCY|NAMECURRENCY", "!EMP|EMPNO",
+        "CUST|u|n|p|x => CUST|x", "!CUST => !CUST", "!VEND => !VEND", "!EMP => !EMP",
+        "CUST|u|n|p|x => CUST|u|n|p|x", "VEND|u|n|x => VEND|u|n|x", "EMP|e|x => EMP|e|x"}},
+      {"each list keeps its own rule",
+       {"!CUST|SALESTAXCODE", "!VEND|USECURRENCY|NAMECURRENCY", "!EMP|EMPNO",
+        "!INVITEM|SALESTAXCODE", "CUST|s|a => CUST|a", "VEND|u|n|a => VEND|a", "EMP|e|a => EMP|a",
+        "INVITEM|s|a => INVITEM|a", "!CUST|NAME", "CUST|s|a => CUST|s|a", "VEND|u|n|a => VEND|a"}},
+      {"short rows fail",
+       {"!CUST|A|B|SALESTAXCODE", "CUST|a|b => CUST|a|b", "CUST|a => !",
+        "!VEND|USECURRENCY|A|NAMECURRENCY", "VEND|u|a => VEND|a", "VEND|u => !", "!EMP|A|B|EMPNO",
+        "EMP|a|b => EMP|a|b", "EMP|a => !"}},
+  };
+  for (const Script& script : kScripts) RunScript(script);
 }
 
 TEST(ClassifyKeywordTest, MatchesExactlyOnly) {

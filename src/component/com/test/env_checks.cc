@@ -59,37 +59,29 @@ int EntryCount(const std::wstring& folder) {
 
 }  // namespace
 
-void CheckWindowsEnv(const Context& context) {
-  Env* env = Env::Default();
-  const std::wstring wide_dir = context.work + L"env\\";
-  CreateDirectoryW(wide_dir.c_str(), nullptr);
-  const std::string dir = Utf8(wide_dir);
+namespace {
 
+void CheckFiles(Env* env, const std::string& dir, const std::wstring& wide_dir) {
   Group("Windows Env: files");
-  {
-    // A UTF-8 path reaches the file system as the same UTF-16 name.
-    const std::string name =
-        "Kunden \xC3\x9C"
-        "bersicht \xE2\x82\xAC.iif";
-    Write(env, dir + name, "a\r\nb\r\n");
-    CHECK(FileExists(wide_dir + L"Kunden \u00DCbersicht \u20AC.iif"));
-    CHECK_EQ(ReadAll(env, dir + name), "a\r\nb\r\n");
-    CHECK_EQ(env->FileSize(dir + name), 6u);
-    CHECK(env->SameFile(dir + name, dir + "." + "\\" + name));
-    Write(env, dir + "other.txt", "x");
-    CHECK(!env->SameFile(dir + name, dir + "other.txt"));
-    CHECK(!env->SameFile(dir + name, dir + "missing.txt"));
+  // A UTF-8 path reaches the file system as the same UTF-16 name.
+  const std::string name =
+      "Kunden \xC3\x9C"
+      "bersicht \xE2\x82\xAC.iif";
+  Write(env, dir + name, "a\r\nb\r\n");
+  CHECK(FileExists(wide_dir + L"Kunden \u00DCbersicht \u20AC.iif"));
+  CHECK_EQ(ReadAll(env, dir + name), "a\r\nb\r\n");
+  CHECK_EQ(env->FileSize(dir + name), 6u);
+  CHECK(env->SameFile(dir + name, dir + "." + "\\" + name));
+  Write(env, dir + "other.txt", "x");
+  CHECK(!env->SameFile(dir + name, dir + "other.txt"));
+  CHECK(!env->SameFile(dir + name, dir + "missing.txt"));
 
-    // An unclosed file keeps what was appended (the failure path).
-    {
-      std::unique_ptr<WritableFile> file = env->NewWritableFile(dir + "unclosed.txt");
-      file->Append("kept", 4);
-    }
-    CHECK_EQ(ReadAll(env, dir + "unclosed.txt"), "kept");
-    // A writable file cuts an existing one.
-    Write(env, dir + "unclosed.txt", "");
-    CHECK_EQ(env->FileSize(dir + "unclosed.txt"), 0u);
-  }
+  // An unclosed file keeps what was appended (the failure path).
+  env->NewWritableFile(dir + "unclosed.txt")->Append("kept", 4);
+  CHECK_EQ(ReadAll(env, dir + "unclosed.txt"), "kept");
+  // A writable file cuts an existing one.
+  Write(env, dir + "unclosed.txt", "");
+  CHECK_EQ(env->FileSize(dir + "unclosed.txt"), 0u);
 
   Group("Windows Env: error numbers");
   CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir + "missing.iif"); }), err::kFileNotFound);
@@ -99,104 +91,110 @@ void CheckWindowsEnv(const Context& context) {
   CHECK_EQ(ErrorOf([&] { env->FileSize(dir + "missing.iif"); }), err::kFileNotFound);
   CHECK_EQ(ErrorOf([&] { env->CreateFolder(dir + "no_folder\\sub"); }), err::kPathNotFound);
   CHECK_EQ(ErrorOf([&] { env->RemoveFile(dir + "missing.iif"); }), 0);
-  {
-    // A file opened without sharing cannot be read: permission denied.
-    HANDLE locked = CreateFileW((wide_dir + L"locked.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, 0, nullptr);
-    CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir + "locked.txt"); }), err::kPermissionDenied);
-    CloseHandle(locked);
-  }
+  // A file opened without sharing cannot be read: permission denied.
+  HANDLE locked = CreateFileW((wide_dir + L"locked.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+  CHECK_EQ(ErrorOf([&] { env->NewSequentialFile(dir + "locked.txt"); }), err::kPermissionDenied);
+  CloseHandle(locked);
+}
 
+void CheckFolders(Env* env, const std::string& dir, const std::wstring& wide_dir) {
   Group("Windows Env: folders, copy and rename");
-  CHECK(env->FolderExists(dir));
-  CHECK(env->FolderExists(dir.substr(0, dir.size() - 1)));
-  CHECK(!env->FolderExists(dir + "Backup"));
-  CHECK(!env->FolderExists(dir + "other.txt"));
-  CHECK(!env->FolderExists(""));
+  for (const std::string& folder : {dir, dir.substr(0, dir.size() - 1)}) {
+    CHECK(env->FolderExists(folder));
+  }
+  for (const std::string& other : {dir + "Backup", dir + "other.txt", std::string()}) {
+    CHECK(!env->FolderExists(other));
+  }
   CHECK_EQ(ErrorOf([&] { env->CreateFolder(dir + "Backup\\"); }), 0);
   CHECK(env->FolderExists(dir + "Backup\\"));
   CHECK(ErrorOf([&] { env->CreateFolder(dir + "Backup"); }) != 0);  // exists already
-  {
-    Write(env, dir + "source.mdb", "new contents");
-    Write(env, dir + "Backup\\target.mdb", "old");
-    env->CopyFileTo(dir + "source.mdb", dir + "Backup\\target.mdb");
-    CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
-    // A failed copy leaves the target as it was and no file beside it.
-    int entries = EntryCount(wide_dir + L"Backup\\");
-    CHECK_EQ(ErrorOf([&] { env->CopyFileTo(dir + "missing.mdb", dir + "Backup\\target.mdb"); }),
-             err::kFileNotFound);
-    CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
-    CHECK_EQ(EntryCount(wide_dir + L"Backup\\"), entries);
-    CHECK_EQ(ErrorOf([&] { env->CopyFileTo(dir + "source.mdb", dir + "no_folder\\t.mdb"); }),
-             err::kPathNotFound);
-    env->RenameFile(dir + "source.mdb", dir + "Backup\\target.mdb");
-    CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
-    CHECK(!FileExists(wide_dir + L"source.mdb"));
-  }
+  Write(env, dir + "source.mdb", "new contents");
+  Write(env, dir + "Backup\\target.mdb", "old");
+  env->CopyFileTo(dir + "source.mdb", dir + "Backup\\target.mdb");
+  CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
+  // A failed copy leaves the target as it was and no file beside it.
+  int entries = EntryCount(wide_dir + L"Backup\\");
+  CHECK_EQ(ErrorOf([&] { env->CopyFileTo(dir + "missing.mdb", dir + "Backup\\target.mdb"); }),
+           err::kFileNotFound);
+  CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
+  CHECK_EQ(EntryCount(wide_dir + L"Backup\\"), entries);
+  CHECK_EQ(ErrorOf([&] { env->CopyFileTo(dir + "source.mdb", dir + "no_folder\\t.mdb"); }),
+           err::kPathNotFound);
+  env->RenameFile(dir + "source.mdb", dir + "Backup\\target.mdb");
+  CHECK_EQ(ReadAll(env, dir + "Backup\\target.mdb"), "new contents");
+  CHECK(!FileExists(wide_dir + L"source.mdb"));
 
   Group("Windows Env: DirLookup");
-  {
-    Write(env, dir + "Orders_be.mdb", "x");
-    CHECK_EQ(env->DirLookup(dir + "Orders_be.mdb"), "Orders_be.mdb");
-    CHECK_EQ(env->DirLookup(dir + "missing.mdb"), "");
-    CHECK_EQ(env->DirLookup(dir + "no_folder\\x.mdb"), "");
-    CHECK_EQ(env->DirLookup(dir + "Backup"), "");  // a folder
-    CHECK_EQ(env->DirLookup(""), "");
-    Write(env, dir + "hidden.mdb", "x");
-    SetFileAttributesW((wide_dir + L"hidden.mdb").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    CHECK_EQ(env->DirLookup(dir + "hidden.mdb"), "");
-    Write(env, dir + "system.mdb", "x");
-    SetFileAttributesW((wide_dir + L"system.mdb").c_str(), FILE_ATTRIBUTE_SYSTEM);
-    CHECK_EQ(env->DirLookup(dir + "system.mdb"), "");
-    Write(env, dir + "readonly.mdb", "x");
-    SetFileAttributesW((wide_dir + L"readonly.mdb").c_str(), FILE_ATTRIBUTE_READONLY);
-    CHECK_EQ(env->DirLookup(dir + "readonly.mdb"), "readonly.mdb");
-    SetFileAttributesW((wide_dir + L"readonly.mdb").c_str(), FILE_ATTRIBUTE_NORMAL);
-    CHECK_EQ(env->PathSeparator(), '\\');
+  // A normal or read-only file is found; hidden and system files are not.
+  struct Lookup {
+    const char* name;
+    DWORD attributes;
+    const char* found;
+  };
+  const Lookup kLookups[] = {{"Orders_be.mdb", FILE_ATTRIBUTE_NORMAL, "Orders_be.mdb"},
+                             {"hidden.mdb", FILE_ATTRIBUTE_HIDDEN, ""},
+                             {"system.mdb", FILE_ATTRIBUTE_SYSTEM, ""},
+                             {"readonly.mdb", FILE_ATTRIBUTE_READONLY, "readonly.mdb"}};
+  for (const Lookup& l : kLookups) {
+    Write(env, dir + l.name, "x");
+    SetFileAttributesW(Wide(dir + l.name).c_str(), l.attributes);
+    CHECK_EQ(env->DirLookup(dir + l.name), l.found);
+    SetFileAttributesW(Wide(dir + l.name).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
+  for (const std::string& none :
+       {dir + "missing.mdb", dir + "no_folder\\x.mdb", dir + "Backup", std::string()}) {
+    CHECK_EQ(env->DirLookup(none), "");
+  }
+  CHECK_EQ(env->PathSeparator(), '\\');
+}
+
+}  // namespace
+
+void CheckWindowsEnv(const Context& context) {
+  Env* env = Env::Default();
+  const std::wstring wide_dir = context.work + L"env\\";
+  CreateDirectoryW(wide_dir.c_str(), nullptr);
+  const std::string dir = Utf8(wide_dir);
+  CheckFiles(env, dir, wide_dir);
+  CheckFolders(env, dir, wide_dir);
 
   Group("Windows Env: advisory locks");
-  {
-    Write(env, dir + "front.mdb", "x");
-    std::unique_ptr<FileLock> held = env->LockFile(dir + "front.mdb");
-    CHECK(held != nullptr);
-    CHECK(env->LockFile(dir + "front.mdb") == nullptr);
-    CHECK(env->LockFile(dir + ".\\front.mdb") == nullptr);
-    held.reset();
-    CHECK(env->LockFile(dir + "front.mdb") != nullptr);
-    CHECK_EQ(env->DirLookup(dir + "front.mdb" + kLockFileSuffix), "front.mdb.kestle-lock");
-    CHECK_EQ(ErrorOf([&] { env->LockFile(dir + "missing.mdb"); }), err::kFileNotFound);
-  }
+  Write(env, dir + "front.mdb", "x");
+  std::unique_ptr<FileLock> held = env->LockFile(dir + "front.mdb");
+  CHECK(held != nullptr);
+  CHECK(env->LockFile(dir + "front.mdb") == nullptr);
+  CHECK(env->LockFile(dir + ".\\front.mdb") == nullptr);
+  held.reset();
+  CHECK(env->LockFile(dir + "front.mdb") != nullptr);
+  CHECK_EQ(env->DirLookup(dir + "front.mdb" + kLockFileSuffix), "front.mdb.kestle-lock");
+  CHECK_EQ(ErrorOf([&] { env->LockFile(dir + "missing.mdb"); }), err::kFileNotFound);
 
   Group("Windows Env: clock and date text");
-  {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    Date now = env->Now();
-    DATE expected = MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    CHECK(now >= expected - 2.0 / 86400 && now <= expected + 2.0 / 86400);
-    // The prefix runs with the en-US regional settings.
-    CHECK_EQ(env->GeneralDateText(MakeDate(2025, 6, 30)), "6/30/2025");
-    CHECK_EQ(env->GeneralDateText(MakeDate(2026, 1, 5, 7, 3, 9)), "1/5/2026 7:03:09 AM");
-    CHECK_EQ(env->GeneralDateText(MakeDate(2026, 12, 31, 23, 59, 0)), "12/31/2026 11:59:00 PM");
-    // Day zero of the calendar keeps its short date, with or without a time.
-    CHECK_EQ(env->GeneralDateText(MakeDate(1899, 12, 30)), "12/30/1899");
-    CHECK_EQ(env->GeneralDateText(MakeDate(1899, 12, 30, 12, 0, 0)), "12/30/1899 12:00:00 PM");
-  }
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  Date now = env->Now();
+  DATE expected = MakeDate(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  CHECK(now >= expected - 2.0 / 86400 && now <= expected + 2.0 / 86400);
+  // The prefix runs with the en-US regional settings; day zero of the
+  // calendar keeps its short date, with or without a time.
+  const std::pair<DATE, const char*> kTexts[] = {
+      {MakeDate(2025, 6, 30), "6/30/2025"},
+      {MakeDate(2026, 1, 5, 7, 3, 9), "1/5/2026 7:03:09 AM"},
+      {MakeDate(2026, 12, 31, 23, 59, 0), "12/31/2026 11:59:00 PM"},
+      {MakeDate(1899, 12, 30), "12/30/1899"},
+      {MakeDate(1899, 12, 30, 12, 0, 0), "12/30/1899 12:00:00 PM"}};
+  for (const auto& [date, text] : kTexts) CHECK_EQ(env->GeneralDateText(date), text);
 
   Group("Windows Env: message boxes (test build)");
-  {
-    TakeBoxes(context.box_log);
-    CHECK_EQ(env->ShowMessageBox("53: File not found", kMbOk | kMbIconStop, ""), kIdOk);
-    CHECK_EQ(env->ShowMessageBox("line one\nline two", kMbOk, "ShipRush"), kIdOk);
-    std::vector<Box> boxes = TakeBoxes(context.box_log);
-    if (CHECK_EQ(boxes.size(), 2u)) {
-      CHECK_EQ(boxes[0].title, kAppTitle);
-      CHECK_EQ(boxes[0].style, kMbIconStop);
-      CHECK_EQ(boxes[0].text, "53: File not found");
-      CHECK_EQ(boxes[1].title, "ShipRush");
-      CHECK_EQ(boxes[1].text, "line one\nline two");
-    }
+  TakeBoxes(context.box_log);
+  CHECK_EQ(env->ShowMessageBox("53: File not found", kMbOk | kMbIconStop, ""), kIdOk);
+  CHECK_EQ(env->ShowMessageBox("line one\nline two", kMbOk, "ShipRush"), kIdOk);
+  std::vector<Box> boxes = TakeBoxes(context.box_log);
+  if (CHECK_EQ(boxes.size(), 2u)) {
+    CHECK(boxes[0].title == kAppTitle && boxes[0].style == kMbIconStop);
+    CHECK_EQ(boxes[0].text, "53: File not found");
+    CHECK(boxes[1].title == "ShipRush" && boxes[1].text == "line one\nline two");
   }
 }
 

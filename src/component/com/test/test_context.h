@@ -53,7 +53,7 @@ void CheckNamesAndDispatch(const Context& context);
 void CheckParseIIF(const Context& context);
 void CheckArchiver(const Context& context);
 void CheckBackup(const Context& context);
-void CheckShipping(const Context& context);
+void CheckCalls(const Context& context);
 void CheckCallingConvention(const Context& context);
 void CheckUnregistration(const Context& context);
 
