@@ -11,6 +11,7 @@
 #include "db/sqlite/backends.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/sql_functions.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 
@@ -41,7 +42,7 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
     return SQLITE_OK;
   }
   auto* conn = static_cast<Connection*>(arg);
-  if (table != nullptr && action != SQLITE_READ) conn->prepared_writes.insert(AsciiLower(table));
+  if (table != nullptr && action != SQLITE_READ) conn->prepared_writes.insert(ascii::Lower(table));
   if (table == nullptr || inner != nullptr || conn->backends.empty()) return SQLITE_OK;
   const BackendAccess* backend = nullptr;
   if (schema != nullptr) {
@@ -52,7 +53,7 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
     // A table read for no column (count(*)) comes without its schema.
     backend = ResolveTable(*conn, table);
   }
-  if (backend == nullptr || backend->linked.count(AsciiLower(table)) > 0) return SQLITE_OK;
+  if (backend == nullptr || backend->linked.count(ascii::Lower(table)) > 0) return SQLITE_OK;
   if (conn->denied_table.empty()) conn->denied_table = table;
   return SQLITE_DENY;
 }
@@ -78,7 +79,7 @@ constexpr std::string_view kInternalPrefix = "sqlite_";
 
 // True for the functions of the engine's table (kFunctions) and those above.
 bool IsEngineFunction(const char* name) {
-  std::string lower = AsciiLower(name != nullptr ? name : "");
+  std::string lower = ascii::Lower(name != nullptr ? name : "");
   auto is = [&](const char* n) { return lower == n; };
   return lower.starts_with(kInternalPrefix) ||
          std::any_of(std::begin(kBuiltinFunctions), std::end(kBuiltinFunctions), is) ||
@@ -114,7 +115,7 @@ int JetStatementsOnly(void* arg, int action, const char* first, const char* seco
   // Writing a schema's own table is part of changing its design.
   bool writes_schema =
       (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) &&
-      first != nullptr && AsciiLower(first).starts_with(kInternalPrefix);
+      first != nullptr && ascii::Lower(first).starts_with(kInternalPrefix);
   bool design = writes_schema || action == SQLITE_CREATE_TABLE || action == SQLITE_CREATE_INDEX ||
                 action == SQLITE_DROP_TABLE || action == SQLITE_DROP_INDEX ||
                 action == SQLITE_ALTER_TABLE;

@@ -29,7 +29,7 @@ using lex::Token;
 using lex::Unquote;
 
 // `text` as an SQLite string literal.
-std::string SqlQuote(std::string_view text);
+inline std::string SqlQuote(std::string_view text) { return ascii::Enclosed(text, '\''); }
 
 // Jet functions that map onto a function of another name.
 const std::map<std::string, std::string>& FunctionRenames();
@@ -38,8 +38,7 @@ const std::map<std::string, std::string>& FunctionRenames();
 inline constexpr std::array<std::string_view, 10> kOperandBoundaryWords = {
     "AND", "OR", "NOT", "WHERE", "ON", "HAVING", "WHEN", "THEN", "ELSE", "SELECT"};
 
-// `s` with its ASCII letters in lower case.
-std::string Lower(std::string_view s);
+using ascii::Lower;
 
 // Words that end an operand of "&": keywords of clauses and of operators that
 // bind more loosely.

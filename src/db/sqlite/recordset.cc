@@ -2,6 +2,7 @@
 #include "db/sqlite/recordset.h"
 
 #include "db/jet_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 
@@ -36,7 +37,7 @@ class SqliteRecordset : public Recordset {
       : conn_(std::move(conn)),
         detail_(std::move(detail)),
         page_(std::move(page)),
-        table_(AsciiLower(std::move(table))) {
+        table_(ascii::Lower(std::move(table))) {
     ReadNames(page_.get(), 1);
     FetchPage(kTablePageRows);
   }
@@ -69,7 +70,7 @@ class SqliteRecordset : public Recordset {
   Value Field(const std::string& name) override {
     if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     for (size_t c = 0; c < names_.size(); ++c) {
-      if (EqualNoCase(names_[c], name)) return rows_.Get(current_, static_cast<int>(c));
+      if (ascii::EqualsNoCase(names_[c], name)) return rows_.Get(current_, static_cast<int>(c));
     }
     ThrowEngine(jet::kItemNotFound, name);
   }

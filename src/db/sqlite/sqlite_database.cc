@@ -6,7 +6,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 
 #include "db/jet_errors.h"
@@ -15,36 +14,27 @@
 #include "db/sqlite/jet_check.h"
 #include "db/sqlite/jet_sql.h"
 #include "db/sqlite/recordset.h"
+#include "platform/ascii.h"
 #include "platform/error.h"
 
 namespace kestle::db {
 
 namespace {
 
+// Encloses an SQLite identifier (a table name that may hold blanks).
+constexpr char kIdentifierQuote = '"';
+
 constexpr const char* kListLocalTables =
     "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
     "AND substr(name, 1, 7) <> 'sqlite_' AND name <> 'kestle_links' COLLATE NOCASE";
 
-// `name` as an SQLite quoted identifier.
-std::string QuoteName(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
-}
-
 // The first word of a statement, or "" when it starts otherwise.
 std::string FirstWord(const std::string& text) {
   size_t i = 0;
-  while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
-    ++i;
+  while (i < text.size() && (ascii::IsSpace(text[i]) || text[i] == '(')) ++i;
   size_t start = i;
-  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) ++i;
-  std::string word = text.substr(start, i - start);
-  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return word;
+  while (i < text.size() && ascii::IsAlpha(text[i])) ++i;
+  return ascii::Upper(text.substr(start, i - start));
 }
 
 // True when `source`, blanks around it aside, is one word of letters, digits
@@ -53,9 +43,8 @@ bool IsLoneWord(const std::string& source) {
   size_t b = source.find_first_not_of(" \t\r\n");
   size_t e = source.find_last_not_of(" \t\r\n");
   if (b == std::string::npos) return false;
-  return std::all_of(source.begin() + b, source.begin() + e + 1, [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-  });
+  return std::all_of(source.begin() + b, source.begin() + e + 1,
+                     [](char c) { return ascii::IsAlnum(c) || c == '_'; });
 }
 
 // A record-set source naming a table: the name itself, brackets removed.
@@ -209,7 +198,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
       e.set_detail(source);
       throw;
     }
-    std::string table = QuoteName(name);
+    std::string table = ascii::Enclosed(name, kIdentifierQuote);
     std::string page_sql =
         "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
     StatementPtr page = NoStatement();
@@ -247,12 +236,14 @@ std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
   size_t local_count = defs.size();
   for (auto& link : ReadLinks(db)) {
     link.second = ResolvedConnect(connection_->path, link.second);
-    bool hidden = std::any_of(defs.begin(), defs.begin() + local_count,
-                              [&](const auto& d) { return EqualNoCase(d.first, link.first); });
+    bool hidden = std::any_of(defs.begin(), defs.begin() + local_count, [&](const auto& d) {
+      return ascii::EqualsNoCase(d.first, link.first);
+    });
     if (!hidden) defs.push_back(std::move(link));
   }
-  std::stable_sort(defs.begin(), defs.end(),
-                   [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
+  std::stable_sort(defs.begin(), defs.end(), [](const auto& a, const auto& b) {
+    return ascii::LessNoCase(a.first, b.first);
+  });
   std::vector<std::shared_ptr<TableDef>> result;
   for (auto& [name, connect] : defs) {
     result.push_back(MakeTableDef(std::move(name), std::move(connect)));

@@ -3,10 +3,10 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
 #include <string_view>
 
 #include "db/jet_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 namespace {
@@ -84,13 +84,12 @@ std::string LeadingWords(const std::string& statement) {
   std::string words;
   size_t i = 0;
   for (int n = 0; n < 2; ++n) {
-    while (i < statement.size() &&
-           (std::isspace(static_cast<unsigned char>(statement[i])) || statement[i] == '(')) {
+    while (i < statement.size() && (ascii::IsSpace(statement[i]) || statement[i] == '(')) {
       ++i;
     }
     if (n > 0) words += ' ';
-    while (i < statement.size() && std::isalpha(static_cast<unsigned char>(statement[i]))) {
-      words += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[i++])));
+    while (i < statement.size() && ascii::IsAlpha(statement[i])) {
+      words += ascii::FoldUpper(statement[i++]);
     }
   }
   return words;
