@@ -70,11 +70,8 @@ TEST(DateTest, ReadsTheDateLiteralGrammar) {
     std::optional<Date> date;
   } cases[] = {
       {"12/31/2024", MakeDate(2024, 12, 31)},
-      {" 1/5/26 7:03 pm ", MakeDate(2026, 1, 5, 19, 3, 0)},
       {"1/5/30", MakeDate(1930, 1, 5)},
-      {"2024-02-29T23:59:59", MakeDate(2024, 2, 29, 23, 59, 59)},
       {"12/29/1899 6 AM", MakeDate(1899, 12, 29, 6, 0, 0)},
-      {"12:00:00 AM", 0.0},
       {"18:00", 0.75},
       {"2023-02-29", std::nullopt},
       {"13/1/2024", std::nullopt},

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "db/database.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_sql.h"
 #include "db/sqlite/sqlite_errors.h"
@@ -15,17 +16,13 @@ namespace kestle::db {
 
 namespace {
 
-// The text of a value as Jet converts it: a whole real number reads as a
-// whole number ("2", where SQLite writes "2.0"); everything else as SQLite
-// writes it. `buffer` holds the text when it is made here.
+// The text of a value as Jet converts it: a real number by the host's rule
+// (JetNumberText; SQLite would write "2.0" and "1.0e+20"), anything else as
+// SQLite writes it. `buffer` holds the text when it is made here.
 std::string_view JetText(sqlite3_value* value, std::string* buffer) {
-  constexpr double kPlainLimit = 1e15;  // beyond, Jet writes an exponent
   if (sqlite3_value_type(value) == SQLITE_FLOAT) {
-    double d = sqlite3_value_double(value);
-    if (std::trunc(d) == d && std::fabs(d) < kPlainLimit) {
-      *buffer = std::to_string(static_cast<int64_t>(d));
-      return *buffer;
-    }
+    *buffer = JetNumberText(sqlite3_value_double(value));
+    return *buffer;
   }
   const char* p = reinterpret_cast<const char*>(sqlite3_value_text(value));
   return std::string_view(p, sqlite3_value_bytes(value));
