@@ -51,6 +51,14 @@ inline void RunScript(const std::string& path, const std::string& script) {
   ASSERT_EQ(rc, SQLITE_OK) << message << "\n" << script;
 }
 
+// Statements as one script, each ended by ";".
+template <size_t N>
+std::string Script(const char* const (&statements)[N]) {
+  std::string script;
+  for (const char* statement : statements) script += std::string(statement) + ";\n";
+  return script;
+}
+
 // The value as a test compares it: "Null" for Null, else its text.
 inline std::string Show(const Value& v) { return v.is_null() ? "Null" : v.ToText(); }
 
