@@ -1,6 +1,8 @@
 // The forward-only record sets on a query or a table (recordset.h).
 #include "db/sqlite/recordset.h"
 
+#include <cassert>
+
 #include "db/jet_errors.h"
 #include "platform/ascii.h"
 
@@ -57,6 +59,7 @@ class SqliteRecordset : public Recordset {
   void MoveNext() override {
     if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     if (page_ && TableChanged()) {
+      assert(current_ < rowids_.size());
       // Few rows at a time: a walk that changes its table at every row would
       // otherwise read a whole page per row.
       last_rowid_ = rowids_[current_];
@@ -118,12 +121,15 @@ class SqliteRecordset : public Recordset {
     rowids_.clear();
     current_ = 0;
     sqlite3_stmt* stmt = page_.get();
+    // The previous page's read ended with its reset.
+    assert(!sqlite3_stmt_busy(stmt));
     sqlite3_bind_int64(stmt, 1, last_rowid_);
     sqlite3_bind_int(stmt, 2, limit);
     int n = ReadRows(stmt, 1, limit);
     // Resetting ends the read, so no lock is held between pages.
     sqlite3_reset(stmt);
     exhausted_ = n < limit;
+    assert(rowids_.size() == rows_.size());
   }
 
   std::shared_ptr<Connection> conn_;

@@ -38,7 +38,12 @@ void JetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::optional<JetPattern> compiled;
   std::string buffer;
   if (pattern == nullptr) {
-    compiled = JetPattern::Compile(JetText(argv[0], &buffer));
+    const std::string_view text = JetText(argv[0], &buffer);
+    if (text.size() > JetPattern::kMaxPatternBytes) {
+      sqlite3_result_error(ctx, kPatternTooLongText, -1);
+      return;
+    }
+    compiled = JetPattern::Compile(text);
     if (!compiled) {
       sqlite3_result_error(ctx, kInvalidPatternText, -1);
       return;

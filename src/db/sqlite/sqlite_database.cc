@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cassert>
 #include <optional>
 
 #include "db/jet_errors.h"
@@ -121,6 +122,9 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
   // Without a statement the plain way reports the failure in its own words.
   sqlite3_stmt* stmt = entry->stmt.get();
   if (stmt == nullptr) return false;
+  // A cached statement is reset after every use, so that it holds no lock
+  // between uses and binds afresh.
+  assert(!sqlite3_stmt_busy(stmt));
   for (size_t k = 0; k < lifted->values.size(); ++k) {
     const std::string& v = lifted->values[k];
     sqlite3_bind_text(stmt, static_cast<int>(k + 1), v.data(), static_cast<int>(v.size()),

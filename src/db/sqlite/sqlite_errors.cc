@@ -50,6 +50,7 @@ constexpr MessageRule kMessageRules[] = {
     {"near \"", 0, Argument::kToken},
     {"unrecognized token: ", 0, Argument::kToken},
     {"incomplete input", 0, Argument::kNone},
+    {kPatternTooLongText, jet::kQueryTooComplex, Argument::kNone},
 };
 // "table NAME already exists" and "table NAME has no column named FIELD".
 constexpr std::string_view kTablePrefix = "table ";
