@@ -3,7 +3,7 @@
 //
 // Engine-neutral: on Windows the host's DAO object serves this interface
 // (src/component/com/dao_database.*), on other systems the embedded SQLite
-// engine that speaks the Jet dialect (src/db/sqlite_*). Every failure is a
+// engine that speaks the Jet dialect (src/db/sqlite/). Every failure is a
 // RuntimeError carrying the engine's own number and text. Objects are held by
 // counted references (std::shared_ptr); dropping the last reference to a
 // record set closes it.
