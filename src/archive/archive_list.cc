@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/ascii.h"
+
 namespace kestle::archive {
 namespace {
 
@@ -156,15 +158,7 @@ void PruneByQuery(db::Database& aDB, const std::string& query, const char* field
 
 std::string JetDateText(Date date) { return IsoDateTimeText(date); }
 
-std::string QuotedText(std::string_view text) {
-  std::string s;
-  s.reserve(text.size());
-  for (char c : text) {
-    s.push_back(c);
-    if (c == '\'') s.push_back('\'');
-  }
-  return s;
-}
+std::string QuotedText(std::string_view text) { return ascii::DoubledQuotes(text, '\''); }
 
 std::string LiteralLikePattern(std::string_view text) {
   std::string s;

@@ -11,19 +11,14 @@
 #include "archive/archive_list.h"
 #include "archive/order_deletion.h"
 #include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
+#include "platform/error.h"
 #include "platform/scratch_test_util.h"
 
 namespace kestle::archive {
 namespace {
 
-constexpr const char* kSchema = R"sql(
-CREATE TABLE Status (StatusId INTEGER PRIMARY KEY, Status TEXT);
-CREATE TABLE [purchase orders] (PurchaseOrderID TEXT PRIMARY KEY COLLATE NOCASE, StatusId INTEGER);
-CREATE TABLE [sales orders] (SalesOrderID TEXT PRIMARY KEY COLLATE NOCASE, StatusId INTEGER);
-CREATE TABLE [inventory transactions] (TransactionID INTEGER PRIMARY KEY,
-  TransactionDate DATETIME, PurchaseOrderID TEXT COLLATE NOCASE,
-  SalesOrderID TEXT COLLATE NOCASE, DateRequired DATETIME, ETA DATETIME);
-CREATE TABLE Archiver_ListToDelete (OrderID TEXT, LastTransDate DATETIME);
+constexpr const char* kStatuses = R"sql(
 INSERT INTO Status VALUES (1, 'Open'), (2, 'Closed'), (3, 'Archived'), (4, 'cLoSeD'),
   (5, 'Closed pending');
 )sql";
@@ -40,7 +35,10 @@ using Strings = std::vector<std::string>;
 
 class ArchiveDbTest : public ::testing::Test {
  protected:
-  void SetUp() override { Sql(kSchema); }
+  void SetUp() override {
+    Sql(db::testing::Script(db::kHostBackEndSchema) + db::testing::WorkTablesScript() +
+        kStatuses);
+  }
 
   void Sql(const std::string& sql) { db::testing::RunScript(path_, sql); }
   static std::string Q(const std::string& s) {
@@ -56,8 +54,9 @@ class ArchiveDbTest : public ::testing::Test {
   void Order(const std::string& id, int status, const char* date, const char* due = nullptr) {
     const bool po = id[0] == 'P';
     if (status != 0) {
-      Sql(std::string("INSERT INTO ") + (po ? "[purchase orders]" : "[sales orders]") +
-          " VALUES (" + Q(id) + ", " + std::to_string(status) + ")");
+      Sql(std::string("INSERT INTO ") +
+          (po ? "[purchase orders] (PurchaseOrderID" : "[sales orders] (SalesOrderID") +
+          ", StatusId) VALUES (" + Q(id) + ", " + std::to_string(status) + ")");
     }
     Sql(std::string("INSERT INTO [inventory transactions] (TransactionDate, ") +
         (po ? "PurchaseOrderID, DateRequired" : "SalesOrderID, ETA") + ") VALUES (" +
@@ -82,7 +81,10 @@ class ArchiveDbTest : public ::testing::Test {
 
 TEST_F(ArchiveDbTest, StatusDecidesOnlyInTheClosedOnlyVariant) {
   Sql("INSERT INTO Archiver_ListToDelete VALUES ('stale', NULL)");
-  Sql("INSERT INTO [purchase orders] VALUES ('P-none', 2)");  // no transaction: never listed
+  Sql("INSERT INTO [purchase orders] (PurchaseOrderID, StatusId) VALUES ('P-none', 2)");  // no
+                                                                                          // transaction:
+                                                                                          // never
+                                                                                          // listed
   Order("P-open", 1, kEarly), Order("P-closed", 2, kEarly), Order("P-archived", 3, kEarly);
   Order("P-case", 4, kEarly), Order("P-other", 5, kEarly);
   Order("S-open", 1, kEarly), Order("S-closed", 2, kEarly), Order("S-case", 4, kEarly);

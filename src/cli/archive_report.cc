@@ -3,10 +3,11 @@
 #include "cli/archive_report.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+
+#include "platform/ascii.h"
 
 namespace kestle::cli {
 namespace {
@@ -31,15 +32,9 @@ constexpr const char* kOrderCountQueries[] = {
     "SELECT Count(*) AS OrderRows FROM [sales orders]",
 };
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // The path after "DATABASE=" in a connect string, up to the next ";".
 std::string DatabasePath(const std::string& connect) {
-  const size_t at = Lower(connect).find(Lower(kDatabaseKey));
+  const size_t at = ascii::Lower(connect).find(ascii::Lower(kDatabaseKey));
   if (at == std::string::npos) return "";
   const size_t from = at + std::char_traits<char>::length(kDatabaseKey);
   return connect.substr(from, connect.find(';', from) - from);
@@ -65,7 +60,7 @@ std::vector<std::string> FilesChangedByArchive(db::Database& database,
   const std::filesystem::path folder = std::filesystem::path(front_end).parent_path();
   std::vector<std::string> files;
   for (const auto& def : database.TableDefs()) {
-    const std::string name = Lower(def->Name());
+    const std::string name = ascii::Lower(def->Name());
     if (std::none_of(std::begin(kChangedTables), std::end(kChangedTables),
                      [&](const char* t) { return name == t; })) {
       continue;

@@ -79,8 +79,8 @@ TEST_F(CliArchiveTest, DryRunFlagsSharedNumbersAndTheRunRemovesTheOrdersItCounte
   EXPECT_EQ(OrderRows(), rows_before - listed);
 
   // --all, with the other date forms.
-  const testing::Outcome all = Kestle(
-      {"archive", "--end", "2025-06-30 00:00", "--lpc", "2025-07-01T08:00", "--dry-run", "--all"});
+  const testing::Outcome all =
+      Kestle({"archive", "--end", "6/30/2025", "--lpc", "2025-07-01T08:00", "--dry-run", "--all"});
   ASSERT_EQ(all.exit_code, 0) << all.err;
   EXPECT_GT(Count(all.out, "(\\d+) orders of any status would"), 0) << all.out;
 }

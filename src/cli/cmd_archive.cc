@@ -1,6 +1,5 @@
 // The `kestle archive` command: Archiver.archiveNow / archiveNowAll on a host
 // database, or with --dry-run only the list of orders a run would remove.
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "component/archiver.h"
 #include "component/result_codes.h"
 #include "db/sqlite/sqlite_database.h"
+#include "platform/ascii.h"
 #include "platform/date.h"
 #include "platform/env.h"
 
@@ -40,7 +40,9 @@ constexpr const char* kArchiveDescription =
     "FRONT.kestle-lock is held.\n";
 
 constexpr const char* kArchiveFooter =
-    "DATE is YYYY-MM-DD, optionally followed by \" HH:MM[:SS]\" or \"THH:MM[:SS]\".\n"
+    "DATE is read as a date literal between # in a query: YYYY-MM-DD or M/D/YYYY\n"
+    "(a two-digit year means 1930-2029), optionally followed by a time of day\n"
+    "(\"HH:MM[:SS]\", with AM or PM if wanted; \"T\" may join it to YYYY-MM-DD).\n"
     "The LPC date must lie at least one calendar day after the end date.\n"
     "Exit codes: 0 done; 1 a run-time error (shown as \"TITLE: N: DESCRIPTION\" on\n"
     "stderr, then the statement or file that failed), another archive running on\n"
@@ -78,7 +80,7 @@ bool Confirmed(const std::string& question) {
   std::fflush(stderr);
   std::string answer;
   for (int c; (c = std::getchar()) != EOF && c != '\n';) {
-    answer += static_cast<char>(std::tolower(c));
+    answer += ascii::FoldLower(static_cast<char>(c));
   }
   return answer == "y" || answer == "yes";
 }
@@ -162,8 +164,8 @@ int RunDelete(const std::shared_ptr<db::SqliteDatabase>& database, const Archive
 }
 
 int RunArchive(const ArchiveOptions& o) {
-  const std::optional<Date> end = ParseIsoDateTime(o.end_text);
-  const std::optional<Date> lpc = ParseIsoDateTime(o.lpc_text);
+  const std::optional<Date> end = ParseDateText(o.end_text);
+  const std::optional<Date> lpc = ParseDateText(o.lpc_text);
   if (!end) return Fail("archive: --end: not a date: '" + o.end_text + "'", kExitUsage);
   if (!lpc) return Fail("archive: --lpc: not a date: '" + o.lpc_text + "'", kExitUsage);
   constexpr const char* kRefused =

@@ -2,7 +2,6 @@
 // tables into a front-end and give it the component's work tables (the
 // statements and the table listing are in cmd_db_sql.cc).
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +10,7 @@
 #include "cli/cli.h"
 #include "db/sqlite/sample_database.h"
 #include "db/sqlite/sqlite_database.h"
+#include "platform/ascii.h"
 #include "platform/env.h"
 
 namespace kestle::cli {
@@ -38,25 +38,8 @@ struct DbArgs {
   bool force = false;
 };
 
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  return out + "'";
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+// `text` as an SQL text literal.
+std::string Quote(const std::string& text) { return ascii::Enclosed(text, '\''); }
 
 // The sample file in `dir` that is already there (an entry of any kind),
 // or "" when neither is.
@@ -111,7 +94,7 @@ int RunLink(const DbArgs& a) {
   } else {
     for (const std::string& want : a.tables) {
       auto it = std::find_if(available.begin(), available.end(),
-                             [&](const std::string& n) { return SameName(n, want); });
+                             [&](const std::string& n) { return ascii::EqualsNoCase(n, want); });
       if (it == available.end()) {
         return Fail("db link: no table named '" + want + "' in " + backend);
       }
@@ -121,7 +104,7 @@ int RunLink(const DbArgs& a) {
   auto front = db::OpenSqliteDatabase(a.front, db::OpenMode::kCreate);
   for (const auto& def : front->TableDefs()) {
     for (const std::string& name : chosen) {
-      if (def->Connect().empty() && SameName(def->Name(), name)) {
+      if (def->Connect().empty() && ascii::EqualsNoCase(def->Name(), name)) {
         return Fail("db link: " + a.front + " has a local table named '" + name + "'");
       }
     }

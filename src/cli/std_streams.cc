@@ -1,6 +1,8 @@
 // Standard input and output as the files named "-" (std_streams.h).
 #include "cli/std_streams.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "platform/error.h"
@@ -23,8 +25,20 @@ class StdinFile : public SequentialFile {
 
 class StdoutFile : public WritableFile {
  public:
+  StdoutFile() : start_(std::ftell(stdout)) {}
+
   void Append(const char* data, size_t n) override {
     if (std::fwrite(data, 1, n, stdout) != n) Fail();
+  }
+  // Standard output redirected to a file is cut back like any file. A pipe
+  // or terminal cannot take back what it was given: the part of a failed
+  // line already written stays, and the command's exit status says the
+  // conversion failed.
+  void Truncate(uint64_t size) override {
+    if (std::fflush(stdout) != 0) Fail();
+    if (start_ < 0) return;
+    const off_t end = static_cast<off_t>(start_ + static_cast<long>(size));
+    if (::ftruncate(fileno(stdout), end) != 0 || std::fseek(stdout, end, SEEK_SET) != 0) Fail();
   }
   void Close() override {
     if (std::fflush(stdout) != 0) Fail();
@@ -34,6 +48,8 @@ class StdoutFile : public WritableFile {
   [[noreturn]] static void Fail() {
     throw RuntimeError(err::kDeviceIo).set_detail("standard output");
   }
+
+  long start_;  // where the output began in a seekable stdout, else -1
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "component/result_codes.h"
 #include "component/scripted_database_test_util.h"
 #include "db/sqlite/db_test_util.h"
+#include "db/sqlite/sample_database.h"
 #include "db/sqlite/snapshot.h"
 #include "platform/fake_env.h"
 #include "platform/scratch_test_util.h"
@@ -201,17 +202,13 @@ TEST(ArchiverDatabaseReference, OnlyBackupNowHoldsTheDatabase) {
 
 // --- Real split databases ----------------------------------------------------
 
-constexpr const char* kBackendSchema = R"sql(
+constexpr const char* kBackendRows = R"sql(
 PRAGMA journal_mode=WAL;
-CREATE TABLE Status (StatusId INTEGER PRIMARY KEY, Status TEXT);
-CREATE TABLE [purchase orders] (PurchaseOrderID TEXT PRIMARY KEY COLLATE NOCASE, StatusId INTEGER);
-CREATE TABLE [sales orders] (SalesOrderID TEXT PRIMARY KEY COLLATE NOCASE, StatusId INTEGER);
-CREATE TABLE [inventory transactions] (TransactionID INTEGER PRIMARY KEY,
-  TransactionDate DATETIME, PurchaseOrderID TEXT COLLATE NOCASE,
-  SalesOrderID TEXT COLLATE NOCASE, DateRequired DATETIME, ETA DATETIME);
 INSERT INTO Status VALUES (1, 'Open'), (2, 'Closed'), (3, 'Archived');
-INSERT INTO [purchase orders] VALUES ('P-old', 2), ('P''open', 1), ('P-new', 2);
-INSERT INTO [sales orders] VALUES ('S-old', 3), ('WO-7', 2), ('S-open', 1);
+INSERT INTO [purchase orders] (PurchaseOrderID, StatusId) VALUES
+  ('P-old', 2), ('P''open', 1), ('P-new', 2);
+INSERT INTO [sales orders] (SalesOrderID, StatusId) VALUES
+  ('S-old', 3), ('WO-7', 2), ('S-open', 1);
 INSERT INTO [inventory transactions] (TransactionDate, PurchaseOrderID, SalesOrderID) VALUES
   ('2025-01-10 00:00:00', 'P-old', NULL), ('2025-02-10 00:00:00', 'P-old', NULL),
   ('2025-01-10 00:00:00', 'P''open', NULL), ('2025-07-10 00:00:00', 'P-new', NULL),
@@ -219,18 +216,13 @@ INSERT INTO [inventory transactions] (TransactionDate, PurchaseOrderID, SalesOrd
   ('2025-03-03 00:00:00', NULL, 'S-open'), ('2025-03-04 00:00:00', NULL, 'WO-9');
 )sql";
 
-constexpr const char* kFrontSchema = R"sql(
-CREATE TABLE kestle_links (name TEXT PRIMARY KEY COLLATE NOCASE, connect TEXT NOT NULL);
-CREATE TABLE Archiver_ListToDelete (OrderID TEXT, LastTransDate DATETIME);
-CREATE TABLE BackupManagerTable (BackupName TEXT, BackupLocation TEXT, BackupDate TEXT);
-INSERT INTO Archiver_ListToDelete VALUES ('stale', NULL);
-)sql";
-
 class SplitDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    db::testing::RunScript(back_, kBackendSchema);
-    db::testing::RunScript(front_, kFrontSchema);
+    db::testing::RunScript(back_, db::testing::Script(db::kHostBackEndSchema) + kBackendRows);
+    db::testing::RunScript(front_, std::string(db::kCreateLinksTable) + ";\n" +
+                                       db::testing::WorkTablesScript() +
+                                       "INSERT INTO Archiver_ListToDelete VALUES ('stale', NULL)");
     for (const char* table :
          {"Status", "purchase orders", "sales orders", "inventory transactions"}) {
       db::testing::RunScript(front_, std::string("INSERT INTO kestle_links VALUES ('") + table +

@@ -5,8 +5,6 @@
 #ifndef KESTLE_COMPONENT_SCRIPTED_DATABASE_TEST_UTIL_H_
 #define KESTLE_COMPONENT_SCRIPTED_DATABASE_TEST_UTIL_H_
 
-#include <strings.h>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "db/database.h"
+#include "platform/ascii.h"
 #include "platform/error.h"
 
 namespace kestle::testing {
@@ -36,7 +35,7 @@ class ScriptedRecordset : public db::Recordset {
   db::Value Field(const std::string& name) override {
     if (Eof()) throw RuntimeError(3021, "No current record.");
     // Field names are matched without regard to case, as DAO does.
-    if (strcasecmp(name.c_str(), field_.c_str()) != 0) {
+    if (!ascii::EqualsNoCase(name, field_)) {
       throw RuntimeError(3265, "Item not found in this collection.");
     }
     return values_[at_];

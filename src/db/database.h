@@ -3,7 +3,7 @@
 //
 // Engine-neutral: on Windows the host's DAO object serves this interface
 // (src/component/com/dao_database.*), on other systems the embedded SQLite
-// engine that speaks the Jet dialect (src/db/sqlite_*). Every failure is a
+// engine that speaks the Jet dialect (src/db/sqlite/). Every failure is a
 // RuntimeError carrying the engine's own number and text. Objects are held by
 // counted references (std::shared_ptr); dropping the last reference to a
 // record set closes it.
@@ -50,6 +50,12 @@ class Value {
  private:
   std::variant<std::monostate, int64_t, double, std::string> v_;
 };
+
+// The text of a real number as the host converts one (and as Jet does when it
+// joins a number to text): at most 15 significant digits, trailing zeros
+// dropped, a whole number below 1E+15 written out in full, an exponent beyond
+// ("2", "2.5", "0.333333333333333", "1E+20").
+std::string JetNumberText(double v);
 
 // A forward-only cursor over the rows of a query or a table. It opens on its
 // first row, or with Eof() true when there is none.

@@ -69,6 +69,7 @@ constexpr JetError kJetErrors[] = {
      "is set to True.  Enter a value in this field."},
     {kUnrecognizedFormat, "Unrecognized database format '|'."},
     {kTypeMismatch, "Data type mismatch in criteria expression."},
+    {kQueryTooComplex, "Query is too complex."},
 };
 
 // The date variant of 3075's text, up to the literal.

@@ -54,6 +54,7 @@ inline constexpr int kAmbiguousField = 3079;  // 'name'
 inline constexpr int kInvalidOperation = 3219;
 inline constexpr int kRequiredField = 3314;  // 'field'
 inline constexpr int kResourcesExceeded = 3035;
+inline constexpr int kQueryTooComplex = 3360;
 
 // The DAO text of `number` with `argument` in its place; a number missing
 // from the table gives Jet's "Reserved error (N); there is no message for

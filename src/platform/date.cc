@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/ascii.h"
+
 namespace kestle {
 
 namespace {
@@ -161,6 +163,104 @@ constexpr long long kSecondsPerDay = 86400;
 
 long long FloorDiv(long long a, long long b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+
+}
+
+// A cursor over the text of a date.
+class DateScanner {
+ public:
+  explicit DateScanner(std::string_view s) : s_(s) {}
+  bool AtEnd() const { return i_ == s_.size(); }
+  // Reads 1 to max_digits digits; returns -1 (and reads nothing) without one.
+  int Number(int max_digits, int* digits = nullptr) {
+    int v = 0, n = 0;
+    while (i_ < s_.size() && n < max_digits && ascii::IsDigit(s_[i_])) {
+      v = v * 10 + (s_[i_++] - '0');
+      ++n;
+    }
+    if (digits) *digits = n;
+    return n == 0 ? -1 : v;
+  }
+  bool Skip(char c) {
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  void SkipBlanks() {
+    while (i_ < s_.size() && s_[i_] == ' ') ++i_;
+  }
+  // Reads "AM" or "PM" (any case); returns 0, 'A' or 'P'.
+  char Meridiem() {
+    if (i_ + 2 <= s_.size() && ascii::FoldUpper(s_[i_ + 1]) == 'M') {
+      const char c = ascii::FoldUpper(s_[i_]);
+      if (c == 'A' || c == 'P') {
+        i_ += 2;
+        return c;
+      }
+    }
+    return 0;
+  }
+  void Rewind() { i_ = 0; }
+
+ private:
+  std::string_view s_;
+  size_t i_ = 0;
+};
+
+// Two-digit years from here on are of the 1900s, below it of the 2000s.
+constexpr int kCenturyPivot = 30;
+
+// Reads "h:mm[:ss] [AM|PM]" or "h AM|PM" into `t`; false when malformed.
+bool ScanTime(DateScanner* s, CivilTime* t) {
+  t->hour = s->Number(2);
+  if (t->hour < 0) return false;
+  const bool has_minutes = s->Skip(':');
+  if (has_minutes) {
+    t->minute = s->Number(2);
+    if (t->minute < 0) return false;
+    if (s->Skip(':')) {
+      t->second = s->Number(2);
+      if (t->second < 0) return false;
+    }
+  }
+  s->SkipBlanks();
+  const char meridiem = s->Meridiem();
+  if (!has_minutes && !meridiem) return false;
+  if (meridiem) {
+    if (t->hour < 1 || t->hour > 12) return false;
+    t->hour = t->hour % 12 + (meridiem == 'P' ? 12 : 0);
+  }
+  return t->hour < 24 && t->minute < 60 && t->second < 60;
+}
+
+// Reads "YYYY-MM-DD" or "M/D/YY[YY]" into `t`. Returns false when the text
+// is malformed or the date impossible; sets *has_date to false (reading
+// nothing) when the text does not start with a date at all.
+bool ScanCalendarDate(DateScanner* s, CivilTime* t, bool* has_date) {
+  int digits = 0;
+  const int first = s->Number(4, &digits);
+  if (first < 0) return false;
+  *has_date = true;
+  if (digits == 4 && s->Skip('-')) {
+    t->year = first;
+    t->month = s->Number(2);
+    if (!s->Skip('-')) return false;
+    t->day = s->Number(2);
+  } else if (digits <= 2 && s->Skip('/')) {
+    t->month = first;
+    t->day = s->Number(2);
+    if (!s->Skip('/')) return false;
+    t->year = s->Number(4, &digits);
+    if (digits == 2) t->year += t->year < kCenturyPivot ? 2000 : 1900;
+    if (digits != 2 && digits != 4) return false;
+  } else {
+    *has_date = false;
+    s->Rewind();
+    return true;
+  }
+  return t->month >= 1 && t->month <= 12 && t->day >= 1 && t->day <= DaysInMonth(t->year, t->month);
 }
 
 }  // namespace
@@ -187,6 +287,25 @@ long long DayOfCivil(long long year, long long month, long long day) {
   long long y = FloorDiv(months, 12);
   int m = static_cast<int>(months - y * 12) + 1;
   return DayNumber(MakeDate(static_cast<int>(y), m, 1)) + day - 1;
+
+}
+
+std::optional<Date> ParseDateText(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  DateScanner s(text);
+  CivilTime t;
+  bool has_date = false;
+  if (!ScanCalendarDate(&s, &t, &has_date)) return std::nullopt;
+  if (has_date && !s.AtEnd()) {
+    if (!s.Skip('T')) {
+      if (!s.Skip(' ')) return std::nullopt;
+      s.SkipBlanks();
+    }
+  }
+  if (!s.AtEnd() && !ScanTime(&s, &t)) return std::nullopt;
+  if (!s.AtEnd()) return std::nullopt;
+  return ToDate(t);
 }
 
 }  // namespace kestle

@@ -60,6 +60,15 @@ Date DateOfDay(long long day, long long seconds = 0);
 // the last day of the month before.
 long long DayOfCivil(long long year, long long month, long long day);
 
+// Parses a date as the host's database reads the inside of a "#...#" literal,
+// and as the tool reads a date option: "M/D/YYYY" (a two-digit year means 1930
+// to 2029) or "YYYY-MM-DD", either optionally followed by a time of day
+// ("h:mm[:ss]" with an optional AM or PM, or "h AM"; after an ISO date also
+// "T" and the time), or a time of day alone, which falls on 1899-12-30.
+// Blanks around the text are ignored. Returns nothing for any other text or
+// an impossible date.
+std::optional<Date> ParseDateText(std::string_view text);
+
 }  // namespace kestle
 
 #endif  // KESTLE_PLATFORM_DATE_H_

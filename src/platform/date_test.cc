@@ -64,5 +64,25 @@ TEST(DateTest, RejectsMalformedAndImpossibleDates) {
   }
 }
 
+TEST(DateTest, ReadsTheDateLiteralGrammar) {
+  const struct {
+    const char* text;
+    std::optional<Date> date;
+  } cases[] = {
+      {"12/31/2024", MakeDate(2024, 12, 31)},
+      {"1/5/30", MakeDate(1930, 1, 5)},
+      {"12/29/1899 6 AM", MakeDate(1899, 12, 29, 6, 0, 0)},
+      {"18:00", 0.75},
+      {"2023-02-29", std::nullopt},
+      {"13/1/2024", std::nullopt},
+      {"1/5/202", std::nullopt},
+      {"2024-12-31 13 PM", std::nullopt},
+      {"2024-12-31 7", std::nullopt},
+      {"2024-12-31x", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseDateText(c.text), c.date) << c.text;
+}
+
 }  // namespace
 }  // namespace kestle

@@ -19,6 +19,7 @@
 
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/system_message_windows.h"
 #include "platform/temp_names.h"
 #include "platform/wide_text_windows.h"
 
@@ -28,14 +29,9 @@ namespace {
 
 // --- Errors --------------------------------------------------------------
 
-std::string SystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text = n > 0 && buffer != nullptr ? Utf8FromWide(buffer, n) : std::string();
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+// The system's text for `code`, or "error N" when it has none.
+std::string OsMessage(DWORD code) {
+  const std::string text = SystemMessage(code);
   return text.empty() ? "error " + std::to_string(code) : text;
 }
 
@@ -82,7 +78,7 @@ RuntimeError OsError(DWORD code, const std::string& path) {
       number = err::kPathFileAccess;
       break;
   }
-  return RuntimeError(number).set_detail(path + ": " + SystemMessage(code));
+  return RuntimeError(number).set_detail(path + ": " + OsMessage(code));
 }
 
 RuntimeError LastError(const std::string& path) { return OsError(GetLastError(), path); }

@@ -6,6 +6,7 @@
 #include "component/com/text.h"
 #include "component/com/variant.h"
 #include "platform/error.h"
+#include "platform/system_message_windows.h"
 
 namespace kestle::com {
 
@@ -17,20 +18,9 @@ constexpr int kTypeMismatch = 13;
 constexpr const char* kTypeMismatchText = "Type mismatch";
 constexpr const char* kAutomationErrorText = "Automation error";
 
-// The text of a system message for `hr`, or "Automation error".
-std::string SystemMessage(HRESULT hr) {
-  wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n > 0 && buffer != nullptr) {
-    text = Utf8FromWide(buffer, n);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-      text.pop_back();
-    }
-  }
-  if (buffer != nullptr) LocalFree(buffer);
+// The system's text for `hr`, or "Automation error" when it has none.
+std::string HresultText(HRESULT hr) {
+  const std::string text = SystemMessage(static_cast<unsigned long>(hr));
   return text.empty() ? kAutomationErrorText : text;
 }
 
@@ -61,11 +51,11 @@ RuntimeError DaoError(HRESULT hr, EXCEPINFO* excep, const wchar_t* member) {
     }
     description = FromBstr(excep->bstrDescription);
     if (description.empty()) {
-      description = excep->scode != 0 ? SystemMessage(excep->scode) : kAutomationErrorText;
+      description = excep->scode != 0 ? HresultText(excep->scode) : kAutomationErrorText;
     }
   } else {
     number = NumberOfCode(hr);
-    description = SystemMessage(hr);
+    description = HresultText(hr);
   }
   SysFreeString(excep->bstrSource);
   SysFreeString(excep->bstrDescription);

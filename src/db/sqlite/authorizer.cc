@@ -13,6 +13,7 @@
 #include "db/sqlite/jet_functions.h"
 #include "db/sqlite/operator_functions.h"
 #include "db/sqlite/sql_functions.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 
@@ -43,7 +44,7 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
     return SQLITE_OK;
   }
   auto* conn = static_cast<Connection*>(arg);
-  if (table != nullptr && action != SQLITE_READ) conn->prepared_writes.insert(AsciiLower(table));
+  if (table != nullptr && action != SQLITE_READ) conn->prepared_writes.insert(ascii::Lower(table));
   if (table == nullptr || inner != nullptr || conn->backends.empty()) return SQLITE_OK;
   const BackendAccess* backend = nullptr;
   if (schema != nullptr) {
@@ -54,7 +55,7 @@ int LinkedTablesOnly(void* arg, int action, const char* table, const char*, cons
     // A table read for no column (count(*)) comes without its schema.
     backend = ResolveTable(*conn, table);
   }
-  if (backend == nullptr || backend->linked.count(AsciiLower(table)) > 0) return SQLITE_OK;
+  if (backend == nullptr || backend->linked.count(ascii::Lower(table)) > 0) return SQLITE_OK;
   if (conn->denied_table.empty()) conn->denied_table = table;
   return SQLITE_DENY;
 }
@@ -80,7 +81,7 @@ constexpr std::string_view kInternalPrefix = "sqlite_";
 // (jet_functions.h), the operators' (sql_functions.h) and SQLite's internal
 // ones; and, while an ALTER TABLE is being prepared, those it calls itself.
 bool IsEngineFunction(const Connection& conn, const char* name) {
-  std::string lower = AsciiLower(name != nullptr ? name : "");
+  std::string lower = ascii::Lower(name != nullptr ? name : "");
   auto is = [&](const char* n) { return lower == n; };
   return lower.starts_with(kInternalPrefix) || IsJetInternalName(lower) ||
          IsRegisteredFunction(lower) || IsOperatorFunction(lower) ||
@@ -122,7 +123,7 @@ int JetStatementsOnly(void* arg, int action, const char* first, const char* seco
   // Writing a schema's own table is part of changing its design.
   bool writes_schema =
       (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) &&
-      first != nullptr && AsciiLower(first).starts_with(kInternalPrefix);
+      first != nullptr && ascii::Lower(first).starts_with(kInternalPrefix);
   bool design = writes_schema || action == SQLITE_CREATE_TABLE || action == SQLITE_CREATE_INDEX ||
                 action == SQLITE_DROP_TABLE || action == SQLITE_DROP_INDEX ||
                 action == SQLITE_ALTER_TABLE;

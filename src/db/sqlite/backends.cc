@@ -13,6 +13,7 @@
 #include "db/sqlite/open.h"
 #include "db/sqlite/sqlite_database.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 
@@ -39,7 +40,8 @@ bool InWalMode(sqlite3* db, const std::string& schema) {
   if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) ThrowSqlite(db, sql);
   StatementPtr stmt(raw, &sqlite3_finalize);
   if (sqlite3_step(raw) != SQLITE_ROW) ThrowSqlite(db, sql);
-  return EqualNoCase(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)), kWalModeName);
+  return ascii::EqualsNoCase(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)),
+                             kWalModeName);
 }
 
 }  // namespace
@@ -116,7 +118,7 @@ std::vector<std::pair<std::string, std::string>> ReadLinks(sqlite3* db) {
 void AttachBackends(Connection& conn, bool writer) {
   auto links = ReadLinks(conn.db);
   std::sort(links.begin(), links.end(),
-            [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
+            [](const auto& a, const auto& b) { return ascii::LessNoCase(a.first, b.first); });
   struct Outcome {
     std::string schema;  // "" when not attached
     std::optional<RuntimeError> error;
@@ -133,11 +135,11 @@ void AttachBackends(Connection& conn, bool writer) {
       known = outcome_of_path.emplace(path, Outcome{error ? "" : schema, error}).first;
     }
     if (known->second.error) {
-      conn.unreachable.emplace(AsciiLower(name), *known->second.error);
+      conn.unreachable.emplace(ascii::Lower(name), *known->second.error);
       continue;
     }
     for (BackendAccess& backend : conn.backends) {
-      if (backend.schema == known->second.schema) backend.linked.insert(AsciiLower(name));
+      if (backend.schema == known->second.schema) backend.linked.insert(ascii::Lower(name));
     }
   }
 }
@@ -157,7 +159,7 @@ namespace {
 std::pair<size_t, size_t> PathSpan(const std::string& connect) {
   static constexpr std::string_view kKey = "DATABASE=";
   for (size_t i = 0; i + kKey.size() <= connect.size(); ++i) {
-    if (EqualNoCase(connect.substr(i, kKey.size()), std::string(kKey))) {
+    if (ascii::EqualsNoCase(connect.substr(i, kKey.size()), std::string(kKey))) {
       size_t start = i + kKey.size();
       size_t end = connect.find(';', start);
       return {start, (end == std::string::npos ? connect.size() : end) - start};

@@ -1,11 +1,9 @@
 // The statement helpers shared by the engine's files (connection.h).
 #include "db/sqlite/connection.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "db/jet_errors.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 
@@ -39,7 +37,7 @@ RuntimeError StatementError(const Connection& conn, const std::string& detail) {
   std::string message = sqlite3_errmsg(conn.db);
   if (code == SQLITE_AUTH && !conn.denied_table.empty()) message = conn.denied_table;
   if (std::string table = MissingTableOf(message); !table.empty()) {
-    auto it = conn.unreachable.find(AsciiLower(table));
+    auto it = conn.unreachable.find(ascii::Lower(table));
     if (it != conn.unreachable.end()) {
       RuntimeError e = it->second;
       e.set_detail(detail);
@@ -110,22 +108,6 @@ void RunInternal(sqlite3* db, const std::string& sql) {
   if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
     ThrowSqlite(db, sql);
   }
-}
-
-bool LessNoCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) <
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return !LessNoCase(a, b) && !LessNoCase(b, a);
-}
-
-std::string AsciiLower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 }  // namespace kestle::db

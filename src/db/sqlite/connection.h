@@ -118,13 +118,6 @@ StatementPtr PrepareOne(Connection& conn, const std::string& translated, const s
 // Runs an internal statement that yields no rows.
 void RunInternal(sqlite3* db, const std::string& sql);
 
-// ASCII case-insensitive ordering and equality of names.
-bool LessNoCase(const std::string& a, const std::string& b);
-bool EqualNoCase(const std::string& a, const std::string& b);
-
-// `text` with ASCII letters in lower case.
-std::string AsciiLower(std::string text);
-
 }  // namespace kestle::db
 
 #endif  // KESTLE_DB_SQLITE_CONNECTION_H_

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "db/sqlite/sample_database.h"
 #include "db/sqlite/sqlite_database.h"
 #include "platform/scratch_test_util.h"
 
@@ -36,6 +37,25 @@ inline void RunScript(const std::string& path, const std::string& script) {
   sqlite3_free(error);
   sqlite3_close(db);
   ASSERT_EQ(rc, SQLITE_OK) << message << "\n" << script;
+}
+
+// Statements as one script, each ended by ";".
+template <size_t N>
+std::string Script(const char* const (&statements)[N]) {
+  std::string script;
+  for (const char* statement : statements) script += std::string(statement) + ";\n";
+  return script;
+}
+
+// The statements that make the component's work tables, as one script.
+inline std::string WorkTablesScript() {
+  std::string script;
+  for (const WorkTable& table : kWorkTables) {
+    for (const char* statement : table.create) {
+      if (statement != nullptr) script += std::string(statement) + ";\n";
+    }
+  }
+  return script;
 }
 
 // The value as a test compares it: "Null" for Null, else its text.

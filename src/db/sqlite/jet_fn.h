@@ -54,7 +54,7 @@ bool RoundWhole(sqlite3_context* ctx, double d, double lo, double hi, int64_t* o
 
 // Text read as a date: the stored form, US "M/D/YYYY" with or without a time,
 // a time alone, or a month name form ("January 5, 2026", "5-Jan-2026").
-std::optional<Date> ParseDateText(std::string_view text);
+std::optional<Date> ParseValueDate(std::string_view text);
 // The argument as a date (a number is a day count); Null is kNull, text that
 // is no date Type mismatch.
 Got ReadDate(sqlite3_context* ctx, sqlite3_value* v, Date* out);

@@ -28,7 +28,7 @@ void IsNumeric(sqlite3_context* ctx, int, sqlite3_value** argv) {
 void IsDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::string buffer;
   ResultBool(ctx, sqlite3_value_type(argv[0]) == SQLITE_TEXT &&
-                      ParseDateText(TextOf(argv[0], &buffer)).has_value());
+                      ParseValueDate(TextOf(argv[0], &buffer)).has_value());
 }
 
 // No value in a query is Empty: that is the state of a variable never set.

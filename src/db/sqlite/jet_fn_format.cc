@@ -216,7 +216,7 @@ void Format(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
       sqlite3_value_type(argv[0]) == SQLITE_INTEGER || sqlite3_value_type(argv[0]) == SQLITE_FLOAT;
   std::optional<double> number = is_number ? sqlite3_value_double(argv[0]) : ParseNumberText(text);
   std::optional<Date> date;
-  if (!number) date = ParseDateText(text);
+  if (!number) date = ParseValueDate(text);
   for (const TruthFormat& f : kTruthFormats) {
     if (!SameNoCase(pattern, f.name)) continue;
     if (!number) return ResultText(ctx, text);

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "db/sqlite/jet_date.h"
 #include "db/sqlite/jet_fn.h"
 #include "db/sqlite/sql_functions.h"
 #include "db/sqlite/sqlite_errors.h"
@@ -208,15 +207,13 @@ std::optional<Date> ParseMonthNameDate(std::string_view text) {
   char iso[16];
   std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", year, month, std::atoi(day_text.c_str()));
   std::string rest(text.substr(i));
-  std::optional<std::string> full = ParseDateLiteral(std::string(iso) + rest);
-  if (!full) return std::nullopt;
-  return ParseIsoDateTime(*full);
+  return kestle::ParseDateText(std::string(iso) + rest);
 }
 
 }  // namespace
 
-std::optional<Date> ParseDateText(std::string_view text) {
-  if (std::optional<std::string> iso = ParseDateLiteral(text)) return ParseIsoDateTime(*iso);
+std::optional<Date> ParseValueDate(std::string_view text) {
+  if (std::optional<Date> date = kestle::ParseDateText(text)) return date;
   return ParseMonthNameDate(text);
 }
 
@@ -231,7 +228,7 @@ Got ReadDate(sqlite3_context* ctx, sqlite3_value* v, Date* out) {
     case SQLITE_TEXT: {
       std::string buffer;
       std::string_view text = TextOf(v, &buffer);
-      std::optional<Date> date = ParseDateText(text);
+      std::optional<Date> date = ParseValueDate(text);
       if (!date) {
         if (std::optional<double> number = ParseNumberText(text)) date = *number;
       }

@@ -4,14 +4,13 @@
 #include "db/jet_errors.h"
 
 #include <array>
-#include <cctype>
 
 #include "platform/error.h"
 
 namespace kestle::db::lex {
 namespace {
 
-bool IsWordStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool IsWordStart(unsigned char c) { return ascii::IsAlpha(c) || c == '_' || c >= 0x80; }
 
 // The operators of two characters; every other punctuation character is a
 // token of its own.
@@ -38,16 +37,7 @@ size_t QuotedEnd(std::string_view sql, size_t pos, char close, bool doubling) {
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldLower(static_cast<unsigned char>(a[i])) != FoldLower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-bool IsWordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+bool IsWordChar(unsigned char c) { return ascii::IsAlnum(c) || c == '_' || c == '$' || c >= 0x80; }
 
 [[noreturn]] void ThrowDateError(std::string_view literal) {
   throw jet::DateSyntaxError(std::string(literal));
@@ -60,8 +50,8 @@ std::vector<Token> Lex(std::string_view sql) {
     unsigned char c = sql[i];
     size_t end = i + 1;
     Kind kind = Kind::kPunct;
-    if (std::isspace(c)) {
-      while (end < sql.size() && std::isspace(static_cast<unsigned char>(sql[end]))) ++end;
+    if (ascii::IsSpace(c)) {
+      while (end < sql.size() && ascii::IsSpace(sql[end])) ++end;
       kind = Kind::kSpace;
     } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
       end = sql.find('\n', i);
@@ -88,16 +78,15 @@ std::vector<Token> Lex(std::string_view sql) {
       if (end == std::string_view::npos) ThrowDateError(sql.substr(i));
       ++end;
       kind = Kind::kDate;
-    } else if (c == '?' && i + 1 < sql.size() &&
-               std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
-      while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+    } else if (c == '?' && i + 1 < sql.size() && ascii::IsDigit(sql[i + 1])) {
+      while (end < sql.size() && ascii::IsDigit(sql[end])) ++end;
       kind = Kind::kParameter;
-    } else if (std::isdigit(c) || (c == '.' && i + 1 < sql.size() &&
-                                   std::isdigit(static_cast<unsigned char>(sql[i + 1])))) {
+    } else if (ascii::IsDigit(c) ||
+               (c == '.' && i + 1 < sql.size() && ascii::IsDigit(sql[i + 1]))) {
       while (end < sql.size()) {
         unsigned char d = sql[end];
         bool exponent_sign = (d == '+' || d == '-') && (sql[end - 1] == 'e' || sql[end - 1] == 'E');
-        if (!(std::isalnum(d) || d == '.' || exponent_sign)) break;
+        if (!(ascii::IsAlnum(d) || d == '.' || exponent_sign)) break;
         ++end;
       }
       kind = Kind::kNumber;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace kestle::db::lex {
 
 enum class Kind {
@@ -45,12 +47,10 @@ inline bool Significant(Kind k) { return k != Kind::kSpace && k != Kind::kCommen
 bool IsClosed(const Token& t);
 // The content of a quoted token, its doubled quote characters undone.
 std::string Unquote(const Token& t);
-// The ASCII letter `c` in lower (upper) case; any other character as it is.
-inline char32_t FoldLower(char32_t c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-inline char32_t FoldUpper(char32_t c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c; }
-
-// True when `a` and `b` are equal but for the case of ASCII letters.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+// Keywords and names compare without regard to the case of ASCII letters.
+using ascii::EqualsNoCase;
+using ascii::FoldLower;
+using ascii::FoldUpper;
 
 }  // namespace kestle::db::lex
 

@@ -54,6 +54,7 @@ void AppendUtf8(char32_t c, std::string* out) {
 }  // namespace
 
 std::optional<JetPattern> JetPattern::Compile(std::string_view pattern) {
+  if (pattern.size() > kMaxPatternBytes) return std::nullopt;
   JetPattern p;
   size_t i = 0;
   while (i < pattern.size()) {

@@ -16,7 +16,14 @@ namespace kestle::db {
 // without regard to case (ASCII).
 class JetPattern {
  public:
-  // Compiles `pattern` (UTF-8). Returns nothing for an unclosed "[".
+  // The longest pattern accepted, in bytes. Matching costs up to the text's
+  // length times the pattern's, so a hostile pattern over a long text is
+  // bounded by refusing longer patterns (SQLite caps its own LIKE patterns
+  // for the same reason).
+  static constexpr size_t kMaxPatternBytes = 1024;
+
+  // Compiles `pattern` (UTF-8). Returns nothing for an unclosed "[" or a
+  // pattern longer than kMaxPatternBytes.
   static std::optional<JetPattern> Compile(std::string_view pattern);
 
   // True when `text` (UTF-8) matches the whole pattern.

@@ -142,11 +142,13 @@ TEST_F(JetSqlTest, LikeAcceptsJetDoubleQuotedPatternAndRejectsUnclosedOnes) {
   EXPECT_EQ(Rows(*db_, "SELECT OrderID FROM Orders WHERE OrderID LIKE \"wo*\" ORDER BY Amount"),
             (std::vector<std::string>{"WO100", "wo200"}));
   struct Case {
-    const char* condition;
+    std::string condition;
     std::string error;
   };
   const Case kCases[] = {
       {"Note LIKE '[abc'", "Invalid pattern string"},
+      {"Note LIKE '" + std::string(JetPattern::kMaxPatternBytes + 1, '*') + "'",
+       jet::Text(jet::kQueryTooComplex)},
       {"OrderID LIKE 'WO100", jet::Text(jet::kMissingOperator, "'WO100")},
       {"OrderID LIKE 'WO*", jet::Text(jet::kMissingOperator, "'WO*")},
       {"OrderID LIKE \"WO100", jet::Text(jet::kMissingOperator, "\"WO100")},
@@ -175,6 +177,17 @@ TEST(JetPatternTest, LiteralTextAndPrefix) {
   EXPECT_EQ(JetPattern::Compile("A?B*")->LiteralPrefix(), std::nullopt);
   EXPECT_EQ(JetPattern::Compile("*")->LiteralPrefix(), std::nullopt);
   EXPECT_FALSE(JetPattern::Compile("[ab").has_value());
+}
+
+TEST(JetPatternTest, PatternsThatWouldBacktrackMostStillAnswer) {
+  const std::string text(20000, 'a');
+  std::string stars;  // *a*a*...*b
+  while (stars.size() + 3 <= JetPattern::kMaxPatternBytes) stars += "*a";
+  const std::string run = "*" + std::string(JetPattern::kMaxPatternBytes - 2, 'a') + "b";
+  for (const std::string& pattern : {stars + "*b", run}) {
+    EXPECT_FALSE(JetPattern::Compile(pattern)->Matches(text)) << pattern.size();
+    EXPECT_TRUE(JetPattern::Compile(pattern)->Matches(text + "b")) << pattern.size();
+  }
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ bool Translator::TakeOperand(int last, std::string* operand) {
   if (operand_start < 0) return false;
   operand->clear();
   for (size_t k = operand_start; k < out_.size(); ++k) *operand += out_[k].text;
-  while (!operand->empty() && std::isspace(static_cast<unsigned char>(operand->back()))) {
+  while (!operand->empty() && ascii::IsSpace(operand->back())) {
     operand->pop_back();
   }
   out_.resize(operand_start);

@@ -4,28 +4,17 @@
 #include <sqlite3.h>
 
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <set>
 
-#include "db/sqlite/jet_date.h"
 #include "db/sqlite/jet_functions.h"
 #include "db/sqlite/jet_lex.h"
 #include "db/sqlite/jet_translator.h"
+#include "platform/date.h"
 #include "platform/error.h"
 
 namespace kestle::db::translate {
-
-std::string SqlQuote(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  out.push_back('\'');
-  return out;
-}
 
 // The internal name of the Jet function a call names (jet_functions.h);
 // nothing for a name Jet lacks, which the statement check refuses.
@@ -36,12 +25,6 @@ std::optional<std::string> FunctionName(std::string_view jet_name) {
   // which names the column of a query that selects it (Count(*)).
   if (EqualsNoCase(jet_name, f->internal)) return std::string(jet_name);
   return std::string(f->internal);
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(FoldLower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // Every character that can appear in SQLite's text of a number ("-12",
@@ -73,8 +56,7 @@ std::optional<LiftedStatement> Translator::Lift() const {
     }
     // A parameter must not run into what follows: 'a'5 would become ?15.
     unsigned char first = t.text[0];
-    if (!shape.empty() && std::isdigit(static_cast<unsigned char>(shape.back())) &&
-        (IsWordChar(first) || first == '.')) {
+    if (!shape.empty() && ascii::IsDigit(shape.back()) && (IsWordChar(first) || first == '.')) {
       shape += ' ';
     }
     if (IsWord(i, "LIKE")) like_at = shape.size();
@@ -159,9 +141,9 @@ void Translator::Translate(size_t i) {
       Emit(IsClosed(t) ? SqlQuote(Unquote(t)) : std::string(t.text), Kind::kString);
       return;
     case Kind::kDate: {
-      std::optional<std::string> iso = ParseDateLiteral(t.text.substr(1, t.text.size() - 2));
-      if (!iso) ThrowDateError(t.text);
-      Emit(SqlQuote(*iso), Kind::kString);
+      const std::optional<Date> date = ParseDateText(t.text.substr(1, t.text.size() - 2));
+      if (!date) ThrowDateError(t.text);
+      Emit(SqlQuote(IsoDateTimeText(*date)), Kind::kString);
       return;
     }
     case Kind::kPunct:

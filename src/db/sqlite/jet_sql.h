@@ -1,5 +1,5 @@
 // The Jet SQL dialect on SQLite: the statement translator (the Jet LIKE
-// pattern matcher is in jet_like.h, date literals in jet_date.h).
+// pattern matcher is in jet_like.h; date literals are read by platform/date.h).
 //
 // The host's statements are written for the Jet engine. TranslateJetSql turns
 // one statement into SQLite's dialect by rewriting tokens, never the inside of

@@ -29,7 +29,7 @@ using lex::Token;
 using lex::Unquote;
 
 // `text` as an SQLite string literal.
-std::string SqlQuote(std::string_view text);
+inline std::string SqlQuote(std::string_view text) { return ascii::Enclosed(text, '\''); }
 
 // The name the engine knows a Jet function by, or nothing for a name that
 // is no Jet function.
@@ -39,8 +39,7 @@ std::optional<std::string> FunctionName(std::string_view jet_name);
 inline constexpr std::array<std::string_view, 10> kOperandBoundaryWords = {
     "AND", "OR", "NOT", "WHERE", "ON", "HAVING", "WHEN", "THEN", "ELSE", "SELECT"};
 
-// `s` with its ASCII letters in lower case.
-std::string Lower(std::string_view s);
+using ascii::Lower;
 
 // Words that end an operand: keywords of clauses and of operators that bind
 // more loosely.

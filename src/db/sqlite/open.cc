@@ -4,7 +4,6 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +17,7 @@
 #include "db/sqlite/sqlite_database.h"
 #include "db/sqlite/sqlite_errors.h"
 #include "db/sqlite/typed_columns.h"
+#include "platform/ascii.h"
 #include "platform/env.h"
 
 namespace kestle::db {
@@ -97,7 +97,7 @@ std::string ImmutableUri(const std::string& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string uri = path.starts_with("/") ? "file://" : "file:///";
   for (unsigned char c : path) {
-    if (std::isalnum(c) || std::strchr("/._~-", c) != nullptr) {
+    if (ascii::IsAlnum(static_cast<char>(c)) || std::strchr("/._~-", c) != nullptr) {
       uri.push_back(static_cast<char>(c));
     } else {
       uri += '%';

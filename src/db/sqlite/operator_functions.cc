@@ -16,7 +16,6 @@
 
 #include "db/jet_errors.h"
 #include "db/sqlite/connection.h"
-#include "db/sqlite/jet_date.h"
 #include "db/sqlite/sqlite_errors.h"
 #include "platform/date.h"
 
@@ -209,10 +208,11 @@ void JetStoreDate(sqlite3_context* ctx, int, sqlite3_value** argv) {
       return;
     }
     case SQLITE_TEXT: {
-      std::optional<std::string> iso =
-          ParseDateLiteral(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
-      if (!iso) return TypeConversionFailure(ctx);
-      sqlite3_result_text(ctx, iso->data(), static_cast<int>(iso->size()), SQLITE_TRANSIENT);
+      std::optional<Date> date =
+          ParseDateText(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
+      if (!date) return TypeConversionFailure(ctx);
+      std::string iso = IsoDateTimeText(*date);
+      sqlite3_result_text(ctx, iso.data(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
       return;
     }
     default:

@@ -1,7 +1,10 @@
 // The forward-only record sets on a query or a table (recordset.h).
 #include "db/sqlite/recordset.h"
 
+#include <cassert>
+
 #include "db/jet_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 
@@ -36,7 +39,7 @@ class SqliteRecordset : public Recordset {
       : conn_(std::move(conn)),
         detail_(std::move(detail)),
         page_(std::move(page)),
-        table_(AsciiLower(std::move(table))) {
+        table_(ascii::Lower(std::move(table))) {
     ReadNames(page_.get(), 1);
     FetchPage(kTablePageRows);
   }
@@ -56,6 +59,7 @@ class SqliteRecordset : public Recordset {
   void MoveNext() override {
     if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     if (page_ && TableChanged()) {
+      assert(current_ < rowids_.size());
       // Few rows at a time: a walk that changes its table at every row would
       // otherwise read a whole page per row.
       last_rowid_ = rowids_[current_];
@@ -69,7 +73,7 @@ class SqliteRecordset : public Recordset {
   Value Field(const std::string& name) override {
     if (Eof()) ThrowEngine(jet::kNoCurrentRecord, detail_);
     for (size_t c = 0; c < names_.size(); ++c) {
-      if (EqualNoCase(names_[c], name)) return rows_.Get(current_, static_cast<int>(c));
+      if (ascii::EqualsNoCase(names_[c], name)) return rows_.Get(current_, static_cast<int>(c));
     }
     ThrowEngine(jet::kItemNotFound, name);
   }
@@ -117,12 +121,15 @@ class SqliteRecordset : public Recordset {
     rowids_.clear();
     current_ = 0;
     sqlite3_stmt* stmt = page_.get();
+    // The previous page's read ended with its reset.
+    assert(!sqlite3_stmt_busy(stmt));
     sqlite3_bind_int64(stmt, 1, last_rowid_);
     sqlite3_bind_int(stmt, 2, limit);
     int n = ReadRows(stmt, 1, limit);
     // Resetting ends the read, so no lock is held between pages.
     sqlite3_reset(stmt);
     exhausted_ = n < limit;
+    assert(rowids_.size() == rows_.size());
   }
 
   std::shared_ptr<Connection> conn_;

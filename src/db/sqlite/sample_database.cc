@@ -18,21 +18,6 @@ namespace {
 
 // --- Schema ------------------------------------------------------------------
 
-// Key and order-id columns are COLLATE NOCASE: Jet compares text without
-// regard to case, and an index serves a comparison only in its own collation.
-constexpr const char* kBackEndSchema[] = {
-    "CREATE TABLE Status (StatusId INTEGER PRIMARY KEY, Status TEXT NOT NULL COLLATE NOCASE)",
-    "CREATE TABLE [purchase orders] (PurchaseOrderID TEXT PRIMARY KEY COLLATE NOCASE, "
-    "SupplierID INTEGER, OrderDate DATETIME, StatusId INTEGER, Notes TEXT)",
-    "CREATE TABLE [sales orders] (SalesOrderID TEXT PRIMARY KEY COLLATE NOCASE, "
-    "CustomerID INTEGER, OrderDate DATETIME, StatusId INTEGER, Notes TEXT)",
-    "CREATE TABLE [inventory transactions] (TransactionID INTEGER PRIMARY KEY, "
-    "TransactionDate DATETIME, PurchaseOrderID TEXT COLLATE NOCASE, "
-    "SalesOrderID TEXT COLLATE NOCASE, DateRequired DATETIME, ETA DATETIME, ProductID INTEGER, "
-    "Quantity INTEGER, Comments TEXT)",
-    "CREATE TABLE VersionControl (VersionID INTEGER PRIMARY KEY, Version TEXT, "
-    "UpdatedOn DATETIME)",
-};
 // Built after the rows are in: one sort instead of a million index inserts.
 constexpr const char* kBackEndIndexes[] = {
     "CREATE INDEX [inventory transactions_PurchaseOrderID] "
@@ -193,7 +178,7 @@ int PickStatus(Random& rnd, int age) {
 void WriteBackEnd(sqlite3* db, int64_t orders, const SampleOptions& options) {
   Exec(db, kBulkLoadPragmas);
   Exec(db, "BEGIN");
-  for (const char* sql : kBackEndSchema) Exec(db, sql);
+  for (const char* sql : kHostBackEndSchema) Exec(db, sql);
 
   Insert status(db, kInsertStatus);
   for (int i = 0; i < 5; ++i) status.Int(1, i + 1).Text(2, kSampleStatuses[i]).Run();

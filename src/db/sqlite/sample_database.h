@@ -27,6 +27,24 @@ inline constexpr const char* kSampleLinkedTables[] = {"inventory transactions", 
 inline constexpr const char* kSampleStatuses[] = {"Open", "Closed", "Archived", "On Hold",
                                                   "Cancelled"};
 
+// The host's tables as a host database declares them: the sample data and
+// the tests' own small host databases are built from these statements alone.
+// Key and order-id columns are COLLATE NOCASE: Jet compares text without
+// regard to case, and an index serves a comparison only in its own collation.
+inline constexpr const char* kHostBackEndSchema[] = {
+    "CREATE TABLE Status (StatusId INTEGER PRIMARY KEY, Status TEXT NOT NULL COLLATE NOCASE)",
+    "CREATE TABLE [purchase orders] (PurchaseOrderID TEXT PRIMARY KEY COLLATE NOCASE, "
+    "SupplierID INTEGER, OrderDate DATETIME, StatusId INTEGER, Notes TEXT)",
+    "CREATE TABLE [sales orders] (SalesOrderID TEXT PRIMARY KEY COLLATE NOCASE, "
+    "CustomerID INTEGER, OrderDate DATETIME, StatusId INTEGER, Notes TEXT)",
+    "CREATE TABLE [inventory transactions] (TransactionID INTEGER PRIMARY KEY, "
+    "TransactionDate DATETIME, PurchaseOrderID TEXT COLLATE NOCASE, "
+    "SalesOrderID TEXT COLLATE NOCASE, DateRequired DATETIME, ETA DATETIME, ProductID INTEGER, "
+    "Quantity INTEGER, Comments TEXT)",
+    "CREATE TABLE VersionControl (VersionID INTEGER PRIMARY KEY, Version TEXT, "
+    "UpdatedOn DATETIME)",
+};
+
 // The component's work tables, which a front-end holds as local tables: the
 // archive run's list of orders to delete and the backup job's log. Each with
 // the statements that make it (unused places nullptr).

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "db/database.h"
 #include "db/sqlite/connection.h"
 #include "db/sqlite/jet_functions.h"
 #include "db/sqlite/jet_sql.h"
@@ -13,14 +14,13 @@
 
 namespace kestle::db {
 
+// The text of a value as Jet converts it: a real number by the host's rule
+// (JetNumberText; SQLite would write "2.0" and "1.0e+20"), anything else as
+// SQLite writes it. `buffer` holds the text when it is made here.
 std::string_view JetText(sqlite3_value* value, std::string* buffer) {
-  constexpr double kPlainLimit = 1e15;  // beyond, Jet writes an exponent
   if (sqlite3_value_type(value) == SQLITE_FLOAT) {
-    double d = sqlite3_value_double(value);
-    if (std::trunc(d) == d && std::fabs(d) < kPlainLimit) {
-      *buffer = std::to_string(static_cast<int64_t>(d));
-      return *buffer;
-    }
+    *buffer = JetNumberText(sqlite3_value_double(value));
+    return *buffer;
   }
   const char* p = reinterpret_cast<const char*>(sqlite3_value_text(value));
   return p == nullptr ? std::string_view() : std::string_view(p, sqlite3_value_bytes(value));
@@ -38,7 +38,12 @@ void JetLikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
   std::optional<JetPattern> compiled;
   std::string buffer;
   if (pattern == nullptr) {
-    compiled = JetPattern::Compile(JetText(argv[0], &buffer));
+    const std::string_view text = JetText(argv[0], &buffer);
+    if (text.size() > JetPattern::kMaxPatternBytes) {
+      sqlite3_result_error(ctx, kPatternTooLongText, -1);
+      return;
+    }
+    compiled = JetPattern::Compile(text);
     if (!compiled) {
       sqlite3_result_error(ctx, kInvalidPatternText, -1);
       return;

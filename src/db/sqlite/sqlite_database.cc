@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cctype>
 #include <exception>
 #include <optional>
@@ -19,11 +20,15 @@
 #include "db/sqlite/jet_sql.h"
 #include "db/sqlite/recordset.h"
 #include "db/sqlite/typed_columns.h"
+#include "platform/ascii.h"
 #include "platform/error.h"
 
 namespace kestle::db {
 
 namespace {
+
+// Encloses an SQLite identifier (a table name that may hold blanks).
+constexpr char kIdentifierQuote = '"';
 
 // SQLite's own tables are those whose names start with "sqlite_", the names
 // from 'sqlite_' up to 'sqlite`' ('`' follows '_'); a range, because the
@@ -31,16 +36,6 @@ namespace {
 constexpr const char* kListLocalTables =
     "SELECT name FROM main.sqlite_schema WHERE type = 'table' "
     "AND NOT (name >= 'sqlite_' AND name < 'sqlite`') AND name <> 'kestle_links' COLLATE NOCASE";
-
-// `name` as an SQLite quoted identifier.
-std::string QuoteName(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out + "\"";
-}
 
 // The first word of a statement, or "" when it starts otherwise.
 // Sets the connection's authorizer aside for the engine's own statements
@@ -60,13 +55,10 @@ class AuthorizerPause {
 
 std::string FirstWord(const std::string& text) {
   size_t i = 0;
-  while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == '('))
-    ++i;
+  while (i < text.size() && (ascii::IsSpace(text[i]) || text[i] == '(')) ++i;
   size_t start = i;
-  while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i]))) ++i;
-  std::string word = text.substr(start, i - start);
-  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return word;
+  while (i < text.size() && ascii::IsAlpha(text[i])) ++i;
+  return ascii::Upper(text.substr(start, i - start));
 }
 
 // True when `source`, blanks around it aside, is one word of letters, digits
@@ -75,9 +67,8 @@ bool IsLoneWord(const std::string& source) {
   size_t b = source.find_first_not_of(" \t\r\n");
   size_t e = source.find_last_not_of(" \t\r\n");
   if (b == std::string::npos) return false;
-  return std::all_of(source.begin() + b, source.begin() + e + 1, [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-  });
+  return std::all_of(source.begin() + b, source.begin() + e + 1,
+                     [](char c) { return ascii::IsAlnum(c) || c == '_'; });
 }
 
 // A record-set source naming a table: the name itself, brackets removed.
@@ -196,6 +187,9 @@ bool SqliteDatabase::ExecuteCached(const std::string& sql) {
   // Without a statement the plain way reports the failure in its own words.
   sqlite3_stmt* stmt = entry->stmt.get();
   if (stmt == nullptr) return false;
+  // A cached statement is reset after every use, so that it holds no lock
+  // between uses and binds afresh.
+  assert(!sqlite3_stmt_busy(stmt));
   for (size_t k = 0; k < lifted->values.size(); ++k) {
     const std::string& v = lifted->values[k];
     sqlite3_bind_text(stmt, static_cast<int>(k + 1), v.data(), static_cast<int>(v.size()),
@@ -288,7 +282,7 @@ std::shared_ptr<Recordset> SqliteDatabase::OpenRecordset(const std::string& sour
       e.set_detail(source);
       throw;
     }
-    std::string table = QuoteName(name);
+    std::string table = ascii::Enclosed(name, kIdentifierQuote);
     std::string page_sql =
         "SELECT _rowid_, * FROM " + table + " WHERE _rowid_ > ?1 ORDER BY _rowid_ LIMIT ?2";
     StatementPtr page = NoStatement();
@@ -327,12 +321,14 @@ std::vector<std::shared_ptr<TableDef>> SqliteDatabase::TableDefs() {
   size_t local_count = defs.size();
   for (auto& link : ReadLinks(db)) {
     link.second = ResolvedConnect(connection_->path, link.second);
-    bool hidden = std::any_of(defs.begin(), defs.begin() + local_count,
-                              [&](const auto& d) { return EqualNoCase(d.first, link.first); });
+    bool hidden = std::any_of(defs.begin(), defs.begin() + local_count, [&](const auto& d) {
+      return ascii::EqualsNoCase(d.first, link.first);
+    });
     if (!hidden) defs.push_back(std::move(link));
   }
-  std::stable_sort(defs.begin(), defs.end(),
-                   [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); });
+  std::stable_sort(defs.begin(), defs.end(), [](const auto& a, const auto& b) {
+    return ascii::LessNoCase(a.first, b.first);
+  });
   std::vector<std::shared_ptr<TableDef>> result;
   for (auto& [name, connect] : defs) {
     result.push_back(MakeTableDef(std::move(name), std::move(connect)));

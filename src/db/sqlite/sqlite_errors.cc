@@ -3,10 +3,10 @@
 
 #include <sqlite3.h>
 
-#include <cctype>
 #include <string_view>
 
 #include "db/jet_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 namespace {
@@ -52,6 +52,7 @@ constexpr MessageRule kMessageRules[] = {
     {"near \"", 0, Argument::kToken},
     {"unrecognized token: ", 0, Argument::kToken},
     {"incomplete input", 0, Argument::kNone},
+    {kPatternTooLongText, jet::kQueryTooComplex, Argument::kNone},
 };
 // "table NAME already exists" and "table NAME has no column named FIELD".
 constexpr std::string_view kTablePrefix = "table ";
@@ -86,13 +87,12 @@ std::string LeadingWords(const std::string& statement) {
   std::string words;
   size_t i = 0;
   for (int n = 0; n < 2; ++n) {
-    while (i < statement.size() &&
-           (std::isspace(static_cast<unsigned char>(statement[i])) || statement[i] == '(')) {
+    while (i < statement.size() && (ascii::IsSpace(statement[i]) || statement[i] == '(')) {
       ++i;
     }
     if (n > 0) words += ' ';
-    while (i < statement.size() && std::isalpha(static_cast<unsigned char>(statement[i]))) {
-      words += static_cast<char>(std::toupper(static_cast<unsigned char>(statement[i++])));
+    while (i < statement.size() && ascii::IsAlpha(statement[i])) {
+      words += ascii::FoldUpper(statement[i++]);
     }
   }
   return words;

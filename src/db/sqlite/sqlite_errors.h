@@ -14,6 +14,9 @@ namespace kestle::db {
 // The texts the engine's SQL functions fail with (as VBA's functions do);
 // JetErrorOf gives them their run-time error numbers.
 inline constexpr const char* kInvalidPatternText = "Invalid pattern string";
+// SQLite's own words for a LIKE pattern over its length limit; Jet's error
+// for it is 3360.
+inline constexpr const char* kPatternTooLongText = "LIKE or GLOB pattern too complex";
 inline constexpr const char* kInvalidArgumentText = "Invalid procedure call or argument";
 inline constexpr const char* kInvalidUseOfNullText = "Invalid use of Null";
 inline constexpr const char* kTypeMismatchText = "Type mismatch";

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -47,12 +48,14 @@ class StatementCache {
   // Adds the entry of `shape` (not cached yet), evicting the least recently
   // used one when the cache is full.
   Entry* Add(const std::string& shape, StatementPtr stmt, std::set<std::string> writes) {
+    assert(entries_.find(shape) == entries_.end());
     if (entries_.size() >= kCapacity) {
       auto oldest = std::min_element(entries_.begin(), entries_.end(), [](auto& a, auto& b) {
         return a.second.last_use < b.second.last_use;
       });
       entries_.erase(oldest);
     }
+    assert(entries_.size() < kCapacity);
     Entry& e = entries_[shape];
     e.stmt = std::move(stmt);
     e.writes = std::move(writes);

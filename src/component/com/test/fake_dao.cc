@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "component/com/variant.h"
+#include "platform/ascii.h"
 #include "platform/wide_text_windows.h"
 
 namespace kestle::com::test {
@@ -166,7 +167,7 @@ class FakeCollection : public FakeObject {
     const std::string key = TextArg(args[0]);
     for (size_t i = 0; i < entries_.size(); ++i) {
       const std::string& name = entries_[i].front().second;
-      if (by_position ? key == std::to_string(i) : _stricmp(name.c_str(), key.c_str()) == 0) {
+      if (by_position ? key == std::to_string(i) : ascii::EqualsNoCase(name, key)) {
         SetObject(result, new FakeProperties(entries_[i], shared_log()));
         return S_OK;
       }

@@ -17,6 +17,7 @@
 #include "component/com/test/fake_dao.h"
 #include "component/com/test/test_context.h"
 #include "component/com/test/test_util.h"
+#include "kestle_version.h"
 #include "platform/windows_headers.h"
 
 namespace kestle::com::test {
@@ -115,8 +116,12 @@ void CheckResources(const Context& context) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   if (CHECK(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length))) {
-    CHECK_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    CHECK_EQ(fixed->dwFileVersionLS, 0x00000040u);
+    constexpr DWORD kVersionMs = (KESTLE_VERSION_MAJOR << 16) | KESTLE_VERSION_MINOR;
+    constexpr DWORD kVersionLs = (KESTLE_VERSION_PATCH << 16) | KESTLE_VERSION_TWEAK;
+    CHECK_EQ(fixed->dwFileVersionMS, kVersionMs);
+    CHECK_EQ(fixed->dwFileVersionLS, kVersionLs);
+    CHECK_EQ(fixed->dwProductVersionMS, kVersionMs);
+    CHECK_EQ(fixed->dwProductVersionLS, kVersionLs);
     CHECK_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
     CHECK_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
   }
@@ -125,8 +130,8 @@ void CheckResources(const Context& context) {
     const wchar_t* value;  // null: present, any value
   };
   const Entry kStrings[] = {
-      {L"FileVersion", L"1.01.0064"},
-      {L"ProductVersion", L"1.01.0064"},
+      {L"FileVersion", L"" KESTLE_VERSION_TEXT},
+      {L"ProductVersion", L"" KESTLE_VERSION_TEXT},
       {L"InternalName", L"Kestle"},
       {L"OriginalFilename", L"Kestle.dll"},
       {L"ProductName", L"Orvanta Kestle ActiveX Component"},
