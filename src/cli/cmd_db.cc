@@ -128,7 +128,7 @@ int RunInit(const DbArgs& a) {
   const auto defs = front->TableDefs();
   for (const db::WorkTable& table : db::kWorkTables) {
     const bool there = std::any_of(defs.begin(), defs.end(), [&](const auto& def) {
-      return SameName(def->Name(), table.name);
+      return ascii::EqualsNoCase(def->Name(), table.name);
     });
     if (!there) {
       for (const char* sql : table.create) {

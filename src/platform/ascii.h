@@ -20,6 +20,10 @@ constexpr char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? c - ('a' - 'A
 constexpr bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool IsAlpha(char c) { return FoldLower(c) >= 'a' && FoldLower(c) <= 'z'; }
 constexpr bool IsAlnum(char c) { return IsAlpha(c) || IsDigit(c); }
+constexpr bool IsXDigit(char c) {
+  return IsDigit(c) || (FoldLower(c) >= 'a' && FoldLower(c) <= 'f');
+}
+constexpr bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
 // Blank, tab, and the line and page breaks.
 constexpr bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 

@@ -2,7 +2,6 @@
 // CSng, CStr, CVar, Val, Str, Hex, Oct, Asc, AscW, Chr and ChrW. The C...
 // functions refuse Null (Invalid use of Null) and round to whole numbers half
 // to even; Str, Hex and Oct pass Null through.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 
 #include "db/sqlite/jet_fn.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db::fn {
 
@@ -138,8 +138,8 @@ void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
   }
   if (text.size() > 1 && text[0] == '&') {
     size_t end = 2;
-    int radix = std::toupper(static_cast<unsigned char>(text[1])) == 'H' ? 16 : 8;
-    while (end < text.size() && std::isxdigit(static_cast<unsigned char>(text[end])) &&
+    int radix = ascii::FoldUpper(text[1]) == 'H' ? 16 : 8;
+    while (end < text.size() && ascii::IsXDigit(text[end]) &&
            (radix == 16 || (text[end] >= '0' && text[end] <= '7'))) {
       ++end;
     }
@@ -150,17 +150,17 @@ void Val(sqlite3_context* ctx, int, sqlite3_value** argv) {
   // The longest start that reads as a number: sign, digits, point, exponent.
   size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+  while (i < text.size() && ascii::IsDigit(text[i])) ++i;
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && ascii::IsDigit(text[i])) ++i;
   }
   std::string number = text.substr(0, i);
   if (i < text.size() && std::strchr("eEdD", text[i]) != nullptr) {
     size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
     size_t digits = j;
-    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+    while (j < text.size() && ascii::IsDigit(text[j])) ++j;
     if (j > digits) number += "e" + text.substr(i + 1, j - i - 1);
   }
   sqlite3_result_double(ctx, std::strtod(number.c_str(), nullptr));

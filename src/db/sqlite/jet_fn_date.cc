@@ -4,10 +4,10 @@
 // stored date text, date text the host reads, or day counts, and go out as
 // the stored date text; a Null date gives Null.
 #include <array>
-#include <cctype>
 
 #include "db/sqlite/jet_fn.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "platform/ascii.h"
 #include "platform/env.h"
 
 namespace kestle::db::fn {
@@ -75,7 +75,7 @@ constexpr IntervalName kIntervals[] = {
 bool ReadInterval(sqlite3_context* ctx, sqlite3_value* v, Interval* out) {
   if (IsNull(v)) return Fail(ctx, kInvalidUseOfNullText);
   std::string buffer, lower;
-  for (char c : TextOf(v, &buffer)) lower += static_cast<char>(std::tolower(c));
+  for (char c : TextOf(v, &buffer)) lower += static_cast<char>(ascii::FoldLower(c));
   for (const IntervalName& i : kIntervals) {
     if (lower == i.name) {
       *out = i.interval;

@@ -2,7 +2,6 @@
 // date as text, by a named format or a pattern, in US English. Number
 // patterns take sections for positive;negative;zero;Null values and round
 // halves away from zero; a pattern with date or time letters formats dates.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 
 #include "db/sqlite/jet_fn.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db::fn {
 
@@ -51,8 +51,7 @@ constexpr std::string_view kDateLetters = "dwmqyhnstcDWMQYHNSTC";
 bool SameNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t k = 0; k < a.size(); ++k) {
-    if (std::tolower(static_cast<unsigned char>(a[k])) !=
-        std::tolower(static_cast<unsigned char>(b[k]))) {
+    if (ascii::FoldLower(a[k]) != ascii::FoldLower(b[k])) {
       return false;
     }
   }
@@ -98,17 +97,16 @@ std::string FormatDate(Date date, std::string_view pattern, int first_day, int f
   for (size_t i = 0; i < pattern.size();) {
     if (CopyFormatLiteral(pattern, &i, &out)) continue;
     char c = pattern[i];
-    char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    char lower = static_cast<char>(ascii::FoldLower(c));
     size_t run = 1;
-    while (i + run < pattern.size() &&
-           std::tolower(static_cast<unsigned char>(pattern[i + run])) == lower) {
+    while (i + run < pattern.size() && ascii::FoldLower(pattern[i + run]) == lower) {
       ++run;
     }
     if (StartsNoCase(pattern, i, "AM/PM") || StartsNoCase(pattern, i, "A/P")) {
       bool full = StartsNoCase(pattern, i, "AM/PM");
       std::string marker = t.hour < 12 ? (full ? "AM" : "A") : (full ? "PM" : "P");
-      if (std::islower(static_cast<unsigned char>(c))) {
-        for (char& m : marker) m = static_cast<char>(std::tolower(static_cast<unsigned char>(m)));
+      if (ascii::IsLower(c)) {
+        for (char& m : marker) m = static_cast<char>(ascii::FoldLower(m));
       }
       out += marker;
       i += full ? 5 : 3;
@@ -121,8 +119,8 @@ std::string FormatDate(Date date, std::string_view pattern, int first_day, int f
     }
     bool minutes_follow = false;
     for (size_t k = i + run; k < pattern.size() && !minutes_follow; ++k) {
-      char n = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[k])));
-      if (std::isalpha(static_cast<unsigned char>(n))) {
+      char n = static_cast<char>(ascii::FoldLower(pattern[k]));
+      if (ascii::IsAlpha(n)) {
         minutes_follow = n == 's';
         break;
       }
@@ -185,7 +183,7 @@ std::string FormatDate(Date date, std::string_view pattern, int first_day, int f
         [[fallthrough]];
       default:
         out.append(run, c);
-        if (std::isspace(static_cast<unsigned char>(c)) || c == ':' || c == '/') {
+        if (ascii::IsSpace(c) || c == ':' || c == '/') {
           after_hour = was_after_hour;
         }
     }

@@ -3,7 +3,6 @@
 // four sections for positive;negative;zero;Null values. Halves round away
 // from zero on the fifteen significant digits a double holds.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "db/sqlite/jet_fn.h"
+#include "platform/ascii.h"
 
 namespace kestle::db::fn {
 
@@ -58,7 +58,7 @@ void DecimalDigits(double x, int decimals, std::string* whole, std::string* frac
   std::snprintf(buf, sizeof buf, "%.14e", x);
   std::string digits;
   for (const char* p = buf; *p && *p != 'e'; ++p) {
-    if (std::isdigit(static_cast<unsigned char>(*p))) digits += *p;
+    if (ascii::IsDigit(*p)) digits += *p;
   }
   int point = std::atoi(std::strchr(buf, 'e') + 1) + 1;  // digits before the point
   if (x == 0) {

@@ -1,11 +1,11 @@
 // The value conversions shared by the Jet function library (jet_fn.h).
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
 #include "db/sqlite/jet_fn.h"
 #include "db/sqlite/sql_functions.h"
 #include "db/sqlite/sqlite_errors.h"
+#include "platform/ascii.h"
 
 namespace kestle::db::fn {
 
@@ -23,18 +23,17 @@ namespace {
 // both read as signed ("&HFFFF" is -1).
 std::optional<double> ReadRadixNumber(std::string_view text, size_t* pos) {
   if (*pos + 2 > text.size() || text[*pos] != '&') return std::nullopt;
-  char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(text[*pos + 1])));
+  char kind = static_cast<char>(ascii::FoldUpper(text[*pos + 1]));
   int radix = kind == 'H' ? 16 : kind == 'O' ? 8 : 0;
   if (radix == 0) return std::nullopt;
   size_t i = *pos + 2;
   uint64_t value = 0;
   size_t digits = 0;
   for (; i < text.size(); ++i) {
-    int d = std::isdigit(static_cast<unsigned char>(text[i]))
-                ? text[i] - '0'
-                : (radix == 16 && std::isxdigit(static_cast<unsigned char>(text[i]))
-                       ? std::toupper(static_cast<unsigned char>(text[i])) - 'A' + 10
-                       : -1);
+    int d =
+        ascii::IsDigit(text[i])
+            ? text[i] - '0'
+            : (radix == 16 && ascii::IsXDigit(text[i]) ? ascii::FoldUpper(text[i]) - 'A' + 10 : -1);
     if (d < 0 || d >= radix) break;
     value = value * radix + d;
     if (value > 0xFFFFFFFFull) return std::nullopt;
@@ -51,7 +50,7 @@ std::optional<double> ReadRadixNumber(std::string_view text, size_t* pos) {
 std::optional<double> ParseNumberText(std::string_view text) {
   size_t i = 0;
   auto blanks = [&] {
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && ascii::IsSpace(text[i])) ++i;
   };
   blanks();
   if (std::optional<double> radix = ReadRadixNumber(text, &i)) {
@@ -64,7 +63,7 @@ std::optional<double> ParseNumberText(std::string_view text) {
   bool digits = false;
   for (; i < text.size(); ++i) {
     char c = text[i];
-    if (std::isdigit(static_cast<unsigned char>(c))) {
+    if (ascii::IsDigit(c)) {
       plain += c;
       digits = true;
     } else if (c == ',' && digits) {
@@ -75,7 +74,7 @@ std::optional<double> ParseNumberText(std::string_view text) {
   }
   if (i < text.size() && text[i] == '.') {
     plain += text[i++];
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    for (; i < text.size() && ascii::IsDigit(text[i]); ++i) {
       plain += text[i];
       digits = true;
     }
@@ -87,7 +86,7 @@ std::optional<double> ParseNumberText(std::string_view text) {
     size_t j = i + 1;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) plain += text[j++];
     size_t start = j;
-    for (; j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])); ++j) {
+    for (; j < text.size() && ascii::IsDigit(text[j]); ++j) {
       plain += text[j];
     }
     if (j == start) {
@@ -168,8 +167,7 @@ int MonthOfName(std::string_view word) {
     if (word.size() > full.size()) continue;
     bool same = true;
     for (size_t k = 0; k < word.size() && same; ++k) {
-      same = std::tolower(static_cast<unsigned char>(word[k])) ==
-             std::tolower(static_cast<unsigned char>(full[k]));
+      same = ascii::FoldLower(word[k]) == ascii::FoldLower(full[k]);
     }
     if (same && (word.size() == 3 || word.size() == full.size())) return m;
   }
@@ -184,17 +182,17 @@ std::optional<Date> ParseMonthNameDate(std::string_view text) {
   while (n < 3) {
     while (i < text.size() && (text[i] == ' ' || text[i] == ',' || text[i] == '-')) ++i;
     size_t start = i;
-    while (i < text.size() && std::isalnum(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && ascii::IsAlnum(text[i])) ++i;
     if (i == start) return std::nullopt;
     words[n++] = std::string(text.substr(start, i - start));
   }
-  bool first_is_name = std::isalpha(static_cast<unsigned char>(words[0][0])) != 0;
+  bool first_is_name = ascii::IsAlpha(words[0][0]) != 0;
   int month = MonthOfName(first_is_name ? words[0] : words[1]);
   const std::string& day_text = first_is_name ? words[1] : words[0];
   const std::string& year_text = words[2];
   auto all_digits = [](const std::string& s) {
     for (char c : s) {
-      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+      if (!ascii::IsDigit(c)) return false;
     }
     return true;
   };
@@ -248,7 +246,7 @@ Got ReadDate(sqlite3_context* ctx, sqlite3_value* v, Date* out) {
 Got ReadTruth(sqlite3_context* ctx, sqlite3_value* v, bool* out) {
   if (sqlite3_value_type(v) == SQLITE_TEXT) {
     std::string buffer, lower;
-    for (char c : TextOf(v, &buffer)) lower += static_cast<char>(std::tolower(c));
+    for (char c : TextOf(v, &buffer)) lower += static_cast<char>(ascii::FoldLower(c));
     if (lower == "true" || lower == "false") {
       *out = lower == "true";
       return Got::kValue;

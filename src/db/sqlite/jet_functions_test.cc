@@ -272,7 +272,7 @@ TEST_F(JetFunctionsTest, Aggregates) {
   EXPECT_EQ(Rows(*db_,
                  "SELECT Var(Amount), VarP(Amount), Format(StDev(Amount), '0.0000'), "
                  "Format(StDevP(Amount), '0.0000') FROM Orders"),
-            std::vector<std::string>{"1.6666666666666667|1.25|1.2910|1.1180"});
+            std::vector<std::string>{"1.66666666666667|1.25|1.2910|1.1180"});
   EXPECT_EQ(Rows(*db_,
                  "SELECT Var(Amount), StDevP(Amount), First(Amount) FROM Orders "
                  "WHERE Amount = 2"),

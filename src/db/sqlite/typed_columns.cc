@@ -8,6 +8,7 @@
 
 #include "db/sqlite/connection.h"
 #include "db/sqlite/operator_functions.h"
+#include "platform/ascii.h"
 
 namespace kestle::db {
 namespace {
@@ -31,10 +32,10 @@ ColumnType TypeOf(const std::string& declared) {
     if (c == ' ' || c == '(') break;
     word.push_back(c);
   }
-  word = AsciiLower(word);
+  word = ascii::Lower(word);
   auto in = [&](const auto& list) {
     for (std::string_view w : list) {
-      if (EqualNoCase(word, std::string(w))) return true;
+      if (ascii::EqualsNoCase(word, std::string(w))) return true;
     }
     return false;
   };
@@ -125,7 +126,7 @@ void InstallTypedColumnTriggers(sqlite3* db) {
          Rows(db, "SELECT name, sql FROM " + QuoteName(schema) +
                       ".sqlite_master WHERE type = 'table' AND substr(name, 1, 7) <> 'sqlite_'")) {
       // A table without rowids has no row for the triggers to find again.
-      if (AsciiLower(table[1]).find("without rowid") != std::string::npos) continue;
+      if (ascii::Lower(table[1]).find("without rowid") != std::string::npos) continue;
       InstallTable(db, schema, table[0]);
     }
   }
