@@ -501,11 +501,20 @@ void CheckBackup(const Context& context) {
   // The Archiver holds the database of its last backupNow in mDB.
   CHECK_EQ(RefCount(fake.db.Get()), refs_before + 1);
 
-  // The copy: YYMMDD-hhmm_ and the back-end file's name, in the folder given.
-  char prefix[32];
-  std::snprintf(prefix, sizeof prefix, "%02d%02d%02d-%02d%02d_", before.wYear % 100, before.wMonth,
-                before.wDay, before.wHour, before.wMinute);
-  const std::string location = Utf8(context.work) + "backups\\" + prefix + "Orders_be.mdb";
+  SYSTEMTIME after;
+  GetLocalTime(&after);
+
+  // The copy: YYMMDD-hhmm_ and the back-end file's name, in the folder given,
+  // named after the minute the call began or the one it ended in (a slow,
+  // emulated run may cross a minute).
+  auto location_at = [&](const SYSTEMTIME& t) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "%02d%02d%02d-%02d%02d_", t.wYear % 100, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute);
+    return Utf8(context.work) + "backups\\" + prefix + "Orders_be.mdb";
+  };
+  std::string location = location_at(before);
+  if (!(ReadFileBytes(Wide(location)) == content)) location = location_at(after);
   CHECK(ReadFileBytes(Wide(location)) == content);
 
   // The record: the statement with the location; the date's text is the
