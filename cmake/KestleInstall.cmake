@@ -87,6 +87,8 @@ foreach(lib ${KESTLE_INSTALLED_LIBRARIES})
   endif()
   string(APPEND KESTLE_PC_LIBS " -l${name}")
 endforeach()
+# The engine commits idle groups of statements from a thread of its own.
+string(APPEND KESTLE_PC_LIBS " -pthread")
 # Static libraries leave SQLite to the program's link line; shared ones
 # carry it themselves.
 if(BUILD_SHARED_LIBS)
