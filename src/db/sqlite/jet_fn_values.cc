@@ -100,7 +100,12 @@ std::optional<double> ParseNumberText(std::string_view text) {
   return std::strtod(plain.c_str(), nullptr);
 }
 
-Got ReadNumber(sqlite3_context* ctx, sqlite3_value* v, double* out) {
+namespace {
+
+// Reads `v` on the time line of numbers and dates: a number as it stands,
+// text through `parse` (text it reads as nothing is a type mismatch).
+template <typename ParseText>
+Got ReadValue(sqlite3_context* ctx, sqlite3_value* v, double* out, ParseText parse) {
   switch (sqlite3_value_type(v)) {
     case SQLITE_NULL:
       return Got::kNull;
@@ -110,13 +115,8 @@ Got ReadNumber(sqlite3_context* ctx, sqlite3_value* v, double* out) {
       return Got::kValue;
     case SQLITE_TEXT: {
       std::string buffer;
-      std::string_view text = TextOf(v, &buffer);
-      if (std::optional<double> d = ParseNumberText(text)) {
-        *out = *d;
-        return Got::kValue;
-      }
-      if (std::optional<Date> date = ParseIsoDateTime(text)) {
-        *out = *date;
+      if (std::optional<double> value = parse(TextOf(v, &buffer))) {
+        *out = *value;
         return Got::kValue;
       }
       break;
@@ -126,6 +126,16 @@ Got ReadNumber(sqlite3_context* ctx, sqlite3_value* v, double* out) {
   }
   Fail(ctx, kTypeMismatchText);
   return Got::kFailed;
+}
+
+}  // namespace
+
+// Text reads as a number first, then as a stored date.
+Got ReadNumber(sqlite3_context* ctx, sqlite3_value* v, double* out) {
+  return ReadValue(ctx, v, out, [](std::string_view text) -> std::optional<double> {
+    if (std::optional<double> number = ParseNumberText(text)) return number;
+    return ParseIsoDateTime(text);
+  });
 }
 
 bool RequireNumber(sqlite3_context* ctx, sqlite3_value* v, double* out) {
@@ -215,32 +225,12 @@ std::optional<Date> ParseValueDate(std::string_view text) {
   return ParseMonthNameDate(text);
 }
 
+// Text reads as a date first, then as a day number.
 Got ReadDate(sqlite3_context* ctx, sqlite3_value* v, Date* out) {
-  switch (sqlite3_value_type(v)) {
-    case SQLITE_NULL:
-      return Got::kNull;
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-      *out = sqlite3_value_double(v);
-      return Got::kValue;
-    case SQLITE_TEXT: {
-      std::string buffer;
-      std::string_view text = TextOf(v, &buffer);
-      std::optional<Date> date = ParseValueDate(text);
-      if (!date) {
-        if (std::optional<double> number = ParseNumberText(text)) date = *number;
-      }
-      if (date) {
-        *out = *date;
-        return Got::kValue;
-      }
-      break;
-    }
-    default:
-      break;
-  }
-  Fail(ctx, kTypeMismatchText);
-  return Got::kFailed;
+  return ReadValue(ctx, v, out, [](std::string_view text) -> std::optional<double> {
+    if (std::optional<Date> date = ParseValueDate(text)) return date;
+    return ParseNumberText(text);
+  });
 }
 
 Got ReadTruth(sqlite3_context* ctx, sqlite3_value* v, bool* out) {
