@@ -20,11 +20,17 @@
 #include "iif/list_rules.h"
 #include "iif/tab_scan.h"
 #include "platform/error.h"
+#include "platform/write_behind.h"
 
 namespace kestle::iif {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+// The smallest block handed to the writer thread: small blocks would cost a
+// hand-over each.
+constexpr size_t kWriteBehindBlock = size_t{64} << 10;
+// What LineConverter::ConvertRow returns when it converted nothing.
+constexpr size_t kNoRow = std::string_view::npos;
 // A UTF-8 byte-order mark, as spreadsheet tools put at the start of a file.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -38,11 +44,13 @@ class OutputBuffer {
   // Marks the end of what DropLine() keeps; every line end marks it too.
   void Keep() { kept_ = handed_ + used_; }
 
+  // Gathers `text`, or writes it as it stands when it is half a block or
+  // more: a long run is better not copied twice.
   void Append(std::string_view text) {
     size_t n = text.size();
-    if (n > capacity_ - used_) {
+    if (n > capacity_ - used_ || n >= capacity_ / 2) {
       Flush();
-      if (n >= capacity_) {
+      if (n >= capacity_ / 2) {
         handed_ += n;
         file_->Append(text.data(), n);
         return;
@@ -113,6 +121,26 @@ class LineConverter {
       for (int i = 0; i < n; ++i) out_->Append(spans[i]);
     }
     out_->EndLine();
+  }
+
+  // Converts the row of a rewritten list that starts `text`, if the line is
+  // one and its end is in `text` or `text` ends the file (`final`). Returns
+  // the offset of the row's terminator (the size of `text` for a last line
+  // without one), or kNoRow when the line was left alone.
+  size_t ConvertRow(std::string_view text, bool final) {
+    size_t limit = std::min(text.size(), kLongestKeyword + 1);
+    size_t k = 0;
+    while (k < limit && text[k] != '\t' && text[k] != '\r' && text[k] != '\n') ++k;
+    if (k == text.size() && !final) return kNoRow;  // the keyword may go on
+    LineKind kind = ClassifyKeyword(text.substr(0, k));
+    if (kind == LineKind::kOther || IsHeader(kind)) return kNoRow;
+    std::string_view spans[kMaxRanges + 1];
+    size_t line_end;
+    int n = Cutter(kind).SpansToLineEnd(text, spans, &line_end, final);
+    if (n < 0) return kNoRow;
+    for (int i = 0; i < n; ++i) out_->Append(spans[i]);
+    out_->EndLine();
+    return line_end;
   }
 
   // Offered the start of a line that goes on past the buffer: when it is a
@@ -219,6 +247,26 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
       }
     }
     const char* base = buf.get();
+    if (!at_start && !skip_lf && !mid_line && !streaming && scanned == 0) {
+      // At a line start, the two lines that make up most of a file take a
+      // fast path: runs of plain lines are copied whole, and a row of a
+      // rewritten list is cut while its end is looked for.
+      std::string_view rest(base + pos, end - pos);
+      if (rest.size() >= 2 && !MayStartListLine(rest[0], rest[1])) {
+        size_t plain = SkipPlainLines(rest);
+        if (plain > 0) {
+          out.Append(rest.substr(0, plain));
+          out.Keep();
+          pos += plain;
+          continue;
+        }
+      } else if (size_t line_end = converter.ConvertRow(rest, eof); line_end != kNoRow) {
+        if (line_end == rest.size()) return;  // the last line, without terminator
+        skip_lf = rest[line_end] == '\r';
+        pos += line_end + 1;
+        continue;
+      }
+    }
     if (!at_start) {
       const char* eol = base + pos + scanned +
                         FindLineEnd(std::string_view(base + pos + scanned, end - pos - scanned));
@@ -281,7 +329,10 @@ void ConvertFile(Env* env, const std::string& in_path, const std::string& out_pa
   // was read.
   if (env->SameFile(in_path, out_path)) throw RuntimeError(err::kPathFileAccess);
   std::unique_ptr<SequentialFile> in = env->NewSequentialFile(in_path);
-  std::unique_ptr<WritableFile> out = env->NewWritableFile(out_path);
+  // Writes run behind the conversion, so converting one block overlaps
+  // writing the one before.
+  std::unique_ptr<WritableFile> out = NewWriteBehindFile(
+      env->NewWritableFile(out_path), std::max(options.block_size, kWriteBehindBlock));
   OutputBuffer buffer(out.get(), options.block_size > 0 ? options.block_size : 1);
   LineConverter converter(&buffer);
   try {

@@ -2,6 +2,7 @@
 #include "iif/fields.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "iif/tab_scan.h"
 #include "platform/error.h"
@@ -181,12 +182,22 @@ RowCutter::RowCutter(const RemovalRange* ranges, int count) {
 }
 
 int RowCutter::Spans(std::string_view line, std::string_view* spans) const {
+  size_t line_end;
+  int n = SpansToLineEnd(line, spans, &line_end, true);
+  assert(line_end == line.size());
+  return n;
+}
+
+int RowCutter::SpansToLineEnd(std::string_view text, std::string_view* spans, size_t* line_end,
+                              bool text_ends_line) const {
+  size_t starts[kMaxTargets];
+  int reached = FieldStarts(text, targets_, targets_count_, starts, line_end);
+  if (*line_end == text.size() && !text_ends_line) return -1;
+  std::string_view line = text.substr(0, *line_end);
   if (line.size() >= static_cast<size_t>(kMaxFields) &&
       CountTabs(line) >= static_cast<size_t>(kMaxFields)) {
     throw RuntimeError(err::kOverflow);
   }
-  size_t starts[kMaxTargets];
-  int reached = FieldStarts(line, targets_, targets_count_, starts);
   // Every position before the greatest start is read; the last target lies
   // past it, so the scan reached it when the line has it.
   if (reached < needed_) throw RuntimeError(err::kSubscriptOutOfRange);

@@ -108,8 +108,16 @@ class RowCutter {
   RowCutter() : RowCutter(nullptr, 0) {}
   RowCutter(const RemovalRange* ranges, int count);
 
-  // As SpansWithout(line, ranges, count, spans).
+  // As SpansWithout(line, ranges, count, spans). `line` holds no CR or LF.
   int Spans(std::string_view line, std::string_view* spans) const;
+
+  // Spans for the line that starts `text` and ends at its first CR or LF (or
+  // with the text), whose offset goes to *line_end: the row is read once,
+  // its end found on the way. When the text holds no line end and may go on
+  // (`text_ends_line` false), returns -1 and throws nothing, since the rest
+  // of the row is still to come.
+  int SpansToLineEnd(std::string_view text, std::string_view* spans, size_t* line_end,
+                     bool text_ends_line) const;
 
  private:
   static constexpr int kMaxTargets = 2 * kMaxRanges + 1;

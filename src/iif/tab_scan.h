@@ -15,15 +15,38 @@ namespace kestle::iif {
 // Offset of the first CR or LF in `text`, or its size when there is none.
 size_t FindLineEnd(std::string_view text);
 
+// True unless the line whose first bytes are `first` and `second` is sure to
+// belong to none of the item, customer, vendor and employee lists. Each of
+// their keywords starts with "!" or with one of the pairs "IN", "CU", "VE",
+// "EM"; `second` is any byte, or 0 when the line has a single byte.
+inline bool MayStartListLine(char first, char second) {
+  return first == '!' || (first == 'I' && second == 'N') || (first == 'C' && second == 'U') ||
+         (first == 'V' && second == 'E') || (first == 'E' && second == 'M');
+}
+
+// Lines shorter than this cannot hold more fields than a line may have, so a
+// plain line needs no TAB count.
+inline constexpr size_t kPlainLineLimit = 32767;
+
+// Length of the longest prefix of `text`, which starts at a line start, made
+// of whole plain lines: each ends in CR LF, is shorter than kPlainLineLimit
+// and passes MayStartListLine as false. Such lines convert to themselves, so
+// the whole prefix can be copied at once. Scans past the prefix by less than
+// a line and 64 bytes.
+size_t SkipPlainLines(std::string_view text);
+
 // Number of TABs in `text`.
 size_t CountTabs(std::string_view text);
 
-// Sets starts[j] to the offset of the first byte of field targets[j] of
-// `line` (fields are cut at TABs and numbered from 1; targets strictly
-// increasing, from 1), or to npos past the line's last field. Scans only as
-// far as the last target. Returns the highest field number reached: the last
-// target, or the line's field count when the line ends first.
-int FieldStarts(std::string_view line, const int* targets, int count, size_t* starts);
+// The line that starts `text` ends at its first CR or LF, or with the text.
+// Sets *line_end to that end's offset and starts[j] to the offset of the
+// first byte of field targets[j] of the line (fields are cut at TABs and
+// numbered from 1; targets strictly increasing, from 1), or to npos past the
+// line's last field. Reads the line once, and nothing after its end. Returns
+// the highest field number reached: the last target, or the line's field
+// count when the line ends first.
+int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                size_t* line_end);
 
 }  // namespace kestle::iif
 

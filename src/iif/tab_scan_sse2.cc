@@ -2,7 +2,6 @@
 // x86-64 processor has.
 #include <emmintrin.h>
 
-#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -13,23 +12,100 @@ namespace {
 
 constexpr char kTab = '\t';
 
-// Number of set bits of each byte value. The population-count instruction is
-// not part of the x86-64 baseline; a table lookup is as fast as the library
-// call is slow.
-constexpr std::array<uint8_t, 256> kBitCount = [] {
-  std::array<uint8_t, 256> t{};
-  for (int i = 0; i < 256; ++i)
-    t[i] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(i)));
-  return t;
-}();
+// One bit for each of the sixty-four bytes at `p` that equals `c`.
+inline uint64_t ByteMask64(const char* p, __m128i c) {
+  uint64_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    mask |=
+        static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, c))))
+        << (16 * k);
+  }
+  return mask;
+}
 
-// One bit for each TAB among the sixteen bytes at `p`, bit i for byte i.
-inline unsigned TabMask(const char* p, __m128i tabs) {
-  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, tabs)));
+// One bit for each CR or LF among the sixty-four bytes at `p`.
+inline uint64_t LineEndMask64(const char* p) {
+  const __m128i crs = _mm_set1_epi8('\r');
+  const __m128i lfs = _mm_set1_epi8('\n');
+  uint64_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, crs), _mm_cmpeq_epi8(bytes, lfs));
+    mask |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(ends))) << (16 * k);
+  }
+  return mask;
+}
+
+// Number of set bits of `x`, in a few word operations: the population-count
+// instruction is not part of the x86-64 baseline.
+inline int BitCount64(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ULL;
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
+}
+
+// Index of the highest set bit of `bits`, which is not zero.
+inline size_t HighestBit(uint64_t bits) { return 63 - std::countl_zero(bits); }
+
+// MayStartListLine without branches, for the line starting at `p`.
+inline uint64_t MayStartListLineAt(const char* p) {
+  auto pair = [](char a, char b) {
+    return static_cast<unsigned>(static_cast<unsigned char>(a)) |
+           static_cast<unsigned>(static_cast<unsigned char>(b)) << 8;
+  };
+  unsigned got = pair(p[0], p[1]);
+  return static_cast<uint64_t>((got & 0xFF) == '!') | (got == pair('I', 'N')) |
+         (got == pair('C', 'U')) | (got == pair('V', 'E')) | (got == pair('E', 'M'));
 }
 
 }  // namespace
+
+size_t SkipPlainLines(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  const __m128i crs_wanted = _mm_set1_epi8('\r');
+  const __m128i lfs_wanted = _mm_set1_epi8('\n');
+  size_t start = 0;       // start of the line the scan is in
+  uint64_t after_lf = 1;  // the byte before the chunk is a LF (or the text starts there)
+  uint64_t after_cr = 0;  // the byte before the chunk is a CR
+  size_t c = 0;
+  // A line start's first two bytes are read, so a chunk also needs the byte
+  // after it.
+  for (; c + 65 <= n; c += 64) {
+    const char* q = p + c;
+    uint64_t crs = ByteMask64(q, crs_wanted);
+    uint64_t lfs = ByteMask64(q, lfs_wanted);
+    uint64_t starts = lfs << 1 | after_lf;
+    // A line end other than CR LF: a CR without a LF after it, or a LF
+    // without a CR before it. A CR ending the chunk is checked with the next.
+    uint64_t stops = (crs << 1 | after_cr) ^ lfs;
+    // A chunk holds a line start or two: those are tested without a branch
+    // (an absent start tests byte 63, whose answer the mask then drops),
+    // any more in a loop.
+    uint64_t s = starts;
+    for (int k = 0; k < 2; ++k) {
+      int at = std::countr_zero(s | uint64_t{1} << 63);
+      stops |= (MayStartListLineAt(q + at) & s >> at) << at;
+      s &= s - 1;
+    }
+    for (; s != 0; s &= s - 1) {
+      stops |= MayStartListLineAt(q + std::countr_zero(s)) << std::countr_zero(s);
+    }
+    if (stops != 0) {
+      // Stop at the start of the line holding the first stop.
+      uint64_t before = starts & (~uint64_t{0} >> (63 - std::countr_zero(stops)));
+      return before != 0 ? c + HighestBit(before) : start;
+    }
+    if (starts != 0) start = c + HighestBit(starts);
+    // The next chunk could end a line too long to skip.
+    if (c + 128 - start >= kPlainLineLimit) return start;
+    after_lf = lfs >> 63;
+    after_cr = crs >> 63;
+  }
+  return after_lf != 0 ? c : start;
+}
 
 size_t FindLineEnd(std::string_view text) {
   const char* p = text.data();
@@ -81,34 +157,50 @@ size_t CountTabs(std::string_view text) {
   return count;
 }
 
-int FieldStarts(std::string_view line, const int* targets, int count, size_t* starts) {
-  const char* p = line.data();
-  size_t n = line.size();
-  const __m128i tabs = _mm_set1_epi8(kTab);
+int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                size_t* line_end) {
+  const char* p = text.data();
+  size_t n = text.size();
+  const __m128i tabs_wanted = _mm_set1_epi8(kTab);
   int j = 0;
   int field = 1;
   if (count > 0 && targets[0] <= 1) starts[j++] = 0;
   size_t i = 0;
-  for (; j < count && i + 16 <= n; i += 16) {
-    unsigned hits = TabMask(p + i, tabs);
-    // Blocks before the one holding the next target are only counted: a
-    // branch that rarely changes its mind, unlike a loop over the TABs.
-    int found = kBitCount[hits & 0xFF] + kBitCount[hits >> 8];
-    if (field + found < targets[j]) {
-      field += found;
-      continue;
-    }
-    for (; hits != 0; hits &= hits - 1) {
-      if (++field == targets[j]) {
-        starts[j] = i + std::countr_zero(hits) + 1;
-        if (++j == count) return field;
+  *line_end = n;
+  for (; i + 64 <= n; i += 64) {
+    uint64_t ends = LineEndMask64(p + i);
+    if (j < count) {
+      uint64_t hits = ByteMask64(p + i, tabs_wanted) & ((ends & -ends) - 1);
+      // Chunks before the one holding the next target are only counted: a
+      // branch that rarely changes its mind, unlike a loop over the TABs.
+      int found = BitCount64(hits);
+      if (field + found < targets[j]) {
+        field += found;
+      } else {
+        for (; hits != 0 && j < count; hits &= hits - 1) {
+          if (++field == targets[j]) starts[j++] = i + std::countr_zero(hits) + 1;
+        }
       }
     }
+    if (ends != 0) {
+      *line_end = i + std::countr_zero(ends);
+      break;
+    }
+    if (j == count) {
+      *line_end = i + 64 + FindLineEnd(text.substr(i + 64));
+      break;
+    }
   }
-  for (; j < count && i < n; ++i) {
-    if (p[i] == kTab && ++field == targets[j]) starts[j++] = i + 1;
+  if (i + 64 > n) {
+    for (; i < n; ++i) {
+      if (p[i] == '\r' || p[i] == '\n') {
+        *line_end = i;
+        break;
+      }
+      if (p[i] == kTab && j < count && ++field == targets[j]) starts[j++] = i + 1;
+    }
   }
-  for (; j < count; ++j) starts[j] = std::string_view::npos;
+  for (int k = j; k < count; ++k) starts[k] = std::string_view::npos;
   return field;
 }
 

@@ -56,6 +56,20 @@ size_t FindLineEnd(std::string_view text) {
   return n;
 }
 
+size_t SkipPlainLines(std::string_view text) {
+  size_t pos = 0;
+  while (text.size() - pos >= 2 && !MayStartListLine(text[pos], text[pos + 1])) {
+    std::string_view rest = text.substr(pos, kPlainLineLimit + 1);
+    size_t end = FindLineEnd(rest);
+    if (end >= kPlainLineLimit || end + 1 >= rest.size() || rest[end] != '\r' ||
+        rest[end + 1] != '\n') {
+      break;
+    }
+    pos += end + 2;
+  }
+  return pos;
+}
+
 size_t CountTabs(std::string_view text) {
   const char* p = text.data();
   size_t n = text.size();
@@ -68,9 +82,12 @@ size_t CountTabs(std::string_view text) {
   return tabs;
 }
 
-int FieldStarts(std::string_view line, const int* targets, int count, size_t* starts) {
-  const char* p = line.data();
-  size_t n = line.size();
+int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                size_t* line_end) {
+  // The line end is found first; the vector build fuses the two scans.
+  *line_end = FindLineEnd(text);
+  const char* p = text.data();
+  size_t n = *line_end;
   int j = 0;
   int field = 1;
   if (count > 0 && targets[0] <= 1) starts[j++] = 0;

@@ -115,10 +115,15 @@ class PosixWritableFile : public WritableFile {
       }
       data += w;
       n -= static_cast<size_t>(w);
+      written_ += static_cast<uint64_t>(w);
     }
   }
 
+  // After a failed write the file holds less than was appended; cutting it
+  // never pads it out with zeros.
   void Truncate(uint64_t size) override {
+    size = std::min(size, written_);
+    written_ = size;
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
         ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0) {
       throw PosixError(errno, path_);
@@ -134,6 +139,7 @@ class PosixWritableFile : public WritableFile {
  private:
   int fd_;
   std::string path_;
+  uint64_t written_ = 0;  // bytes that reached the file
 };
 
 // Copies the rest of the file open on `in` to the end of the empty file open
