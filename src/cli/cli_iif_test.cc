@@ -44,6 +44,24 @@ TEST_F(CliIifTest, RuntimeErrorsExitWith1AndTheErrorLineNamingTheFile) {
   EXPECT_EQ(short_row.err, "kestle: error 9: Subscript out of range: " + in_ + "\n");
   EXPECT_EQ(ReadBytes(out_), "!EMP\tA\tB\r\nEMP\ta\tb\r\n");
 
+  // A write that fails part way (a file-size limit standing in for a full
+  // disk) leaves whole converted lines only.
+  std::string rows = "!EMP\tA\tEMPNO\r\n";
+  std::string converted = "!EMP\tA\r\n";
+  const std::string filler(40, 'f');
+  for (int i = 0; i < 30000; ++i) {
+    rows += "EMP\trow " + std::to_string(i) + filler + "\tgone\r\n";
+    converted += "EMP\trow " + std::to_string(i) + filler + "\r\n";
+  }
+  testing::WriteBytes(in_, rows);
+  testing::Outcome too_big = Kestle({"iif", in_, out_}, "trap '' XFSZ; ulimit -f 1200; ");
+  EXPECT_EQ(too_big.exit_code, 1);
+  EXPECT_EQ(too_big.err.substr(0, 18), "kestle: error 61: ") << too_big.err;
+  const std::string kept = ReadBytes(out_);
+  EXPECT_GT(kept.size(), 0u);
+  EXPECT_TRUE(kept.ends_with("\r\n"));
+  EXPECT_TRUE(converted.starts_with(kept));
+
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's shadow memory needs more than the limit
   // Under a memory limit below the line's length: a line of some other list
   // streams through; a list row, held whole, fails with error 7, not an abort.

@@ -20,15 +20,11 @@
 #include "iif/list_rules.h"
 #include "iif/tab_scan.h"
 #include "platform/error.h"
-#include "platform/write_behind.h"
 
 namespace kestle::iif {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-// The smallest block handed to the writer thread: small blocks would cost a
-// hand-over each.
-constexpr size_t kWriteBehindBlock = size_t{64} << 10;
 // What LineConverter::ConvertRow returns when it converted nothing.
 constexpr size_t kNoRow = std::string_view::npos;
 // A UTF-8 byte-order mark, as spreadsheet tools put at the start of a file.
@@ -45,14 +41,13 @@ class OutputBuffer {
   void Keep() { kept_ = handed_ + used_; }
 
   // Gathers `text`, or writes it as it stands when it is half a block or
-  // more: a long run is better not copied twice.
+  // more: a long run of plain lines is better not copied twice.
   void Append(std::string_view text) {
     size_t n = text.size();
     if (n > capacity_ - used_ || n >= capacity_ / 2) {
       Flush();
       if (n >= capacity_ / 2) {
-        handed_ += n;
-        file_->Append(text.data(), n);
+        Write(text.data(), n);
         return;
       }
     }
@@ -72,15 +67,19 @@ class OutputBuffer {
     // Forget the data before writing it: after a failed write the failure
     // path flushes again and must not repeat it.
     used_ = 0;
-    handed_ += n;
-    if (n > 0) file_->Append(buf_.get(), n);
+    if (n > 0) Write(buf_.get(), n);
   }
 
   // The failure path: leaves the file holding exactly what was kept, the
   // lines before the current one. A streamed line may already have reached
-  // the file in part.
+  // the file in part. After a failed write, which may have left part of
+  // its data, the file is cut back to the last line end known to have been
+  // written whole.
   void DropLine() {
-    if (kept_ >= handed_) {
+    if (write_failed_) {
+      used_ = 0;
+      file_->Truncate(written_kept_);
+    } else if (kept_ >= handed_) {
       used_ = static_cast<size_t>(kept_ - handed_);
       Flush();
     } else {
@@ -90,12 +89,25 @@ class OutputBuffer {
   }
 
  private:
+  void Write(const char* data, size_t n) {
+    handed_ += n;
+    try {
+      file_->Append(data, n);
+    } catch (...) {
+      write_failed_ = true;
+      throw;
+    }
+    written_kept_ = std::min(kept_, handed_);
+  }
+
   WritableFile* file_;
   std::unique_ptr<char[]> buf_;
   size_t capacity_;
   size_t used_ = 0;
   uint64_t handed_ = 0;  // bytes handed to the file
   uint64_t kept_ = 0;
+  uint64_t written_kept_ = 0;  // the last mark of Keep() that the file holds
+  bool write_failed_ = false;
 };
 
 // Converts lines one at a time, carrying the list rules from headers to rows.
@@ -329,10 +341,7 @@ void ConvertFile(Env* env, const std::string& in_path, const std::string& out_pa
   // was read.
   if (env->SameFile(in_path, out_path)) throw RuntimeError(err::kPathFileAccess);
   std::unique_ptr<SequentialFile> in = env->NewSequentialFile(in_path);
-  // Writes run behind the conversion, so converting one block overlaps
-  // writing the one before.
-  std::unique_ptr<WritableFile> out = NewWriteBehindFile(
-      env->NewWritableFile(out_path), std::max(options.block_size, kWriteBehindBlock));
+  std::unique_ptr<WritableFile> out = env->NewWritableFile(out_path);
   OutputBuffer buffer(out.get(), options.block_size > 0 ? options.block_size : 1);
   LineConverter converter(&buffer);
   try {

@@ -47,12 +47,18 @@ std::string MixedInput(std::mt19937& rng) {
       "\t\t",
       "INVITEM\tPot\t\tZ\tY\t24.00",
       "TRNS\tINVOICE\t\"quoted\ttext\"",
+      // Plain lines long enough that runs of them fill the 64-byte chunks
+      // of the run scan, with list keywords inside their fields.
+      "SPL\tINVOICE\t12/31/2025\tSales\tCUST\t-500.00\t\tINVITEM and EMP in a memo",
+      "TRNS\tGENERAL JOURNAL\t01/02/2026\tChecking\tVEND\t1200.00\t\t!CUST",
+      "ENDTRNS",
   };
-  const char* ends[] = {"\r\n", "\r", "\n"};
+  // Mostly CR LF, as real files end their lines, so plain runs form.
+  const char* ends[] = {"\r\n", "\r\n", "\r\n", "\r\n", "\r\n", "\r", "\n"};
   std::string s;
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < 300; ++i) {
     s += lines[rng() % lines.size()];
-    s += ends[rng() % 3];
+    s += ends[rng() % std::size(ends)];
   }
   s += "CUST\tLast\tE\tno terminator";
   return s;

@@ -2,8 +2,10 @@
 // x86-64 processor has.
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "iif/tab_scan.h"
 
@@ -65,45 +67,64 @@ inline uint64_t MayStartListLineAt(const char* p) {
 size_t SkipPlainLines(std::string_view text) {
   const char* p = text.data();
   size_t n = text.size();
-  const __m128i crs_wanted = _mm_set1_epi8('\r');
+  if (n < 65) return 0;
+  const __m128i crs = _mm_set1_epi8('\r');
   const __m128i lfs_wanted = _mm_set1_epi8('\n');
+  // The bytes before the first chunk's: the text starts at a line start, so
+  // the byte before it counts as no CR.
+  char first_before[64] = {0};
+  std::memcpy(first_before + 1, p, 63);
   size_t start = 0;       // start of the line the scan is in
   uint64_t after_lf = 1;  // the byte before the chunk is a LF (or the text starts there)
-  uint64_t after_cr = 0;  // the byte before the chunk is a CR
   size_t c = 0;
   // A line start's first two bytes are read, so a chunk also needs the byte
   // after it.
   for (; c + 65 <= n; c += 64) {
     const char* q = p + c;
-    uint64_t crs = ByteMask64(q, crs_wanted);
-    uint64_t lfs = ByteMask64(q, lfs_wanted);
+    const char* before_q = c == 0 ? first_before : q - 1;
+    // Bit i of `odd`: a line end other than CR LF next to byte i, which is a
+    // LF without a CR before it or follows a CR that is not followed by a
+    // LF. Such a chunk is rare, so the vector test comes first.
+    __m128i odd_any = _mm_setzero_si128();
+    uint64_t lfs = 0;
+    for (int k = 0; k < 4; ++k) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
+      __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(before_q + 16 * k));
+      __m128i lf = _mm_cmpeq_epi8(bytes, lfs_wanted);
+      odd_any = _mm_or_si128(odd_any, _mm_xor_si128(lf, _mm_cmpeq_epi8(before, crs)));
+      lfs |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(lf))) << (16 * k);
+    }
+    uint64_t odd = 0;
+    if (_mm_movemask_epi8(odd_any) != 0) odd = ByteMask64(before_q, crs) ^ lfs;
     uint64_t starts = lfs << 1 | after_lf;
-    // A line end other than CR LF: a CR without a LF after it, or a LF
-    // without a CR before it. A CR ending the chunk is checked with the next.
-    uint64_t stops = (crs << 1 | after_cr) ^ lfs;
     // A chunk holds a line start or two: those are tested without a branch
     // (an absent start tests byte 63, whose answer the mask then drops),
     // any more in a loop.
+    uint64_t listy = 0;
     uint64_t s = starts;
     for (int k = 0; k < 2; ++k) {
       int at = std::countr_zero(s | uint64_t{1} << 63);
-      stops |= (MayStartListLineAt(q + at) & s >> at) << at;
+      listy |= (MayStartListLineAt(q + at) & s >> at) << at;
       s &= s - 1;
     }
     for (; s != 0; s &= s - 1) {
-      stops |= MayStartListLineAt(q + std::countr_zero(s)) << std::countr_zero(s);
+      listy |= MayStartListLineAt(q + std::countr_zero(s)) << std::countr_zero(s);
     }
-    if (stops != 0) {
-      // Stop at the start of the line holding the first stop.
-      uint64_t before = starts & (~uint64_t{0} >> (63 - std::countr_zero(stops)));
+    if ((odd | listy) != 0) {
+      // Stop at the start of the line holding the first byte that stops
+      // the run: byte i - 1 for an odd line end at bit i (the CR, or the
+      // byte before the lone LF, in the previous chunk when i is 0), byte i
+      // for a list line starting at bit i. `limit` is one past it.
+      int limit = std::min(std::countr_zero(odd), std::countr_zero(listy) + 1);
+      uint64_t before = limit == 0 ? 0 : starts & (~uint64_t{0} >> (64 - limit));
       return before != 0 ? c + HighestBit(before) : start;
     }
     if (starts != 0) start = c + HighestBit(starts);
     // The next chunk could end a line too long to skip.
     if (c + 128 - start >= kPlainLineLimit) return start;
     after_lf = lfs >> 63;
-    after_cr = crs >> 63;
   }
+  // A CR ending the last chunk has not been checked: its line is left out.
   return after_lf != 0 ? c : start;
 }
 
