@@ -25,6 +25,8 @@ namespace kestle::iif {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+// Pieces up to this long are copied by OutputBuffer::AppendPiece's own steps.
+constexpr size_t kShortPiece = 128;
 // What LineConverter::ConvertRow returns when it converted nothing.
 constexpr size_t kNoRow = std::string_view::npos;
 // A UTF-8 byte-order mark, as spreadsheet tools put at the start of a file.
@@ -35,7 +37,7 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 class OutputBuffer {
  public:
   OutputBuffer(WritableFile* file, size_t capacity)
-      : file_(file), buf_(new char[capacity]), capacity_(capacity) {}
+      : file_(file), buf_(new char[capacity + kScanPadding]()), capacity_(capacity) {}
 
   // Marks the end of what DropLine() keeps; every line end marks it too.
   void Keep() { kept_ = handed_ + used_; }
@@ -55,9 +57,28 @@ class OutputBuffer {
     used_ += n;
   }
 
+  // Append for a piece of a buffer followed by kScanPadding readable bytes:
+  // short pieces, the fields of a row, are copied in whole 16-byte steps
+  // that may run into the padding of both buffers.
+  void AppendPiece(std::string_view text) {
+    size_t n = text.size();
+    if (n > kShortPiece || n > capacity_ - used_) {
+      Append(text);
+      return;
+    }
+    char* to = buf_.get() + used_;
+    for (size_t i = 0; i < n; i += 16) std::memcpy(to + i, text.data() + i, 16);
+    used_ += n;
+  }
+
   // Writes the line end.
   void EndLine() {
-    Append(kLineEnd);
+    if (capacity_ - used_ >= kLineEnd.size()) {
+      std::memcpy(buf_.get() + used_, kLineEnd.data(), kLineEnd.size());
+      used_ += kLineEnd.size();
+    } else {
+      Append(kLineEnd);
+    }
     Keep();
   }
 
@@ -140,9 +161,7 @@ class LineConverter {
   // the offset of the row's terminator (the size of `text` for a last line
   // without one), or kNoRow when the line was left alone.
   size_t ConvertRow(std::string_view text, bool final) {
-    size_t limit = std::min(text.size(), kLongestKeyword + 1);
-    size_t k = 0;
-    while (k < limit && text[k] != '\t' && text[k] != '\r' && text[k] != '\n') ++k;
+    size_t k = FindKeywordEnd(text, kLongestKeyword + 1);
     if (k == text.size() && !final) return kNoRow;  // the keyword may go on
     LineKind kind = ClassifyKeyword(text.substr(0, k));
     if (kind == LineKind::kOther || IsHeader(kind)) return kNoRow;
@@ -150,7 +169,7 @@ class LineConverter {
     size_t line_end;
     int n = Cutter(kind).SpansToLineEnd(text, spans, &line_end, final);
     if (n < 0) return kNoRow;
-    for (int i = 0; i < n; ++i) out_->Append(spans[i]);
+    for (int i = 0; i < n; ++i) out_->AppendPiece(spans[i]);
     out_->EndLine();
     return line_end;
   }
@@ -186,11 +205,7 @@ class LineConverter {
   // any keyword: only the first kLongestKeyword + 1 bytes are looked at, so
   // a long line without TABs costs no scan.
   static std::string_view Keyword(std::string_view line) {
-    size_t limit = std::min(line.size(), kLongestKeyword + 1);
-    for (size_t i = 0; i < limit; ++i) {
-      if (line[i] == '\t') return line.substr(0, i);
-    }
-    return line.substr(0, limit);
+    return line.substr(0, FindKeywordEnd(line, kLongestKeyword + 1));
   }
 
   // A copied line obeys the same field limit as a rewritten one. Only a line
@@ -233,7 +248,7 @@ class LineConverter {
 void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& out,
                    const ConvertOptions& options) {
   size_t capacity = options.block_size > 0 ? options.block_size : 1;
-  std::unique_ptr<char[]> buf(new char[capacity]);
+  std::unique_ptr<char[]> buf(new char[capacity + kScanPadding]());
   size_t pos = 0;      // start of the unconverted data
   size_t end = 0;      // end of the data read
   size_t scanned = 0;  // bytes from pos known to hold no terminator
@@ -317,7 +332,7 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
     if (end == capacity) {
       // A line held whole that is longer than the buffer: double it, so a
       // long line costs amortised linear time.
-      std::unique_ptr<char[]> bigger(new char[capacity * 2]);
+      std::unique_ptr<char[]> bigger(new char[capacity * 2 + kScanPadding]());
       std::memcpy(bigger.get(), buf.get(), end);
       buf = std::move(bigger);
       capacity *= 2;

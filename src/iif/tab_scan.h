@@ -15,6 +15,16 @@ namespace kestle::iif {
 // Offset of the first CR or LF in `text`, or its size when there is none.
 size_t FindLineEnd(std::string_view text);
 
+// Offset of the first TAB, CR or LF among the first `limit` bytes of `text`
+// (limit at most 16), or min(limit, text.size()) when there is none: the
+// length of a line's keyword, when it is at most limit - 1.
+size_t FindKeywordEnd(std::string_view text, size_t limit);
+
+// Bytes past the end of a buffer that the scans and the converter's copies
+// may read (and the converter's output buffer may be written): buffers they
+// work on are allocated this much longer.
+inline constexpr size_t kScanPadding = 64;
+
 // True unless the line whose first bytes are `first` and `second` is sure to
 // belong to none of the item, customer, vendor and employee lists. Each of
 // their keywords starts with "!" or with one of the pairs "IN", "CU", "VE",

@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -48,6 +49,38 @@ inline int BitCount64(uint64_t x) {
   return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
 }
 
+// kSelectInByte[v][r]: the index of set bit number r (from 0) of the byte v,
+// or 8 when v has no more than r set bits.
+constexpr std::array<std::array<uint8_t, 8>, 256> kSelectInByte = [] {
+  std::array<std::array<uint8_t, 8>, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    int r = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      if (v >> bit & 1) table[v][r++] = static_cast<uint8_t>(bit);
+    }
+    for (; r < 8; ++r) table[v][r] = 8;
+  }
+  return table;
+}();
+
+// Index of set bit number k (from 0) of `x`, which has more than k set bits,
+// without a loop over the bits before it: the byte that holds it is found
+// from the running sums of the bytes' bit counts, the bit from a table.
+inline int SelectBit(uint64_t x, int k) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighs = 0x8080808080808080ULL;
+  uint64_t counts = x - ((x >> 1) & 0x5555555555555555ULL);
+  counts = (counts & 0x3333333333333333ULL) + ((counts >> 2) & 0x3333333333333333ULL);
+  counts = (counts + (counts >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  uint64_t sums = counts * kOnes;  // byte i: set bits in bytes 0 to i
+  // The bytes whose running sum is at most k come first and hold none of
+  // bit k: their number is the byte that does.
+  uint64_t before = ((static_cast<uint64_t>(k) * kOnes | kHighs) - sums) & kHighs;
+  int byte = static_cast<int>(((before >> 7) * kOnes) >> 56);
+  int rank = k - static_cast<int>((sums << 8) >> (8 * byte) & 0xFF);
+  return 8 * byte + kSelectInByte[(x >> (8 * byte)) & 0xFF][rank];
+}
+
 // Index of the highest set bit of `bits`, which is not zero.
 inline size_t HighestBit(uint64_t bits) { return 63 - std::countl_zero(bits); }
 
@@ -63,6 +96,25 @@ inline uint64_t MayStartListLineAt(const char* p) {
 }
 
 }  // namespace
+
+size_t FindKeywordEnd(std::string_view text, size_t limit) {
+  limit = std::min(limit, text.size());
+  unsigned hits = 0;
+  if (text.size() >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+    __m128i seps = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(kTab)),
+                                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    hits = static_cast<unsigned>(_mm_movemask_epi8(seps));
+  } else {
+    for (size_t i = 0; i < limit; ++i) {
+      char c = text[i];
+      hits |= static_cast<unsigned>(c == kTab || c == '\r' || c == '\n') << i;
+    }
+  }
+  hits |= 1u << limit;
+  return std::min<size_t>(std::countr_zero(hits), limit);
+}
 
 size_t SkipPlainLines(std::string_view text) {
   const char* p = text.data();
@@ -192,16 +244,12 @@ int FieldStarts(std::string_view text, const int* targets, int count, size_t* st
     uint64_t ends = LineEndMask64(p + i);
     if (j < count) {
       uint64_t hits = ByteMask64(p + i, tabs_wanted) & ((ends & -ends) - 1);
-      // Chunks before the one holding the next target are only counted: a
-      // branch that rarely changes its mind, unlike a loop over the TABs.
+      // Field `field` + r + 1 starts after TAB number r of the chunk.
       int found = BitCount64(hits);
-      if (field + found < targets[j]) {
-        field += found;
-      } else {
-        for (; hits != 0 && j < count; hits &= hits - 1) {
-          if (++field == targets[j]) starts[j++] = i + std::countr_zero(hits) + 1;
-        }
+      for (; j < count && targets[j] - field - 1 < found; ++j) {
+        starts[j] = i + SelectBit(hits, targets[j] - field - 1) + 1;
       }
+      field = j == count ? targets[count - 1] : field + found;
     }
     if (ends != 0) {
       *line_end = i + std::countr_zero(ends);

@@ -1,4 +1,5 @@
 // TAB scans eight bytes at a time in a 64-bit word, for any processor.
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,14 @@ size_t FindLineEnd(std::string_view text) {
     if (p[i] == '\r' || p[i] == '\n') return i;
   }
   return n;
+}
+
+size_t FindKeywordEnd(std::string_view text, size_t limit) {
+  limit = std::min(limit, text.size());
+  for (size_t i = 0; i < limit; ++i) {
+    if (text[i] == kTab || text[i] == '\r' || text[i] == '\n') return i;
+  }
+  return limit;
 }
 
 size_t SkipPlainLines(std::string_view text) {
