@@ -133,8 +133,8 @@ void Run(kestle::Env& env, const std::string& sample, const std::string& dir, St
     sqlite3_close(db);
     return d;
   }();
-  const bool has_log = std::filesystem::exists(work + "-wal") &&
-                       std::filesystem::file_size(work + "-wal") > 0;
+  const bool has_log =
+      std::filesystem::exists(work + "-wal") && std::filesystem::file_size(work + "-wal") > 0;
   best.file_mib = std::filesystem::file_size(work) / 1048576.0;
   best.log_mib = has_log ? std::filesystem::file_size(work + "-wal") / 1048576.0 : 0;
 
