@@ -138,12 +138,12 @@ bool LogHoldsFrames(Env& env, const std::string& from) {
 // later commits; a commit being written while the log is copied is cut off by
 // the log's checksums. Opening the copy recovers that log, and switching it
 // to a rollback journal writes the log into the copy and removes it, leaving
-// one self-contained file. The source is not checkpointed: writing the log
-// into the copy costs the same page writes without the source's syncs, and
-// the source's own connections checkpoint it as they always do. The copy's
-// writes are not synced either: the caller syncs the finished file once
-// before it takes the target's name. Failures of the copy's own file name
-// `to`.
+// one self-contained file. The copy does not checkpoint the source: writing
+// the log into the copy costs the same page writes without the source's
+// syncs, and the source's connections checkpoint it as they always do (this
+// one too, when it closes last). The copy's writes are not synced either:
+// the caller syncs the finished file once before it takes the target's name.
+// Failures of the copy's own file name `to`.
 void CopyPinned(Env& env, const std::string& from, const std::string& temp, const std::string& to) {
   {
     ConnectionPtr source = OpenSource(from);
