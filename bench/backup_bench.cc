@@ -4,7 +4,10 @@
 //  - log: a writer keeps its last commits in the -wal file (a connection
 //    still open, its automatic checkpoints off), as during a job;
 //  - pinned log: the same, and a reader in an older state keeps anyone from
-//    checkpointing the log.
+//    checkpointing the log;
+//  - written log: the writer then checkpoints, as its automatic checkpoints
+//    do, so the log is all in the file but keeps its size while the writer
+//    stays.
 // Each run copies a fresh working copy of the sample; the best of RUNS is
 // shown beside `cp` of the file alone and, where a log exists, `cp` of the
 // file and its log, and beside the same `cp`s followed by `sync` of the
@@ -103,8 +106,8 @@ struct Timings {
   double file_mib = 0, log_mib = 0;
 };
 
-enum class State { kClean, kLog, kPinnedLog };
-constexpr const char* kStateNames[] = {"clean", "log", "pinned log"};
+enum class State { kClean, kLog, kPinnedLog, kWrittenLog };
+constexpr const char* kStateNames[] = {"clean", "log", "pinned log", "written log"};
 
 // One run: a working copy of `sample` in `state`, copied by `cp` and by
 // SnapshotCopy, the snapshot checked.
@@ -126,6 +129,7 @@ void Run(kestle::Env& env, const std::string& sample, const std::string& dir, St
       Exec(reader, "BEGIN; SELECT count(*) FROM Status");
     }
     for (int k = 0; k < 3; ++k) Exec(writer, LogCommit(k));
+    if (state == State::kWrittenLog) Exec(writer, "PRAGMA wal_checkpoint(PASSIVE)");
   }
   const std::string expected = [&] {
     sqlite3* db = Open(work);
@@ -196,7 +200,7 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(sample_dir);
         kestle::db::WriteSampleDatabase(sample_dir, orders);
       }
-      for (State state : {State::kClean, State::kLog, State::kPinnedLog}) {
+      for (State state : {State::kClean, State::kLog, State::kPinnedLog, State::kWrittenLog}) {
         Timings best;
         for (int r = 0; r < runs; ++r) Run(*env, sample, dir, state, best);
         const double t = best.snapshot;

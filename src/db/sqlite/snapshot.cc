@@ -30,6 +30,9 @@ constexpr const char* kUnsyncedCopy = "PRAGMA synchronous=OFF";
 // copied: reading the schema takes the read lock.
 constexpr const char* kPinState = "BEGIN; SELECT count(*) FROM sqlite_schema";
 constexpr const char* kUnpinState = "COMMIT";
+// A connection knows that the database is in WAL mode, and can checkpoint it,
+// only once it has read the file's header.
+constexpr const char* kReadHeader = "PRAGMA schema_version";
 constexpr const char* kWalSuffix = "-wal";
 // The files that SQLite may put beside the copy while it writes.
 constexpr const char* kCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
@@ -117,13 +120,33 @@ void Run(sqlite3* db, const char* sql, const std::string& shown) {
   if (rc != SQLITE_OK) ThrowCopyError(db, rc, shown);
 }
 
-// True when the log beside `from` holds frames (a missing or empty log holds
-// none).
-bool LogHoldsFrames(Env& env, const std::string& from) {
+// True unless the database file `from` alone holds the state that a read
+// transaction, begun before by another connection, pins. First moves what it
+// can of the log into the file, with a checkpoint that waits for no one.
+//
+// A checkpoint never writes a page past the oldest reader's state, the pinned
+// one included. So when it reports every frame of the log in the file, the
+// log held nothing past the pinned state, and no later checkpoint can write
+// into the file while the pin lasts: the file is that state. A missing or
+// empty log holds nothing to move and needs no connection. When the
+// checkpoint cannot run (a read-only source, another checkpoint busy), the
+// log goes along.
+bool LogNeeded(Env& env, const std::string& from) {
   try {
-    return env.FileSize(from + kWalSuffix) > 0;
+    if (env.FileSize(from + kWalSuffix) == 0) return false;
   } catch (const RuntimeError&) {
-    return false;
+    return false;  // no log
+  }
+  try {
+    ConnectionPtr checkpointer = Open(from, SQLITE_OPEN_READWRITE, from);
+    Run(checkpointer.get(), kReadHeader, from);
+    int frames = -1, written = -1;
+    const int rc = sqlite3_wal_checkpoint_v2(checkpointer.get(), "main", SQLITE_CHECKPOINT_PASSIVE,
+                                             &frames, &written);
+    // A database not in WAL mode (-1) reads no log: its file is the state.
+    return rc != SQLITE_OK || written != frames;
+  } catch (const RuntimeError&) {
+    return true;
   }
 }
 
@@ -133,22 +156,21 @@ bool LogHoldsFrames(Env& env, const std::string& from) {
 // A read transaction pins one state: while it lasts, no checkpoint writes a
 // page newer than that state into the file, and the log (in WAL mode) only
 // grows, or starts over only when the file alone holds the pinned state; a
-// rollback-journal database cannot change at all. So the file copied,
-// followed by the log copied after it, holds the pinned state and perhaps
-// later commits; a commit being written while the log is copied is cut off by
-// the log's checksums. Opening the copy recovers that log, and switching it
-// to a rollback journal writes the log into the copy and removes it, leaving
-// one self-contained file. The copy does not checkpoint the source: writing
-// the log into the copy costs the same page writes without the source's
-// syncs, and the source's connections checkpoint it as they always do (this
-// one too, when it closes last). The copy's writes are not synced either:
-// the caller syncs the finished file once before it takes the target's name.
+// rollback-journal database cannot change at all. A checkpoint that waits for
+// no one then moves the log's part of that state into the file where no other
+// reader holds it back, and the file is copied. Only a log still needed is
+// copied too, after the file: the copy then holds the pinned state and
+// perhaps later commits, and a commit being written while the log is copied
+// is cut off by the log's checksums. Opening the copy recovers that log, and
+// switching it to a rollback journal writes the log into the copy and removes
+// it, leaving one self-contained file. The copy's writes are not synced: the
+// caller syncs the finished file once before it takes the target's name.
 // Failures of the copy's own file name `to`.
 void CopyPinned(Env& env, const std::string& from, const std::string& temp, const std::string& to) {
   {
     ConnectionPtr source = OpenSource(from);
     Run(source.get(), kPinState, from);
-    const bool with_log = LogHoldsFrames(env, from);
+    const bool with_log = LogNeeded(env, from);
     env.CopyFileContents(from, temp);
     if (with_log) env.CopyFileContents(from + kWalSuffix, temp + kWalSuffix);
     Run(source.get(), kUnpinState, from);

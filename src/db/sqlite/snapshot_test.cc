@@ -75,15 +75,25 @@ class SnapshotTest : public ::testing::Test {
 };
 
 TEST_F(SnapshotTest, CopiesAnSqliteDatabaseWithItsUncheckpointedCommits) {
-  // A hidden source's log counts as much as any other's.
-  std::filesystem::copy_file(source_, dir_.File(".orders_be.db"));
-  for (const char* name : {"orders_be.db", ".orders_be.db"}) {
-    SCOPED_TRACE(name);
-    const std::string source = dir_.File(name);
+  // A hidden source's log counts as much as any other's; a log that a reader
+  // in an older state keeps from being checkpointed is written into the copy.
+  struct Case {
+    const char* name;
+    bool pinned;
+  };
+  const Case cases[] = {{"orders_be.db", false}, {".orders_be.db", false}, {"pinned.db", true}};
+  for (const Case& c : cases) {
+    if (dir_.File(c.name) != source_) std::filesystem::copy_file(source_, dir_.File(c.name));
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string source = dir_.File(c.name);
+    std::optional<testing::LockHolder> reader;
+    if (c.pinned) reader.emplace(source, "BEGIN; SELECT count(*) FROM t");
     // Keep a connection open so that the last commit stays in the -wal file.
     auto writer = OpenSqliteDatabase(source);
     writer->Execute("INSERT INTO t (v) VALUES ('only in the WAL')");
-    std::string target = dir_.File(std::string("copy") + name);
+    std::string target = dir_.File(std::string("copy") + c.name);
     WriteBytes(target, "an older backup");
     // The copy keeps the source's narrower permissions.
     std::filesystem::permissions(
