@@ -6,7 +6,8 @@
 //    grouping their commits) against the same list
 //    followed by four set-based DELETEs in one transaction on a copy of the
 //    same database;
-//  - backupNow with the snapshot copier against `cp` of the back-end file.
+//  - backupNow with the snapshot copier against `cp` of the back-end file
+//    (and its log), alone and followed by `sync` (see also backup_bench).
 // Both archived copies must end with the same row counts.
 //
 // Usage: archive_bench [ORDERS] [DIR]   (defaults: 200000, a new temp folder)
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "archive/archive_list.h"
@@ -206,10 +208,22 @@ int main(int argc, char** argv) {
         "ratio archiveNow / it: %.2fx%s\n",
         set_s, archive_s / set_s, left_c == left_a ? "" : "   <-- MISMATCH");
 
-    // The backup of that back-end against a plain file copy.
+    // The backup of that back-end against a plain file copy (with its log,
+    // when one holds frames), and against the copy synced to disk, as
+    // durable as the backup.
+    const std::string log = b_back + "-wal";
+    const bool with_log = std::filesystem::exists(log) && std::filesystem::file_size(log) > 0;
+    const std::string cp_copy = dir + "/cp_copy.db";
+    // The archive's writes on disk first, so that no copy waits for them.
+    std::system("sync");
+    const std::string cp_command = "cp '" + b_back + "' '" + cp_copy + "'" +
+                                   (with_log ? " && cp '" + log + "' '" + cp_copy + "-wal'" : "");
     t = Clock::now();
-    std::system(("cp '" + b_back + "' '" + dir + "/cp_copy.db'").c_str());
+    std::system(cp_command.c_str());
     const double cp_s = Seconds(t);
+    t = Clock::now();
+    std::system((cp_command + " && sync '" + cp_copy + "'*  '" + dir + "'").c_str());
+    const double cp_sync_s = Seconds(t);
     kestle::Archiver backup(env, [env](const std::string& from, const std::string& to) {
       kestle::db::SnapshotCopy(*env, from, to);
     });
@@ -217,9 +231,12 @@ int main(int argc, char** argv) {
     const int32_t backed =
         backup.backupNow(kestle::db::OpenSqliteDatabase(b_front), dir + "/backups", "bench");
     const double backup_s = Seconds(t);
-    std::printf("backupNow (snapshot): %.2f s; cp: %.2f s; ratio %.2fx; back-end %.1f MiB%s\n",
-                backup_s, cp_s, backup_s / cp_s, env->FileSize(b_back) / 1048576.0,
-                backed == kestle::kResultDone ? "" : "   <-- FAILED");
+    std::printf(
+        "backupNow (snapshot): %.2f s; cp%s: %.2f s, ratio %.2fx; cp and sync: %.2f s, ratio "
+        "%.2fx; back-end %.1f MiB%s\n",
+        backup_s, with_log ? " of the file and its log" : "", cp_s, backup_s / cp_s, cp_sync_s,
+        backup_s / cp_sync_s, env->FileSize(b_back) / 1048576.0,
+        backed == kestle::kResultDone ? "" : "   <-- FAILED");
     return left_a == left_b && backed == kestle::kResultDone ? 0 : 1;
   } catch (const kestle::RuntimeError& e) {
     std::fprintf(stderr, "error %d: %s (%s)\n", e.number(), e.description().c_str(),

@@ -64,8 +64,10 @@ class TempFile {
   // a copy may instead open path() itself while this object lives).
   virtual void Append(const char* data, size_t n) = 0;
   // Flushes the file to disk, gives it the permission bits it was made for
-  // and renames it over the target, atomically where the OS can. Throws like
-  // RenameFile; the file is then removed when the object goes.
+  // and renames it over the target, atomically where the OS can, the rename
+  // itself flushed to disk before it returns. Throws like RenameFile; the
+  // file is then removed when the object goes (unless the rename was done
+  // and only its flush failed).
   virtual void Commit() = 0;
 };
 

@@ -266,7 +266,7 @@ class WindowsTempFile : public TempFile {
       throw OsError(code, target_);
     }
     if (!MoveFileExW(WideFromUtf8(path_).c_str(), WideFromUtf8(target_).c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       DWORD code = GetLastError();
       DeleteFileW(WideFromUtf8(path_).c_str());
       throw OsError(code, target_);

@@ -23,10 +23,16 @@ constexpr int kBusyTimeoutMs = 5000;
 // The copy becomes a self-contained file in rollback-journal mode, so that the
 // backup is one file however the source was journaled.
 constexpr const char* kStandaloneJournalMode = "PRAGMA journal_mode=DELETE";
+// The copy is a temporary file until it is synced and renamed whole, so the
+// writes that make it self-contained need no syncs of their own.
+constexpr const char* kUnsyncedCopy = "PRAGMA synchronous=OFF";
 // A read transaction that pins one state of the source while its files are
 // copied: reading the schema takes the read lock.
 constexpr const char* kPinState = "BEGIN; SELECT count(*) FROM sqlite_schema";
 constexpr const char* kUnpinState = "COMMIT";
+// A connection knows that the database is in WAL mode, and can checkpoint it,
+// only once it has read the file's header.
+constexpr const char* kReadHeader = "PRAGMA schema_version";
 constexpr const char* kWalSuffix = "-wal";
 // The files that SQLite may put beside the copy while it writes.
 constexpr const char* kCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
@@ -114,35 +120,63 @@ void Run(sqlite3* db, const char* sql, const std::string& shown) {
   if (rc != SQLITE_OK) ThrowCopyError(db, rc, shown);
 }
 
+// True unless the database file `from` alone holds the state that a read
+// transaction, begun before by another connection, pins. First moves what it
+// can of the log into the file, with a checkpoint that waits for no one.
+//
+// A checkpoint never writes a page past the oldest reader's state, the pinned
+// one included. So when it reports every frame of the log in the file, the
+// log held nothing past the pinned state, and no later checkpoint can write
+// into the file while the pin lasts: the file is that state. A missing or
+// empty log holds nothing to move and needs no connection. When the
+// checkpoint cannot run (a read-only source, another checkpoint busy), the
+// log goes along.
+bool LogNeeded(Env& env, const std::string& from) {
+  try {
+    if (env.FileSize(from + kWalSuffix) == 0) return false;
+  } catch (const RuntimeError&) {
+    return false;  // no log
+  }
+  try {
+    ConnectionPtr checkpointer = Open(from, SQLITE_OPEN_READWRITE, from);
+    Run(checkpointer.get(), kReadHeader, from);
+    int frames = -1, written = -1;
+    const int rc = sqlite3_wal_checkpoint_v2(checkpointer.get(), "main", SQLITE_CHECKPOINT_PASSIVE,
+                                             &frames, &written);
+    // A database not in WAL mode (-1) reads no log: its file is the state.
+    return rc != SQLITE_OK || written != frames;
+  } catch (const RuntimeError&) {
+    return true;
+  }
+}
+
 // Copies the database `from` into the file `temp` at the kernel's copy
 // speed, as one consistent state even while other connections write.
 //
-// A checkpoint first moves what the log holds into the database file, as far
-// as no reader needs the old pages. A read transaction then pins one state:
-// while it lasts, no checkpoint writes a page newer than that state into the
-// file, and the log (in WAL mode) only grows, since it cannot start over
-// under a reader; a rollback-journal database cannot change at all. So the
-// file copied, followed by the log copied after it, holds the pinned state
-// and perhaps later commits; a commit being written while the log is copied
+// A read transaction pins one state: while it lasts, no checkpoint writes a
+// page newer than that state into the file, and the log (in WAL mode) only
+// grows, or starts over only when the file alone holds the pinned state; a
+// rollback-journal database cannot change at all. A checkpoint that waits for
+// no one then moves the log's part of that state into the file where no other
+// reader holds it back, and the file is copied. Only a log still needed is
+// copied too, after the file: the copy then holds the pinned state and
+// perhaps later commits, and a commit being written while the log is copied
 // is cut off by the log's checksums. Opening the copy recovers that log, and
-// switching it to a rollback journal writes the log into the copy and
-// removes it, leaving one self-contained file. Failures of the copy's own
-// file name `to`.
+// switching it to a rollback journal writes the log into the copy and removes
+// it, leaving one self-contained file. The copy's writes are not synced: the
+// caller syncs the finished file once before it takes the target's name.
+// Failures of the copy's own file name `to`.
 void CopyPinned(Env& env, const std::string& from, const std::string& temp, const std::string& to) {
   {
     ConnectionPtr source = OpenSource(from);
-    // A busy checkpoint (another connection checkpoints, or a read-only
-    // connection cannot) leaves more of the log to copy; nothing else.
-    sqlite3_wal_checkpoint_v2(source.get(), "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     Run(source.get(), kPinState, from);
+    const bool with_log = LogNeeded(env, from);
     env.CopyFileContents(from, temp);
-    const std::string log = from + kWalSuffix;
-    if (!env.DirLookup(log).empty() && env.FileSize(log) > 0) {
-      env.CopyFileContents(log, temp + kWalSuffix);
-    }
+    if (with_log) env.CopyFileContents(from + kWalSuffix, temp + kWalSuffix);
     Run(source.get(), kUnpinState, from);
   }
   ConnectionPtr target = Open(temp, SQLITE_OPEN_READWRITE, to);
+  Run(target.get(), kUnsyncedCopy, to);
   Run(target.get(), kStandaloneJournalMode, to);
   const int rc = sqlite3_close(target.release());
   if (rc != SQLITE_OK) ThrowCopyError(nullptr, rc, to);

@@ -17,8 +17,10 @@ namespace kestle::db {
 
 // Copies `from` to `to`, replacing an existing `to`. An SQLite database
 // (recognized by its header) is copied as a consistent snapshot into an
-// Env::NewTempFile beside `to`, then renamed over it; any other file goes
-// through env.CopyFileTo. Two copies to one target at once both succeed (the
+// Env::NewTempFile beside `to`, then renamed over it, the copy and the rename
+// on disk when it returns; the source is at most checkpointed, by a
+// checkpoint that waits for no one. Any other file goes through
+// env.CopyFileTo. Two copies to one target at once both succeed (the
 // later one stays), the copy is never more readable than `from`, and a
 // failed copy leaves no file under the target name and none beside it that
 // the next copy into the folder would not remove. Throws RuntimeError: 53
