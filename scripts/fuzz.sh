@@ -25,7 +25,7 @@ sources=(
   "$root/src/component/parse_iif.cc"
 )
 # The byte scans of this machine's processor (as CMakeLists.txt picks them).
-other_scan=sse2
+other_scan=x86
 [ "$(uname -m)" = x86_64 ] && other_scan=swar
 for f in "$root"/src/iif/*.cc "$root"/src/platform/*.cc; do
   case "$f" in

@@ -25,6 +25,9 @@ namespace kestle::iif {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
+// The page size of the kernel's file copies: reads and writes that start and
+// end at multiples of it copy whole pages.
+constexpr size_t kPageSize = 4096;
 // Pieces up to this long are copied by OutputBuffer::AppendPiece's own steps.
 constexpr size_t kShortPiece = 128;
 // What LineConverter::ConvertRow returns when it converted nothing.
@@ -46,12 +49,13 @@ class OutputBuffer {
   // more: a long run of plain lines is better not copied twice.
   void Append(std::string_view text) {
     size_t n = text.size();
-    if (n > capacity_ - used_ || n >= capacity_ / 2) {
-      Flush();
-      if (n >= capacity_ / 2) {
-        Write(text.data(), n);
-        return;
-      }
+    if (n >= capacity_ / 2) {
+      AppendRun(text);
+      return;
+    }
+    if (n > capacity_ - used_) {
+      FlushPages();
+      if (n > capacity_ - used_) Flush();
     }
     std::memcpy(buf_.get() + used_, text.data(), n);
     used_ += n;
@@ -80,6 +84,20 @@ class OutputBuffer {
       Append(kLineEnd);
     }
     Keep();
+  }
+
+  // Hands the gathered bytes up to the file's last page boundary to the
+  // file and keeps the rest: the kernel copies whole, aligned pages fastest.
+  void FlushPages() {
+    size_t rest = static_cast<size_t>((handed_ + used_) % kPageSize);
+    if (!aligned_ || rest >= used_) {
+      Flush();
+      return;
+    }
+    size_t n = used_ - rest;
+    Write(buf_.get(), n);
+    std::memmove(buf_.get(), buf_.get() + n, rest);
+    used_ = rest;
   }
 
   // Hands everything gathered so far to the file.
@@ -118,16 +136,48 @@ class OutputBuffer {
       write_failed_ = true;
       throw;
     }
-    written_kept_ = std::min(kept_, handed_);
+    // The file now holds every line whose end it holds. Every LF written
+    // ends a line (fields hold no line ends), so the last one in these
+    // bytes is such a mark when the latest mark lies further on.
+    if (kept_ <= handed_) {
+      written_kept_ = kept_;
+      return;
+    }
+    for (size_t i = n; i > 0; --i) {
+      if (data[i - 1] == '\n') {
+        written_kept_ = handed_ - n + i;
+        return;
+      }
+    }
+  }
+
+  // A long piece: topped up to a page boundary through the buffer, written
+  // from where it lies in whole pages, its tail gathered.
+  void AppendRun(std::string_view text) {
+    size_t head = static_cast<size_t>((kPageSize - (handed_ + used_) % kPageSize) % kPageSize);
+    if (!aligned_ || head > capacity_ - used_ || head >= text.size()) {
+      Flush();
+      Write(text.data(), text.size());
+      return;
+    }
+    std::memcpy(buf_.get() + used_, text.data(), head);
+    used_ += head;
+    Flush();
+    text.remove_prefix(head);
+    size_t pages = text.size() - text.size() % kPageSize;
+    Write(text.data(), pages);
+    used_ = text.size() - pages;
+    std::memcpy(buf_.get(), text.data() + pages, used_);
   }
 
   WritableFile* file_;
   std::unique_ptr<char[]> buf_;
   size_t capacity_;
+  bool aligned_ = capacity_ >= 4 * kPageSize;  // room to write whole pages
   size_t used_ = 0;
   uint64_t handed_ = 0;  // bytes handed to the file
   uint64_t kept_ = 0;
-  uint64_t written_kept_ = 0;  // the last mark of Keep() that the file holds
+  uint64_t written_kept_ = 0;  // a mark of Keep() that the file holds, the latest known
   bool write_failed_ = false;
 };
 
@@ -337,7 +387,11 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
       buf = std::move(bigger);
       capacity *= 2;
     }
-    size_t n = in->Read(buf.get() + end, capacity - end);
+    // Reads end at page boundaries of the file where they can: the kernel
+    // copies whole, aligned pages fastest.
+    size_t want = capacity - end;
+    if (want > kPageSize) want -= (consumed + want) % kPageSize;
+    size_t n = in->Read(buf.get() + end, want);
     if (n == 0) {
       eof = true;
     } else {

@@ -1,9 +1,10 @@
 // The scans over a file's bytes that the conversion spends its time in:
-// finding line ends, counting TABs and finding where given fields start. One implementation per
-// processor family is chosen by the build: tab_scan_sse2.cc tests sixteen
-// bytes at a time with the x86-64 vector instructions that every such
-// processor has; tab_scan_swar.cc tests eight bytes at a time in a 64-bit
-// word, anywhere.
+// finding line ends, runs of plain lines, counting TABs and finding where
+// given fields start. One implementation per processor family is chosen by
+// the build: tab_scan_x86.cc tests sixteen bytes at a time with the vector
+// instructions that every x86-64 processor has, and thirty-two at a time
+// where the processor has AVX2; tab_scan_swar.cc tests eight bytes at a time
+// in a 64-bit word, anywhere.
 #ifndef KESTLE_IIF_TAB_SCAN_H_
 #define KESTLE_IIF_TAB_SCAN_H_
 
@@ -11,6 +12,12 @@
 #include <string_view>
 
 namespace kestle::iif {
+
+// Keeps the scans to vector lanes of at most `bytes` bytes (or lets them use
+// the widest the processor has again, for a large `bytes`), so that tests
+// cover every width on one machine; returns the limit before. Not to be
+// called while another thread scans.
+size_t LimitScanLanes(size_t bytes);
 
 // Offset of the first CR or LF in `text`, or its size when there is none.
 size_t FindLineEnd(std::string_view text);

@@ -57,6 +57,8 @@ size_t FindLineEnd(std::string_view text) {
   return n;
 }
 
+size_t LimitScanLanes(size_t) { return 8; }
+
 size_t FindKeywordEnd(std::string_view text, size_t limit) {
   limit = std::min(limit, text.size());
   for (size_t i = 0; i < limit; ++i) {

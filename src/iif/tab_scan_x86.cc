@@ -1,0 +1,423 @@
+// The byte scans on x86-64. Sixteen bytes at a time with the SSE2
+// instructions that every such processor has; the two scans that a file's
+// conversion spends most of its time in, the runs of plain lines and a
+// row's field starts, go thirty-two bytes at a time with AVX2 (and the bit
+// instructions that come with it) on processors that have them, chosen once
+// when the program starts. Those two are written once, over a Lanes type
+// that builds the 64-bit masks of a 64-byte chunk from either width.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "iif/tab_scan.h"
+
+namespace kestle::iif {
+namespace {
+
+constexpr char kTab = '\t';
+
+// The instructions of the wide lanes: a function that uses them carries
+// this target, and is only called when the processor has them.
+#define KESTLE_WIDE_LANES __attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt")))
+
+// Number of set bits of `x` in a few word operations, for processors
+// without the population-count instruction.
+inline int WordBitCount(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ULL;
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
+}
+
+// kSelectInByte[v][r]: the index of set bit number r (from 0) of the byte v,
+// or 8 when v has no more than r set bits.
+constexpr std::array<std::array<uint8_t, 8>, 256> kSelectInByte = [] {
+  std::array<std::array<uint8_t, 8>, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    int r = 0;
+    for (int bit = 0; bit < 8; ++bit) {
+      if (v >> bit & 1) table[v][r++] = static_cast<uint8_t>(bit);
+    }
+    for (; r < 8; ++r) table[v][r] = 8;
+  }
+  return table;
+}();
+
+// Index of set bit number k (from 0) of `x`, which has more than k set bits,
+// without a loop over the bits before it: the byte that holds it is found
+// from the running sums of the bytes' bit counts, the bit from a table.
+inline int SelectBit(uint64_t x, int k) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHighs = 0x8080808080808080ULL;
+  uint64_t counts = x - ((x >> 1) & 0x5555555555555555ULL);
+  counts = (counts & 0x3333333333333333ULL) + ((counts >> 2) & 0x3333333333333333ULL);
+  counts = (counts + (counts >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  uint64_t sums = counts * kOnes;  // byte i: set bits in bytes 0 to i
+  // The bytes whose running sum is at most k come first and hold none of
+  // bit k: their number is the byte that does.
+  uint64_t before = ((static_cast<uint64_t>(k) * kOnes | kHighs) - sums) & kHighs;
+  int byte = static_cast<int>(((before >> 7) * kOnes) >> 56);
+  int rank = k - static_cast<int>((sums << 8) >> (8 * byte) & 0xFF);
+  return 8 * byte + kSelectInByte[(x >> (8 * byte)) & 0xFF][rank];
+}
+
+// Up to this many set bits are dropped one at a time rather than selected
+// past.
+constexpr int kStepsBeforeSelect = 3;
+
+// Index of the highest set bit of `bits`, which is not zero.
+inline size_t HighestBit(uint64_t bits) { return 63 - std::countl_zero(bits); }
+
+// MayStartListLine without branches, for the line starting at `p`.
+inline uint64_t MayStartListLineAt(const char* p) {
+  auto pair = [](char a, char b) {
+    return static_cast<unsigned>(static_cast<unsigned char>(a)) |
+           static_cast<unsigned>(static_cast<unsigned char>(b)) << 8;
+  };
+  unsigned got = pair(p[0], p[1]);
+  return static_cast<uint64_t>((got & 0xFF) == '!') | (got == pair('I', 'N')) |
+         (got == pair('C', 'U')) | (got == pair('V', 'E')) | (got == pair('E', 'M'));
+}
+
+// Sixteen-byte lanes. Each mask covers the 64 bytes at `p`, bit i for p[i].
+struct NarrowLanes {
+  static uint64_t Equal(const char* p, char c) {
+    const __m128i wanted = _mm_set1_epi8(c);
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      mask |= static_cast<uint64_t>(
+                  static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted))))
+              << (16 * k);
+    }
+    return mask;
+  }
+
+  // CRs and LFs.
+  static uint64_t LineEnds(const char* p) { return Equal(p, '\r') | Equal(p, '\n'); }
+
+  // The LFs; sets *odd when some byte i is a LF without a CR at before[i],
+  // or is no LF but has one there (`before` is the bytes before p's).
+  static uint64_t LineFeeds(const char* p, const char* before, bool* odd) {
+    const __m128i crs = _mm_set1_epi8('\r');
+    const __m128i lfs = _mm_set1_epi8('\n');
+    __m128i odd_any = _mm_setzero_si128();
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+      __m128i prior = _mm_loadu_si128(reinterpret_cast<const __m128i*>(before + 16 * k));
+      __m128i lf = _mm_cmpeq_epi8(bytes, lfs);
+      odd_any = _mm_or_si128(odd_any, _mm_xor_si128(lf, _mm_cmpeq_epi8(prior, crs)));
+      mask |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(lf))) << (16 * k);
+    }
+    *odd = _mm_movemask_epi8(odd_any) != 0;
+    return mask;
+  }
+
+  // The line starts among `starts` whose first two bytes MayStartListLine.
+  // A chunk holds a line start or two: those are tested without a branch (an
+  // absent start tests byte 63, whose answer the mask then drops), any more
+  // in a loop.
+  static uint64_t ListStarts(const char* p, uint64_t starts) {
+    uint64_t listy = 0;
+    uint64_t s = starts;
+    for (int k = 0; k < 2; ++k) {
+      int at = std::countr_zero(s | uint64_t{1} << 63);
+      listy |= (MayStartListLineAt(p + at) & s >> at) << at;
+      s &= s - 1;
+    }
+    for (; s != 0; s &= s - 1) {
+      listy |= MayStartListLineAt(p + std::countr_zero(s)) << std::countr_zero(s);
+    }
+    return listy;
+  }
+
+  static int BitCount(uint64_t x) { return WordBitCount(x); }
+};
+
+// Thirty-two-byte lanes, for processors with AVX2.
+struct WideLanes {
+  KESTLE_WIDE_LANES static uint64_t Mask(__m256i lo, __m256i hi) {
+    return static_cast<uint32_t>(_mm256_movemask_epi8(lo)) |
+           static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(hi))) << 32;
+  }
+  KESTLE_WIDE_LANES static __m256i Load(const char* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+
+  KESTLE_WIDE_LANES static uint64_t Equal(const char* p, char c) {
+    const __m256i wanted = _mm256_set1_epi8(c);
+    return Mask(_mm256_cmpeq_epi8(Load(p), wanted), _mm256_cmpeq_epi8(Load(p + 32), wanted));
+  }
+
+  KESTLE_WIDE_LANES static uint64_t LineEnds(const char* p) {
+    const __m256i crs = _mm256_set1_epi8('\r');
+    const __m256i lfs = _mm256_set1_epi8('\n');
+    __m256i lo = Load(p);
+    __m256i hi = Load(p + 32);
+    return Mask(_mm256_or_si256(_mm256_cmpeq_epi8(lo, crs), _mm256_cmpeq_epi8(lo, lfs)),
+                _mm256_or_si256(_mm256_cmpeq_epi8(hi, crs), _mm256_cmpeq_epi8(hi, lfs)));
+  }
+
+  KESTLE_WIDE_LANES static uint64_t LineFeeds(const char* p, const char* before, bool* odd) {
+    const __m256i crs = _mm256_set1_epi8('\r');
+    const __m256i lfs = _mm256_set1_epi8('\n');
+    __m256i lf_lo = _mm256_cmpeq_epi8(Load(p), lfs);
+    __m256i lf_hi = _mm256_cmpeq_epi8(Load(p + 32), lfs);
+    __m256i odd_any =
+        _mm256_or_si256(_mm256_xor_si256(lf_lo, _mm256_cmpeq_epi8(Load(before), crs)),
+                        _mm256_xor_si256(lf_hi, _mm256_cmpeq_epi8(Load(before + 32), crs)));
+    *odd = !_mm256_testz_si256(odd_any, odd_any);
+    return Mask(lf_lo, lf_hi);
+  }
+
+  // The first bytes of the list keywords, '!', 'C', 'E', 'V' and 'I', have
+  // the low nibbles 1, 3, 5, 6 and 9: a table lookup by low nibble gives
+  // the one first byte a byte can be, and the second byte that must follow
+  // it ("!" takes any).
+  KESTLE_WIDE_LANES static __m256i Listy(const char* p) {
+    const __m256i firsts =
+        _mm256_setr_epi8(0, '!', -1, 'C', -1, 'E', 'V', -1, -1, 'I', -1, -1, -1, -1, -1, -1,  //
+                         0, '!', -1, 'C', -1, 'E', 'V', -1, -1, 'I', -1, -1, -1, -1, -1, -1);
+    const __m256i seconds =
+        _mm256_setr_epi8(0, 0, 0, 'U', 0, 'M', 'E', 0, 0, 'N', 0, 0, 0, 0, 0, 0,  //
+                         0, 0, 0, 'U', 0, 'M', 'E', 0, 0, 'N', 0, 0, 0, 0, 0, 0);
+    __m256i bytes = Load(p);
+    __m256i nibbles = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
+    __m256i first = _mm256_cmpeq_epi8(bytes, _mm256_shuffle_epi8(firsts, nibbles));
+    __m256i second =
+        _mm256_or_si256(_mm256_cmpeq_epi8(Load(p + 1), _mm256_shuffle_epi8(seconds, nibbles)),
+                        _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('!')));
+    return _mm256_and_si256(first, second);
+  }
+
+  KESTLE_WIDE_LANES static uint64_t ListStarts(const char* p, uint64_t starts) {
+    return Mask(Listy(p), Listy(p + 32)) & starts;
+  }
+
+  KESTLE_WIDE_LANES static int BitCount(uint64_t x) { return std::popcount(x); }
+};
+
+// SkipPlainLines over the given lanes.
+template <class Lanes>
+inline size_t SkipPlainLinesWith(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  if (n < 65) return 0;
+  // The bytes before the first chunk's: the text starts at a line start, so
+  // the byte before it counts as no CR.
+  char first_before[64] = {0};
+  std::memcpy(first_before + 1, p, 63);
+  size_t start = 0;       // start of the line the scan is in
+  uint64_t after_lf = 1;  // the byte before the chunk is a LF (or the text starts there)
+  size_t c = 0;
+  // A line start's first two bytes are read, so a chunk also needs the byte
+  // after it.
+  for (; c + 65 <= n; c += 64) {
+    const char* q = p + c;
+    const char* before_q = c == 0 ? first_before : q - 1;
+    // A line end other than CR LF next to byte i: a LF without a CR before
+    // it, or a byte after a CR that is not a LF. Such a chunk is rare, so
+    // the mask of them is only made when the vector test finds one.
+    bool any_odd;
+    uint64_t lfs = Lanes::LineFeeds(q, before_q, &any_odd);
+    uint64_t odd = any_odd ? Lanes::Equal(before_q, '\r') ^ lfs : 0;
+    uint64_t starts = lfs << 1 | after_lf;
+    uint64_t listy = Lanes::ListStarts(q, starts);
+    if ((odd | listy) != 0) {
+      // Stop at the start of the line holding the first byte that stops
+      // the run: byte i - 1 for an odd line end at bit i (the CR, or the
+      // byte before the lone LF, in the previous chunk when i is 0), byte i
+      // for a list line starting at bit i. `limit` is one past it.
+      int limit = std::min(std::countr_zero(odd), std::countr_zero(listy) + 1);
+      uint64_t before = limit == 0 ? 0 : starts & (~uint64_t{0} >> (64 - limit));
+      return before != 0 ? c + HighestBit(before) : start;
+    }
+    if (starts != 0) start = c + HighestBit(starts);
+    // The next chunk could end a line too long to skip.
+    if (c + 128 - start >= kPlainLineLimit) return start;
+    after_lf = lfs >> 63;
+  }
+  // A CR ending the last chunk has not been checked: its line is left out.
+  return after_lf != 0 ? c : start;
+}
+
+// FieldStarts over the given lanes.
+template <class Lanes>
+inline int FieldStartsWith(std::string_view text, const int* targets, int count, size_t* starts,
+                           size_t* line_end) {
+  const char* p = text.data();
+  size_t n = text.size();
+  int j = 0;
+  int field = 1;
+  if (count > 0 && targets[0] <= 1) starts[j++] = 0;
+  size_t i = 0;
+  *line_end = n;
+  for (; i + 64 <= n; i += 64) {
+    uint64_t ends = Lanes::LineEnds(p + i);
+    if (j < count) {
+      uint64_t hits = Lanes::Equal(p + i, kTab) & ((ends & -ends) - 1);
+      // Field `field` + r + 1 starts after TAB number r of the chunk. The
+      // TABs are taken from the low end of `rest`, `taken` of them so far:
+      // a far one by selection, the next few (targets come in pairs, the
+      // first field of a removed range and the first after it) by steps.
+      int found = Lanes::BitCount(hits);
+      uint64_t rest = hits;
+      int taken = 0;
+      for (int r; j < count && (r = targets[j] - field - 1) < found; ++j) {
+        int skip = r - taken;
+        if (skip > kStepsBeforeSelect) {
+          rest &= ~uint64_t{0} << SelectBit(rest, skip);
+        } else {
+          for (; skip > 0; --skip) rest &= rest - 1;
+        }
+        starts[j] = i + std::countr_zero(rest) + 1;
+        rest &= rest - 1;
+        taken = r + 1;
+      }
+      field = j == count ? targets[count - 1] : field + found;
+    }
+    if (ends != 0) {
+      *line_end = i + std::countr_zero(ends);
+      break;
+    }
+    if (j == count) {
+      *line_end = i + 64 + FindLineEnd(text.substr(i + 64));
+      break;
+    }
+  }
+  if (i + 64 > n) {
+    for (; i < n; ++i) {
+      if (p[i] == '\r' || p[i] == '\n') {
+        *line_end = i;
+        break;
+      }
+      if (p[i] == kTab && j < count && ++field == targets[j]) starts[j++] = i + 1;
+    }
+  }
+  for (int k = j; k < count; ++k) starts[k] = std::string_view::npos;
+  return field;
+}
+
+// Each width's instance of the two scans. `flatten` makes the wide ones one
+// body each, compiled for the wide instructions throughout.
+size_t SkipPlainLinesNarrow(std::string_view text) { return SkipPlainLinesWith<NarrowLanes>(text); }
+KESTLE_WIDE_LANES __attribute__((flatten)) size_t SkipPlainLinesWide(std::string_view text) {
+  return SkipPlainLinesWith<WideLanes>(text);
+}
+int FieldStartsNarrow(std::string_view text, const int* targets, int count, size_t* starts,
+                      size_t* line_end) {
+  return FieldStartsWith<NarrowLanes>(text, targets, count, starts, line_end);
+}
+KESTLE_WIDE_LANES __attribute__((flatten)) int FieldStartsWide(std::string_view text,
+                                                               const int* targets, int count,
+                                                               size_t* starts, size_t* line_end) {
+  return FieldStartsWith<WideLanes>(text, targets, count, starts, line_end);
+}
+
+bool ProcessorHasWideLanes() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+
+// The scans in use: the widest the processor has, unless LimitScanLanes
+// narrowed them.
+struct Scans {
+  size_t lane_bytes;
+  size_t (*skip_plain_lines)(std::string_view);
+  int (*field_starts)(std::string_view, const int*, int, size_t*, size_t*);
+};
+constexpr Scans kNarrowScans = {16, SkipPlainLinesNarrow, FieldStartsNarrow};
+constexpr Scans kWideScans = {32, SkipPlainLinesWide, FieldStartsWide};
+Scans scans = ProcessorHasWideLanes() ? kWideScans : kNarrowScans;
+
+}  // namespace
+
+size_t LimitScanLanes(size_t bytes) {
+  size_t before = scans.lane_bytes;
+  scans = bytes >= 32 && ProcessorHasWideLanes() ? kWideScans : kNarrowScans;
+  return before;
+}
+
+size_t SkipPlainLines(std::string_view text) { return scans.skip_plain_lines(text); }
+
+int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                size_t* line_end) {
+  return scans.field_starts(text, targets, count, starts, line_end);
+}
+
+size_t FindKeywordEnd(std::string_view text, size_t limit) {
+  limit = std::min(limit, text.size());
+  unsigned hits = 0;
+  if (text.size() >= 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+    __m128i seps = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(kTab)),
+                                _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    hits = static_cast<unsigned>(_mm_movemask_epi8(seps));
+  } else {
+    for (size_t i = 0; i < limit; ++i) {
+      char c = text[i];
+      hits |= static_cast<unsigned>(c == kTab || c == '\r' || c == '\n') << i;
+    }
+  }
+  hits |= 1u << limit;
+  return std::min<size_t>(std::countr_zero(hits), limit);
+}
+
+size_t FindLineEnd(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  const __m128i crs = _mm_set1_epi8('\r');
+  const __m128i lfs = _mm_set1_epi8('\n');
+  size_t i = 0;
+  // Thirty-two bytes per step, as two halves whose masks join in one word.
+  for (; i + 32 <= n; i += 32) {
+    __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16));
+    __m128i lo_ends = _mm_or_si128(_mm_cmpeq_epi8(lo, crs), _mm_cmpeq_epi8(lo, lfs));
+    __m128i hi_ends = _mm_or_si128(_mm_cmpeq_epi8(hi, crs), _mm_cmpeq_epi8(hi, lfs));
+    uint32_t hits = static_cast<uint32_t>(_mm_movemask_epi8(lo_ends)) |
+                    static_cast<uint32_t>(_mm_movemask_epi8(hi_ends)) << 16;
+    if (hits != 0) return i + std::countr_zero(hits);
+  }
+  for (; i + 16 <= n; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, crs), _mm_cmpeq_epi8(bytes, lfs));
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(ends));
+    if (hits != 0) return i + std::countr_zero(hits);
+  }
+  for (; i < n; ++i) {
+    if (p[i] == '\r' || p[i] == '\n') return i;
+  }
+  return n;
+}
+
+size_t CountTabs(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  const __m128i tabs = _mm_set1_epi8(kTab);
+  size_t i = 0;
+  size_t count = 0;
+  while (i + 16 <= n) {
+    // Byte counters subtract one per TAB (the compare gives -1) and are
+    // summed before they can wrap, after at most 255 blocks.
+    __m128i acc = _mm_setzero_si128();
+    for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16) {
+      __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      acc = _mm_sub_epi8(acc, _mm_cmpeq_epi8(bytes, tabs));
+    }
+    __m128i sums = _mm_sad_epu8(acc, _mm_setzero_si128());
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+  }
+  for (; i < n; ++i) count += p[i] == kTab;
+  return count;
+}
+
+}  // namespace kestle::iif
