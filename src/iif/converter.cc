@@ -207,21 +207,41 @@ class LineConverter {
   }
 
   // Converts the row of a rewritten list that starts `text`, if the line is
-  // one and its end is in `text` or `text` ends the file (`final`). Returns
-  // the offset of the row's terminator (the size of `text` for a last line
+  // one and its end is in `text` or `text` ends the file (`final`), and the
+  // rows of the same list that follow it, each after a CR LF, while their
+  // ends are in `text`: a list's rows come in runs. Returns the offset of
+  // the last converted row's terminator (the size of `text` for a last line
   // without one), or kNoRow when the line was left alone.
   size_t ConvertRow(std::string_view text, bool final) {
     size_t k = FindKeywordEnd(text, kLongestKeyword + 1);
     if (k == text.size() && !final) return kNoRow;  // the keyword may go on
-    LineKind kind = ClassifyKeyword(text.substr(0, k));
+    std::string_view keyword = text.substr(0, k);
+    LineKind kind = ClassifyKeyword(keyword);
     if (kind == LineKind::kOther || IsHeader(kind)) return kNoRow;
+    const RowCutter& cutter = Cutter(kind);
+    size_t end;
+    if (!ConvertOneRow(cutter, text, final, &end)) return kNoRow;
+    // A next row starts with the same keyword and a TAB; anything else, or a
+    // row whose end is not in `text` yet, is left to the caller.
+    while (text.size() - end > k + 2 && text[end] == '\r' && text[end + 1] == '\n' &&
+           text[end + 2 + k] == '\t' && text.substr(end + 2, k) == keyword) {
+      size_t next_end;
+      if (!ConvertOneRow(cutter, text.substr(end + 2), false, &next_end)) break;
+      end += 2 + next_end;
+    }
+    return end;
+  }
+
+  // Writes the row that starts `text` as `cutter` cuts it and sets *end to
+  // the offset of its terminator; false, writing nothing, when `text` may go
+  // on (not `final`) and holds no line end.
+  bool ConvertOneRow(const RowCutter& cutter, std::string_view text, bool final, size_t* end) {
     std::string_view spans[kMaxRanges + 1];
-    size_t line_end;
-    int n = Cutter(kind).SpansToLineEnd(text, spans, &line_end, final);
-    if (n < 0) return kNoRow;
+    int n = cutter.SpansToLineEnd(text, spans, end, final);
+    if (n < 0) return false;
     for (int i = 0; i < n; ++i) out_->AppendPiece(spans[i]);
     out_->EndLine();
-    return line_end;
+    return true;
   }
 
   // Offered the start of a line that goes on past the buffer: when it is a
