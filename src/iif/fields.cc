@@ -211,7 +211,7 @@ int RowCutter::SpansToLineEnd(std::string_view text, std::string_view* spans, si
                      : line.size();
     // Every piece after the first takes the TAB before its first field along.
     if (n > 0) --begin;
-    spans[n++] = line.substr(begin, end - begin);
+    spans[n++] = std::string_view(line.data() + begin, end - begin);
   }
   return n;
 }

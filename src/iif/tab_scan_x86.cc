@@ -176,27 +176,27 @@ struct WideLanes {
   }
 
   // The first bytes of the list keywords, '!', 'C', 'E', 'V' and 'I', have
-  // the low nibbles 1, 3, 5, 6 and 9: a table lookup by low nibble gives
-  // the one first byte a byte can be, and the second byte that must follow
-  // it ("!" takes any).
-  KESTLE_WIDE_LANES static __m256i Listy(const char* p) {
+  // the low nibbles 1, 3, 5, 6 and 9: a table lookup by low nibble gives the
+  // one such byte that a byte can be.
+  KESTLE_WIDE_LANES static __m256i ListFirstBytes(const char* p) {
     const __m256i firsts =
         _mm256_setr_epi8(0, '!', -1, 'C', -1, 'E', 'V', -1, -1, 'I', -1, -1, -1, -1, -1, -1,  //
                          0, '!', -1, 'C', -1, 'E', 'V', -1, -1, 'I', -1, -1, -1, -1, -1, -1);
-    const __m256i seconds =
-        _mm256_setr_epi8(0, 0, 0, 'U', 0, 'M', 'E', 0, 0, 'N', 0, 0, 0, 0, 0, 0,  //
-                         0, 0, 0, 'U', 0, 'M', 'E', 0, 0, 'N', 0, 0, 0, 0, 0, 0);
     __m256i bytes = Load(p);
     __m256i nibbles = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
-    __m256i first = _mm256_cmpeq_epi8(bytes, _mm256_shuffle_epi8(firsts, nibbles));
-    __m256i second =
-        _mm256_or_si256(_mm256_cmpeq_epi8(Load(p + 1), _mm256_shuffle_epi8(seconds, nibbles)),
-                        _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8('!')));
-    return _mm256_and_si256(first, second);
+    return _mm256_cmpeq_epi8(bytes, _mm256_shuffle_epi8(firsts, nibbles));
   }
 
+  // Starts with such a first byte are few (ENDTRNS lines, mostly) and get
+  // their second byte tested one by one.
   KESTLE_WIDE_LANES static uint64_t ListStarts(const char* p, uint64_t starts) {
-    return Mask(Listy(p), Listy(p + 32)) & starts;
+    uint64_t firsts = Mask(ListFirstBytes(p), ListFirstBytes(p + 32)) & starts;
+    uint64_t listy = 0;
+    for (; firsts != 0; firsts &= firsts - 1) {
+      int at = std::countr_zero(firsts);
+      listy |= MayStartListLineAt(p + at) << at;
+    }
+    return listy;
   }
 
   KESTLE_WIDE_LANES static int BitCount(uint64_t x) { return std::popcount(x); }
@@ -283,10 +283,6 @@ inline int FieldStartsWith(std::string_view text, const int* targets, int count,
     }
     if (ends != 0) {
       *line_end = i + std::countr_zero(ends);
-      break;
-    }
-    if (j == count) {
-      *line_end = i + 64 + FindLineEnd(text.substr(i + 64));
       break;
     }
   }
