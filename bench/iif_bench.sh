@@ -5,8 +5,10 @@
 # list. For each: wall time and throughput (MB/s) as the best of several runs
 # with the input in the page cache, the best CPU time (user + system), the
 # peak resident memory, and the ratios kestle/cat of wall and CPU time beside
-# the goal. The runs of the two commands alternate, so that a busy machine
-# slows both alike; on a busy machine the CPU ratio is the steadier figure.
+# the goal, and the median of the ratios of the runs made side by side. The
+# runs of the two commands alternate, so that a busy machine slows both
+# alike; on a busy machine the CPU ratio and the median are the steadier
+# figures.
 # `cat` copies inside the kernel (copy_file_range); `dd` with the converter's
 # block size shows what any program that reads and writes through its own
 # buffer pays at least, and is measured beside them for that reason.
@@ -32,7 +34,7 @@ trap 'rm -rf "$work"' EXIT
 in="$work/in.iif"
 out="$work/out.iif"
 
-declare -A best cpu peak
+declare -A best cpu peak last
 # smaller A B: true when B is empty or A < B.
 smaller() { [[ -z "$2" ]] || awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 # measure NAME COMMAND...: one run; keeps the best wall and CPU times and the
@@ -50,6 +52,7 @@ measure() {
   read -r kib user sys <"$work/time.txt"
   secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", (b - a) / 1e9 }')
   used=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
+  last[$name]=$secs
   smaller "$secs" "${best[$name]:-}" && best[$name]=$secs
   smaller "$used" "${cpu[$name]:-}" && cpu[$name]=$used
   ((kib > ${peak[$name]:-0})) && peak[$name]=$kib
@@ -64,10 +67,12 @@ bench() {
   bytes=$(stat -c %s "$in")
   cat "$in" >/dev/null  # into the page cache
   best=() cpu=() peak=()
+  local pairs=()
   for ((i = 0; i < runs; i++)); do
     measure cat sh -c 'cat "$1" > "$2"' sh "$in" "$out"
     measure kestle "$kestle" iif "$in" "$out"
     measure dd dd if="$in" of="$out" bs=256K status=none
+    pairs+=("$(awk -v k="${last[kestle]}" -v c="${last[cat]}" 'BEGIN { printf "%.4f", k / c }')")
   done
   echo "== $label: $bytes bytes, best of $runs runs"
   for name in cat dd kestle; do
@@ -76,6 +81,10 @@ bench() {
   done
   awk -v k="${best[kestle]}" -v c="${best[cat]}" -v ku="${cpu[kestle]}" -v cu="${cpu[cat]}" -v g="$goal" 'BEGIN {
     printf "  ratio kestle/cat: wall %.2f, CPU %.2f (goal: at most %s)\n", k / c, ku / (cu > 0 ? cu : 0.01), g }'
+  # The ratio of each run to the cat run beside it: the median of those
+  # shrugs off the moments when the machine was busy with something else.
+  printf '%s\n' "${pairs[@]}" | sort -n | awk '{ r[NR] = $1 } END {
+    printf "  ratio kestle/cat, median of the %d side-by-side runs: %.2f\n", NR, r[int((NR + 1) / 2)] }'
   awk -v k="${best[kestle]}" -v d="${best[dd]}" 'BEGIN { printf "  ratio kestle/dd: wall %.2f\n", k / d }'
   rm -f "$in" "$out"
 }
