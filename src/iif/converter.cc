@@ -35,12 +35,21 @@ constexpr size_t kNoRow = std::string_view::npos;
 // A UTF-8 byte-order mark, as spreadsheet tools put at the start of a file.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
+// A buffer of `capacity` bytes followed by kScanPadding zero bytes. Only the
+// padding is cleared: the rest is written before it is read, and clearing a
+// whole block would cost a small file's conversion more than the file.
+std::unique_ptr<char[]> NewPaddedBuffer(size_t capacity) {
+  std::unique_ptr<char[]> buf(new char[capacity + kScanPadding]);
+  std::memset(buf.get() + capacity, 0, kScanPadding);
+  return buf;
+}
+
 // Gathers output into blocks so the file sees few, large writes, and can take
 // back the line being written when it fails.
 class OutputBuffer {
  public:
   OutputBuffer(WritableFile* file, size_t capacity)
-      : file_(file), buf_(new char[capacity + kScanPadding]()), capacity_(capacity) {}
+      : file_(file), buf_(NewPaddedBuffer(capacity)), capacity_(capacity) {}
 
   // Marks the end of what DropLine() keeps; every line end marks it too.
   void Keep() { kept_ = handed_ + used_; }
@@ -318,7 +327,7 @@ class LineConverter {
 void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& out,
                    const ConvertOptions& options) {
   size_t capacity = options.block_size > 0 ? options.block_size : 1;
-  std::unique_ptr<char[]> buf(new char[capacity + kScanPadding]());
+  std::unique_ptr<char[]> buf = NewPaddedBuffer(capacity);
   size_t pos = 0;      // start of the unconverted data
   size_t end = 0;      // end of the data read
   size_t scanned = 0;  // bytes from pos known to hold no terminator
@@ -402,7 +411,7 @@ void ConvertStream(SequentialFile* in, LineConverter& converter, OutputBuffer& o
     if (end == capacity) {
       // A line held whole that is longer than the buffer: double it, so a
       // long line costs amortised linear time.
-      std::unique_ptr<char[]> bigger(new char[capacity * 2 + kScanPadding]());
+      std::unique_ptr<char[]> bigger = NewPaddedBuffer(capacity * 2);
       std::memcpy(bigger.get(), buf.get(), end);
       buf = std::move(bigger);
       capacity *= 2;
