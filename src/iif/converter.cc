@@ -5,7 +5,8 @@
 // row of the four rewritten lists is written as the few pieces of it that its
 // rule keeps, found by scanning the row only as far as the removed fields;
 // only headers are split into fields. Every other line is copied after a
-// keyword comparison, and one that does not fit in the buffer is streamed
+// keyword comparison (runs of them in one piece), and one that does not fit
+// in the buffer is streamed
 // through block by block, so memory stays at two blocks whatever the length
 // of such a line. Only header and row lines longer than a block grow the
 // input buffer to hold them whole.
@@ -18,177 +19,17 @@
 
 #include "iif/fields.h"
 #include "iif/list_rules.h"
+#include "iif/output_buffer.h"
 #include "iif/tab_scan.h"
 #include "platform/error.h"
 
 namespace kestle::iif {
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
-// The page size of the kernel's file copies: reads and writes that start and
-// end at multiples of it copy whole pages.
-constexpr size_t kPageSize = 4096;
-// Pieces up to this long are copied by OutputBuffer::AppendPiece's own steps.
-constexpr size_t kShortPiece = 128;
 // What LineConverter::ConvertRow returns when it converted nothing.
 constexpr size_t kNoRow = std::string_view::npos;
 // A UTF-8 byte-order mark, as spreadsheet tools put at the start of a file.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// A buffer of `capacity` bytes followed by kScanPadding zero bytes. Only the
-// padding is cleared: the rest is written before it is read, and clearing a
-// whole block would cost a small file's conversion more than the file.
-std::unique_ptr<char[]> NewPaddedBuffer(size_t capacity) {
-  std::unique_ptr<char[]> buf(new char[capacity + kScanPadding]);
-  std::memset(buf.get() + capacity, 0, kScanPadding);
-  return buf;
-}
-
-// Gathers output into blocks so the file sees few, large writes, and can take
-// back the line being written when it fails.
-class OutputBuffer {
- public:
-  OutputBuffer(WritableFile* file, size_t capacity)
-      : file_(file), buf_(NewPaddedBuffer(capacity)), capacity_(capacity) {}
-
-  // Marks the end of what DropLine() keeps; every line end marks it too.
-  void Keep() { kept_ = handed_ + used_; }
-
-  // Gathers `text`, or writes it as it stands when it is half a block or
-  // more: a long run of plain lines is better not copied twice.
-  void Append(std::string_view text) {
-    size_t n = text.size();
-    if (n >= capacity_ / 2) {
-      AppendRun(text);
-      return;
-    }
-    if (n > capacity_ - used_) {
-      FlushPages();
-      if (n > capacity_ - used_) Flush();
-    }
-    std::memcpy(buf_.get() + used_, text.data(), n);
-    used_ += n;
-  }
-
-  // Append for a piece of a buffer followed by kScanPadding readable bytes:
-  // short pieces, the fields of a row, are copied in whole 16-byte steps
-  // that may run into the padding of both buffers.
-  void AppendPiece(std::string_view text) {
-    size_t n = text.size();
-    if (n > kShortPiece || n > capacity_ - used_) {
-      Append(text);
-      return;
-    }
-    char* to = buf_.get() + used_;
-    for (size_t i = 0; i < n; i += 16) std::memcpy(to + i, text.data() + i, 16);
-    used_ += n;
-  }
-
-  // Writes the line end.
-  void EndLine() {
-    if (capacity_ - used_ >= kLineEnd.size()) {
-      std::memcpy(buf_.get() + used_, kLineEnd.data(), kLineEnd.size());
-      used_ += kLineEnd.size();
-    } else {
-      Append(kLineEnd);
-    }
-    Keep();
-  }
-
-  // Hands the gathered bytes up to the file's last page boundary to the
-  // file and keeps the rest: the kernel copies whole, aligned pages fastest.
-  void FlushPages() {
-    size_t rest = static_cast<size_t>((handed_ + used_) % kPageSize);
-    if (!aligned_ || rest >= used_) {
-      Flush();
-      return;
-    }
-    size_t n = used_ - rest;
-    Write(buf_.get(), n);
-    std::memmove(buf_.get(), buf_.get() + n, rest);
-    used_ = rest;
-  }
-
-  // Hands everything gathered so far to the file.
-  void Flush() {
-    size_t n = used_;
-    // Forget the data before writing it: after a failed write the failure
-    // path flushes again and must not repeat it.
-    used_ = 0;
-    if (n > 0) Write(buf_.get(), n);
-  }
-
-  // The failure path: leaves the file holding exactly what was kept, the
-  // lines before the current one. A streamed line may already have reached
-  // the file in part. After a failed write, which may have left part of
-  // its data, the file is cut back to the last line end known to have been
-  // written whole.
-  void DropLine() {
-    if (write_failed_) {
-      used_ = 0;
-      file_->Truncate(written_kept_);
-    } else if (kept_ >= handed_) {
-      used_ = static_cast<size_t>(kept_ - handed_);
-      Flush();
-    } else {
-      used_ = 0;
-      file_->Truncate(kept_);
-    }
-  }
-
- private:
-  void Write(const char* data, size_t n) {
-    handed_ += n;
-    try {
-      file_->Append(data, n);
-    } catch (...) {
-      write_failed_ = true;
-      throw;
-    }
-    // The file now holds every line whose end it holds. Every LF written
-    // ends a line (fields hold no line ends), so the last one in these
-    // bytes is such a mark when the latest mark lies further on.
-    if (kept_ <= handed_) {
-      written_kept_ = kept_;
-      return;
-    }
-    for (size_t i = n; i > 0; --i) {
-      if (data[i - 1] == '\n') {
-        written_kept_ = handed_ - n + i;
-        return;
-      }
-    }
-  }
-
-  // A long piece: topped up to a page boundary through the buffer, written
-  // from where it lies in whole pages, its tail gathered.
-  void AppendRun(std::string_view text) {
-    size_t head = static_cast<size_t>((kPageSize - (handed_ + used_) % kPageSize) % kPageSize);
-    if (!aligned_ || head > capacity_ - used_ || head >= text.size()) {
-      Flush();
-      Write(text.data(), text.size());
-      return;
-    }
-    std::memcpy(buf_.get() + used_, text.data(), head);
-    used_ += head;
-    Flush();
-    text.remove_prefix(head);
-    size_t pages = text.size() - text.size() % kPageSize;
-    Write(text.data(), pages);
-    used_ = text.size() - pages;
-    std::memcpy(buf_.get(), text.data() + pages, used_);
-  }
-
-  WritableFile* file_;
-  std::unique_ptr<char[]> buf_;
-  size_t capacity_;
-  bool aligned_ = capacity_ >= 4 * kPageSize;  // room to write whole pages
-  size_t used_ = 0;
-  uint64_t handed_ = 0;  // bytes handed to the file
-  uint64_t kept_ = 0;
-  uint64_t written_kept_ = 0;  // a mark of Keep() that the file holds, the latest known
-  bool write_failed_ = false;
-};
 
 // Converts lines one at a time, carrying the list rules from headers to rows.
 class LineConverter {

@@ -1,0 +1,115 @@
+// The conversion's output: gathered into blocks that go to the file in few,
+// large writes at page boundaries, and taken back to the last whole line
+// when the conversion fails.
+#ifndef KESTLE_IIF_OUTPUT_BUFFER_H_
+#define KESTLE_IIF_OUTPUT_BUFFER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "iif/tab_scan.h"
+#include "platform/env.h"
+
+namespace kestle::iif {
+
+inline constexpr std::string_view kLineEnd = "\r\n";
+// The page size of the kernel's file copies: reads and writes that start and
+// end at multiples of it copy whole pages.
+inline constexpr size_t kPageSize = 4096;
+// Pieces up to this long are copied by OutputBuffer::AppendPiece's own steps.
+inline constexpr size_t kShortPiece = 128;
+
+// A buffer of `capacity` bytes followed by kScanPadding zero bytes. Only the
+// padding is cleared: the rest is written before it is read, and clearing a
+// whole block would cost a small file's conversion more than the file.
+std::unique_ptr<char[]> NewPaddedBuffer(size_t capacity);
+
+// Gathers output into blocks so the file sees few, large writes, and can take
+// back the line being written when it fails.
+class OutputBuffer {
+ public:
+  OutputBuffer(WritableFile* file, size_t capacity)
+      : file_(file), buf_(NewPaddedBuffer(capacity)), capacity_(capacity) {}
+
+  // Marks the end of what DropLine() keeps; every line end marks it too.
+  void Keep() { kept_ = handed_ + used_; }
+
+  // Gathers `text`, or writes it as it stands when it is half a block or
+  // more: a long run of plain lines is better not copied twice.
+  void Append(std::string_view text) {
+    size_t n = text.size();
+    if (n >= capacity_ / 2) {
+      AppendRun(text);
+      return;
+    }
+    if (n > capacity_ - used_) {
+      FlushPages();
+      if (n > capacity_ - used_) Flush();
+    }
+    std::memcpy(buf_.get() + used_, text.data(), n);
+    used_ += n;
+  }
+
+  // Append for a piece of a buffer followed by kScanPadding readable bytes:
+  // short pieces, the fields of a row, are copied in whole 16-byte steps
+  // that may run into the padding of both buffers.
+  void AppendPiece(std::string_view text) {
+    size_t n = text.size();
+    if (n > kShortPiece || n > capacity_ - used_) {
+      Append(text);
+      return;
+    }
+    char* to = buf_.get() + used_;
+    for (size_t i = 0; i < n; i += 16) std::memcpy(to + i, text.data() + i, 16);
+    used_ += n;
+  }
+
+  // Writes the line end.
+  void EndLine() {
+    if (capacity_ - used_ >= kLineEnd.size()) {
+      std::memcpy(buf_.get() + used_, kLineEnd.data(), kLineEnd.size());
+      used_ += kLineEnd.size();
+    } else {
+      Append(kLineEnd);
+    }
+    Keep();
+  }
+
+  // Hands the gathered bytes up to the file's last page boundary to the
+  // file and keeps the rest: the kernel copies whole, aligned pages fastest.
+  void FlushPages();
+
+  // Hands everything gathered so far to the file.
+  void Flush();
+
+  // The failure path: leaves the file holding exactly what was kept, the
+  // lines before the current one. A streamed line may already have reached
+  // the file in part. After a failed write, which may have left part of
+  // its data, the file is cut back to the last line end known to have been
+  // written whole.
+  void DropLine();
+
+ private:
+  void Write(const char* data, size_t n);
+
+  // A long piece: topped up to a page boundary through the buffer, written
+  // from where it lies in whole pages, its tail gathered.
+  void AppendRun(std::string_view text);
+
+  WritableFile* file_;
+  std::unique_ptr<char[]> buf_;
+  size_t capacity_;
+  bool aligned_ = capacity_ >= 4 * kPageSize;  // room to write whole pages
+  size_t used_ = 0;
+  uint64_t handed_ = 0;  // bytes handed to the file
+  uint64_t kept_ = 0;
+  uint64_t written_kept_ = 0;  // a mark of Keep() that the file holds, the latest known
+  bool write_failed_ = false;
+};
+
+}  // namespace kestle::iif
+
+#endif  // KESTLE_IIF_OUTPUT_BUFFER_H_
