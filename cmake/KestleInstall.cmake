@@ -14,7 +14,7 @@ set(KESTLE_SOVERSION ${PROJECT_VERSION_MAJOR})
 # program built outside this tree gets Env::Default from it. Programs built
 # here keep naming the kestle_env object library; its definition then comes
 # first and this library's copy is never pulled in.
-add_library(kestle_env_library src/platform/env_${KESTLE_OS}.cc)
+add_library(kestle_env_library ${env_srcs})
 target_link_libraries(kestle_env_library PUBLIC kestle_platform)
 set_target_properties(kestle_env_library PROPERTIES OUTPUT_NAME kestle_env EXPORT_NAME env)
 # The SQLite engine opens files through Env::Default.
