@@ -6,9 +6,8 @@
 // rule keeps, found by scanning the row only as far as the removed fields;
 // only headers are split into fields. Every other line is copied after a
 // keyword comparison (runs of them in one piece), and one that does not fit
-// in the buffer is streamed
-// through block by block, so memory stays at two blocks whatever the length
-// of such a line. Only header and row lines longer than a block grow the
+// in the buffer is streamed through block by block, so memory stays at two
+// blocks whatever the length of such a line. Only header and row lines longer than a block grow the
 // input buffer to hold them whole.
 #include "iif/converter.h"
 

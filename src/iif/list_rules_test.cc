@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "iif/fields.h"
+#include "iif/tab_scan.h"
 #include "platform/error.h"
 #include "platform/scratch_test_util.h"
 
@@ -317,9 +318,8 @@ TEST(ListRulesTest, CustomerVendorAndEmployeeLists) {
       {"a customer header without decision still moves the vendor positions",
        {"!VEND|A|B|USECURRENCY|NAMECURRENCY",
         "!CUST|A|B|C|D|E|F|USECURRENCY|G => !CUST|A|B|C|D|E|F|USECURRENCY|G",
-        "VEND|1|2|3|4|5|6|7|8|9 => VEND|1|2|3|5|6|8|9",
-        "VEND|1|2|3|4|5|6 => VEND|1|2|3|5|6", "VEND|1|2|3|4|5 => !",
-        "!CUST|USECURRENCY|NAMECURRENCY|X", "VEND|u|n|x => VEND|x"}},
+        "VEND|1|2|3|4|5|6|7|8|9 => VEND|1|2|3|5|6|8|9", "VEND|1|2|3|4|5|6 => VEND|1|2|3|5|6",
+        "VEND|1|2|3|4|5 => !", "!CUST|USECURRENCY|NAMECURRENCY|X", "VEND|u|n|x => VEND|x"}},
       {"headers with only their keyword turn their rules off",
        {"!CUST|USECURRENCY|NAMECURRENCY|PRICELEVEL", "!VEND|USECURRENCY|NAMECURRENCY", "!EMP|EMPNO",
         "CUST|u|n|p|x => CUST|x", "!CUST => !CUST", "!VEND => !VEND", "!EMP => !EMP",
@@ -339,6 +339,13 @@ TEST(ListRulesTest, CustomerVendorAndEmployeeLists) {
 TEST(ClassifyKeywordTest, MatchesExactlyOnly) {
   EXPECT_EQ(ClassifyKeyword("!INVITEM"), LineKind::kItemHeader);
   EXPECT_EQ(ClassifyKeyword("EMP"), LineKind::kEmployeeRow);
+  // The scans copy a line untouched when its first two bytes fail this
+  // filter, so every list keyword must pass it.
+  for (std::string_view k :
+       {"!INVITEM", "INVITEM", "!CUST", "CUST", "!VEND", "VEND", "!EMP", "EMP"}) {
+    EXPECT_NE(ClassifyKeyword(k), LineKind::kOther) << k;
+    EXPECT_TRUE(MayStartListLine(k[0], k[1])) << k;
+  }
   for (const char* k : {"!invitem", " !INVITEM", "!INVITEM ", "Cust", "EMPX", "", "!", "VEN"}) {
     EXPECT_EQ(ClassifyKeyword(k), LineKind::kOther) << k;
   }

@@ -72,16 +72,8 @@ constexpr int kStepsBeforeSelect = 3;
 // Index of the highest set bit of `bits`, which is not zero.
 inline size_t HighestBit(uint64_t bits) { return 63 - std::countl_zero(bits); }
 
-// MayStartListLine without branches, for the line starting at `p`.
-inline uint64_t MayStartListLineAt(const char* p) {
-  auto pair = [](char a, char b) {
-    return static_cast<unsigned>(static_cast<unsigned char>(a)) |
-           static_cast<unsigned>(static_cast<unsigned char>(b)) << 8;
-  };
-  unsigned got = pair(p[0], p[1]);
-  return static_cast<uint64_t>((got & 0xFF) == '!') | (got == pair('I', 'N')) |
-         (got == pair('C', 'U')) | (got == pair('V', 'E')) | (got == pair('E', 'M'));
-}
+// MayStartListLine for the line starting at `p`, as a bit.
+inline uint64_t MayStartListLineAt(const char* p) { return MayStartListLine(p[0], p[1]); }
 
 // Sixteen-byte lanes. Each mask covers the 64 bytes at `p`, bit i for p[i].
 struct NarrowLanes {
