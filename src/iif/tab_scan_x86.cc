@@ -129,6 +129,14 @@ struct NarrowLanes {
   }
 
   static int BitCount(uint64_t x) { return WordBitCount(x); }
+
+  // Index of set bit number k of `x`: the first few set bits are dropped
+  // one at a time, a far one is selected past.
+  static int SelectBit(uint64_t x, int k) {
+    if (k > kStepsBeforeSelect) return kestle::iif::SelectBit(x, k);
+    for (; k > 0; --k) x &= x - 1;
+    return std::countr_zero(x);
+  }
 };
 
 // Thirty-two-byte lanes, for processors with AVX2.
@@ -192,6 +200,12 @@ struct WideLanes {
   }
 
   KESTLE_WIDE_LANES static int BitCount(uint64_t x) { return std::popcount(x); }
+
+  // Index of set bit number k of `x`: the bit deposit puts a single bit at
+  // the place of x's set bit number k.
+  KESTLE_WIDE_LANES static int SelectBit(uint64_t x, int k) {
+    return std::countr_zero(_pdep_u64(uint64_t{1} << k, x));
+  }
 };
 
 // SkipPlainLines over the given lanes.
@@ -253,23 +267,10 @@ inline int FieldStartsWith(std::string_view text, const int* targets, int count,
     uint64_t ends = Lanes::LineEnds(p + i);
     if (j < count) {
       uint64_t hits = Lanes::Equal(p + i, kTab) & ((ends & -ends) - 1);
-      // Field `field` + r + 1 starts after TAB number r of the chunk. The
-      // TABs are taken from the low end of `rest`, `taken` of them so far:
-      // a far one by selection, the next few (targets come in pairs, the
-      // first field of a removed range and the first after it) by steps.
+      // Field `field` + r + 1 starts after TAB number r of the chunk.
       int found = Lanes::BitCount(hits);
-      uint64_t rest = hits;
-      int taken = 0;
       for (int r; j < count && (r = targets[j] - field - 1) < found; ++j) {
-        int skip = r - taken;
-        if (skip > kStepsBeforeSelect) {
-          rest &= ~uint64_t{0} << SelectBit(rest, skip);
-        } else {
-          for (; skip > 0; --skip) rest &= rest - 1;
-        }
-        starts[j] = i + std::countr_zero(rest) + 1;
-        rest &= rest - 1;
-        taken = r + 1;
+        starts[j] = i + Lanes::SelectBit(hits, r) + 1;
       }
       field = j == count ? targets[count - 1] : field + found;
     }
