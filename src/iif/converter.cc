@@ -73,12 +73,24 @@ class LineConverter {
     // A next row starts with the same keyword and a TAB; anything else, or a
     // row whose end is not in `text` yet, is left to the caller.
     while (text.size() - end > k + 2 && text[end] == '\r' && text[end + 1] == '\n' &&
-           text[end + 2 + k] == '\t' && text.substr(end + 2, k) == keyword) {
+           text[end + 2 + k] == '\t' && SameKeyword(text.data() + end + 2, keyword)) {
       size_t next_end;
       if (!ConvertOneRow(cutter, text.substr(end + 2), false, &next_end)) break;
       end += 2 + next_end;
     }
     return end;
+  }
+
+  // True when the bytes at `p` start with `keyword`, one of the row keywords,
+  // which are at most kLongestKeyword bytes: compared as one word, since the
+  // input buffer's padding lets the word run past the text.
+  static bool SameKeyword(const char* p, std::string_view keyword) {
+    static_assert(kLongestKeyword <= 8 && kScanPadding >= 8);
+    uint64_t word, wanted = 0;
+    std::memcpy(&word, p, 8);
+    std::memcpy(&wanted, keyword.data(), keyword.size());
+    uint64_t mask = keyword.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << 8 * keyword.size()) - 1;
+    return (word & mask) == wanted;
   }
 
   // Writes the row that starts `text` as `cutter` cuts it and sets *end to
