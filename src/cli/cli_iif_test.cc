@@ -78,6 +78,25 @@ TEST_F(CliIifTest, RuntimeErrorsExitWith1AndTheErrorLineNamingTheFile) {
 #endif
 }
 
+// Standard output into a pipe, which cannot be cut back: a line that fails
+// after part of it was converted (a line of some other list, longer than a
+// block, streamed through until its field 32768) does not reach the reader.
+TEST_F(CliIifTest, AFailedLineDoesNotReachAPipe) {
+  std::string fields;
+  for (int i = 0; i < 33000; ++i) fields += "\tfield with a longer text";
+  testing::WriteBytes(in_, "A\r\nOTHER" + fields + "\r\nB\r\n");
+  const std::string status = dir_.File("status"), err = dir_.File("err");
+  std::system(("(" + testing::ShellQuote(KESTLE_BINARY) + " iif " + testing::ShellQuote(in_) +
+               " - 2>" + testing::ShellQuote(err) + "; echo $? >" + testing::ShellQuote(status) +
+               ") | cat >" + testing::ShellQuote(out_))
+                  .c_str());
+  EXPECT_EQ(ReadBytes(status), "1\n");
+  EXPECT_EQ(ReadBytes(err).substr(0, 17), "kestle: error 6: ");
+  const std::string piped = ReadBytes(out_);
+  EXPECT_EQ(piped.size(), 3u);
+  EXPECT_EQ(piped.substr(0, 20), "A\r\n");
+}
+
 TEST_F(CliIifTest, UsageErrorsExitWith2) {
   testing::WriteBytes(in_, "A\r\n");
   EXPECT_EQ(Kestle({"iif"}).exit_code, 2);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/error.h"
 
@@ -23,33 +24,65 @@ class StdinFile : public SequentialFile {
   }
 };
 
+// A line of output held back from a pipe or terminal is passed on unfinished
+// once it grows past this: memory stays bounded for a line of any length.
+constexpr size_t kMostHeldBack = size_t{1} << 20;
+
 class StdoutFile : public WritableFile {
  public:
   StdoutFile() : start_(std::ftell(stdout)) {}
 
+  // Standard output redirected to a file is written as it comes and cut
+  // back like any file. A pipe or terminal cannot take back what it was
+  // given, so what follows the last LF written is held back until the rest
+  // of its line comes: a failed line does not reach the reader, unless it
+  // is longer than kMostHeldBack.
   void Append(const char* data, size_t n) override {
-    if (std::fwrite(data, 1, n, stdout) != n) Fail();
+    if (start_ >= 0) {
+      Put(data, n);
+      return;
+    }
+    size_t whole = n;
+    while (whole > 0 && data[whole - 1] != '\n') --whole;
+    if (whole > 0) {
+      Put(held_.data(), held_.size());
+      held_.clear();
+      Put(data, whole);
+    }
+    held_.append(data + whole, n - whole);
+    if (held_.size() > kMostHeldBack) {
+      Put(held_.data(), held_.size());
+      held_.clear();
+    }
   }
-  // Standard output redirected to a file is cut back like any file. A pipe
-  // or terminal cannot take back what it was given: the part of a failed
-  // line already written stays, and the command's exit status says the
-  // conversion failed.
   void Truncate(uint64_t size) override {
+    if (start_ < 0) {
+      if (size < passed_ + held_.size()) held_.resize(size > passed_ ? size - passed_ : 0);
+      if (std::fflush(stdout) != 0) Fail();
+      return;
+    }
     if (std::fflush(stdout) != 0) Fail();
-    if (start_ < 0) return;
     const off_t end = static_cast<off_t>(start_ + static_cast<long>(size));
     if (::ftruncate(fileno(stdout), end) != 0 || std::fseek(stdout, end, SEEK_SET) != 0) Fail();
   }
   void Close() override {
+    Put(held_.data(), held_.size());
+    held_.clear();
     if (std::fflush(stdout) != 0) Fail();
   }
 
  private:
+  void Put(const char* data, size_t n) {
+    if (std::fwrite(data, 1, n, stdout) != n) Fail();
+    passed_ += n;
+  }
   [[noreturn]] static void Fail() {
     throw RuntimeError(err::kDeviceIo).set_detail("standard output");
   }
 
-  long start_;  // where the output began in a seekable stdout, else -1
+  long start_;           // where the output began in a seekable stdout, else -1
+  uint64_t passed_ = 0;  // bytes given to stdout
+  std::string held_;     // a pipe's unfinished last line
 };
 
 }  // namespace
