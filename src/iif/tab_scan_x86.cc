@@ -4,7 +4,8 @@
 // row's field starts, go thirty-two bytes at a time with AVX2 (and the bit
 // instructions that come with it) on processors that have them, chosen once
 // when the program starts. Those two are written once, over a Lanes type
-// that builds the 64-bit masks of a 64-byte chunk from either width.
+// that builds the 64-bit masks of a 64-byte chunk from either width; the
+// wide lanes also pass over whole blocks of plain lines with no mask at all.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -199,6 +200,53 @@ struct WideLanes {
     return listy;
   }
 
+  // Bytes of the blocks that PassPlainBlocks tests at once.
+  static constexpr size_t kPlainBlock = 256;
+
+  // Byte i of the result is not zero when q[i] is a LF without a CR before
+  // it, or is no LF but has a CR before it, or is a LF followed by a line
+  // that may start like a list keyword; reads q[-1] to q[33]. That last
+  // test looks at the line's second byte only (and at '!' as its first):
+  // the one that follows each keyword's first byte in the lists' keywords,
+  // 'IN', 'CU', 'VE' and 'EM', has a low nibble of its own (9, 3, 6, 5), so
+  // a table lookup by the first byte's low nibble gives the second byte to
+  // look for. A few other pairs, such as 'SU' or 'FE', pass too; the lines
+  // of IIF files start with other keywords, and a block stopped by such a
+  // line is tested again exactly.
+  KESTLE_WIDE_LANES static __m256i PlainStops(const char* q) {
+    const __m256i seconds =
+        _mm256_setr_epi8(-1, -1, -1, 'U', -1, 'M', 'E', -1, -1, 'N', -1, -1, -1, -1, -1, -1,  //
+                         -1, -1, -1, 'U', -1, 'M', 'E', -1, -1, 'N', -1, -1, -1, -1, -1, -1);
+    __m256i lf = _mm256_cmpeq_epi8(Load(q), _mm256_set1_epi8('\n'));
+    __m256i odd = _mm256_xor_si256(lf, _mm256_cmpeq_epi8(Load(q - 1), _mm256_set1_epi8('\r')));
+    // The lookup takes the low nibble of a byte below 0x80 (and gives 0
+    // for one from 0x80 up), so the first bytes need no mask.
+    __m256i first = Load(q + 1);
+    __m256i listy =
+        _mm256_or_si256(_mm256_cmpeq_epi8(Load(q + 2), _mm256_shuffle_epi8(seconds, first)),
+                        _mm256_cmpeq_epi8(first, _mm256_set1_epi8('!')));
+    return _mm256_or_si256(odd, _mm256_and_si256(lf, listy));
+  }
+
+  // The offset of the first block of kPlainBlock bytes, from `c` on in steps
+  // of kPlainBlock and ending at or before `end`, for which PlainStops finds
+  // a byte; or of the one after the last that ends there. Reads p[c - 1] to
+  // p[end + 1]. Each block costs one branch.
+  KESTLE_WIDE_LANES static size_t PassPlainBlocks(const char* p, size_t c, size_t end) {
+    for (; c + kPlainBlock <= end; c += kPlainBlock) {
+      const char* q = p + c;
+      __m256i stops = _mm256_or_si256(PlainStops(q), PlainStops(q + 32));
+      // Unrolled further, the steps' lookups are hoisted ahead and spilled.
+#pragma GCC unroll 1
+      for (size_t k = 64; k < kPlainBlock; k += 64) {
+        stops = _mm256_or_si256(stops, _mm256_or_si256(PlainStops(q + k), PlainStops(q + k + 32)));
+      }
+      // The bytes of `stops` are 0 or 0xFF.
+      if (_mm256_movemask_epi8(stops) != 0) break;
+    }
+    return c;
+  }
+
   KESTLE_WIDE_LANES static int BitCount(uint64_t x) { return std::popcount(x); }
 
   // Index of set bit number k of `x`: the bit deposit puts a single bit at
@@ -207,6 +255,18 @@ struct WideLanes {
     return std::countr_zero(_pdep_u64(uint64_t{1} << k, x));
   }
 };
+
+// The offset after the last LF among p[from, end - 1), or `from` when
+// there is none; p[0, end) is readable, with end at least 65.
+template <class Lanes>
+inline size_t AfterLastLineFeed(const char* p, size_t from, size_t end) {
+  for (size_t e = end - 1; e > from; e = e > 64 ? e - 64 : 0) {
+    size_t lo = e > 64 ? e - 64 : 0;
+    uint64_t lfs = Lanes::Equal(p + lo, '\n') & (~uint64_t{0} >> (64 - (e - lo)));
+    if (lfs != 0) return lo + HighestBit(lfs) + 1;
+  }
+  return from;
+}
 
 // SkipPlainLines over the given lanes.
 template <class Lanes>
@@ -221,9 +281,31 @@ inline size_t SkipPlainLinesWith(std::string_view text) {
   size_t start = 0;       // start of the line the scan is in
   uint64_t after_lf = 1;  // the byte before the chunk is a LF (or the text starts there)
   size_t c = 0;
+  size_t blocks_from = 64;  // where whole blocks may be tried again
   // A line start's first two bytes are read, so a chunk also needs the byte
   // after it.
   for (; c + 65 <= n; c += 64) {
+    if constexpr (requires { Lanes::kPlainBlock; }) {
+      // Blocks that this loop would pass chunk by chunk are passed with a
+      // branch each; the one that PlainStops stops on is left to this loop,
+      // which tests it exactly. The blocks test the line starts after their
+      // LFs, so the one at c is tested here.
+      constexpr size_t kBlock = Lanes::kPlainBlock;
+      if (c >= blocks_from && (after_lf & MayStartListLineAt(p + c)) == 0) {
+        size_t from = c;
+        // The last block ends two bytes before the text does (the first
+        // two of a line starting after it are read), and where no chunk
+        // of it could end a line too long to skip, for a line the scan is
+        // in started at or after `start`.
+        c = Lanes::PassPlainBlocks(p, c, std::min(n - 2, start + kPlainLineLimit - 65));
+        blocks_from = c + kBlock;
+        if (c != from) {
+          start = AfterLastLineFeed<Lanes>(p, start, c);
+          after_lf = p[c - 1] == '\n';
+          if (c + 65 > n) break;
+        }
+      }
+    }
     const char* q = p + c;
     const char* before_q = c == 0 ? first_before : q - 1;
     // A line end other than CR LF next to byte i: a LF without a CR before
