@@ -92,12 +92,16 @@ TEST_F(ConverterTest, PlainRunsStopWhereTheLinesDo) {
   std::string plain;
   while (plain.size() < 500) plain += "SPL\t" + std::string(plain.size() % 90, 'x') + "\r\n";
   const std::regex ends("\t(EMPNO|SALESTAXCODE|b)\r\n|\r\n|\r|\n");  // with the fields dropped
-  for (size_t at = 60; at < 345; ++at) {
-    for (std::string edit :
-         {"\r", "\n", "\r\nEMP\ta\tb\r\n", "\r\n!INVITEM\tSALESTAXCODE\r\n", "\r\nSU"}) {
-      std::string in = "!EMP\tA\tEMPNO\r\n" + std::string(plain).replace(at, edit.size(), edit);
-      ASSERT_EQ(Convert(in, 4096), std::regex_replace(in, ends, "\r\n")) << at << edit;
+  for (size_t lanes : {64, 16}) {
+    size_t widest = LimitScanLanes(lanes);
+    for (size_t at = 60; at < 345; ++at) {
+      for (std::string edit :
+           {"\r", "\n", "\r\nEMP\ta\tb\r\n", "\r\n!INVITEM\tSALESTAXCODE\r\n", "\r\nSU"}) {
+        std::string in = "!EMP\tA\tEMPNO\r\n" + std::string(plain).replace(at, edit.size(), edit);
+        ASSERT_EQ(Convert(in, 4096), std::regex_replace(in, ends, "\r\n")) << lanes << at << edit;
+      }
     }
+    LimitScanLanes(widest);
   }
   std::string in = "A\r\n" + std::string(kMaxFields, '\t') + "\r\n" + plain;
   EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { Convert(in, 1 << 20); }), err::kOverflow);

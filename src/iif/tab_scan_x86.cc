@@ -4,8 +4,9 @@
 // row's field starts, go thirty-two bytes at a time with AVX2 (and the bit
 // instructions that come with it) on processors that have them, chosen once
 // when the program starts. Those two are written once, over a Lanes type
-// that builds the 64-bit masks of a 64-byte chunk from either width; the
-// wide lanes also pass over whole blocks of plain lines with no mask at all.
+// that builds the 64-bit masks of a 64-byte chunk from either width. Runs
+// of plain lines are first passed over in blocks, with one branch a block,
+// and only the block that ends a run is taken apart with those masks.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -127,6 +128,23 @@ struct NarrowLanes {
       listy |= MayStartListLineAt(p + std::countr_zero(s)) << std::countr_zero(s);
     }
     return listy;
+  }
+
+  // Bytes of the blocks that PassPlainBlocks tests at once.
+  static constexpr size_t kPlainBlock = 64;
+
+  // As WideLanes::PassPlainBlocks, with the line ends tested a chunk at a
+  // time and each line after a LF by its first two bytes.
+  static size_t PassPlainBlocks(const char* p, size_t c, size_t end) {
+    for (; c + kPlainBlock <= end; c += kPlainBlock) {
+      bool odd;
+      uint64_t lfs = LineFeeds(p + c, p + c - 1, &odd);
+      uint64_t stops = odd;
+      for (; lfs != 0; lfs &= lfs - 1)
+        stops |= MayStartListLineAt(p + c + std::countr_zero(lfs) + 1);
+      if (stops != 0) break;
+    }
+    return c;
   }
 
   static int BitCount(uint64_t x) { return WordBitCount(x); }
@@ -285,25 +303,22 @@ inline size_t SkipPlainLinesWith(std::string_view text) {
   // A line start's first two bytes are read, so a chunk also needs the byte
   // after it.
   for (; c + 65 <= n; c += 64) {
-    if constexpr (requires { Lanes::kPlainBlock; }) {
-      // Blocks that this loop would pass chunk by chunk are passed with a
-      // branch each; the one that PlainStops stops on is left to this loop,
-      // which tests it exactly. The blocks test the line starts after their
-      // LFs, so the one at c is tested here.
-      constexpr size_t kBlock = Lanes::kPlainBlock;
-      if (c >= blocks_from && (after_lf & MayStartListLineAt(p + c)) == 0) {
-        size_t from = c;
-        // The last block ends two bytes before the text does (the first
-        // two of a line starting after it are read), and where no chunk
-        // of it could end a line too long to skip, for a line the scan is
-        // in started at or after `start`.
-        c = Lanes::PassPlainBlocks(p, c, std::min(n - 2, start + kPlainLineLimit - 65));
-        blocks_from = c + kBlock;
-        if (c != from) {
-          start = AfterLastLineFeed<Lanes>(p, start, c);
-          after_lf = p[c - 1] == '\n';
-          if (c + 65 > n) break;
-        }
+    // Blocks that this loop would pass chunk by chunk are passed with a
+    // branch each; the block that stops them is left to this loop, which
+    // finds where in it the run ends. The blocks test the line starts after
+    // their LFs, so the one at c is tested here.
+    if (c >= blocks_from && (after_lf & MayStartListLineAt(p + c)) == 0) {
+      size_t from = c;
+      // The last block ends two bytes before the text does (the first two
+      // of a line starting after it are read), and where no chunk of it
+      // could end a line too long to skip, for a line the scan is in
+      // started at or after `start`.
+      c = Lanes::PassPlainBlocks(p, c, std::min(n - 2, start + kPlainLineLimit - 65));
+      blocks_from = c + Lanes::kPlainBlock;
+      if (c != from) {
+        start = AfterLastLineFeed<Lanes>(p, start, c);
+        after_lf = p[c - 1] == '\n';
+        if (c + 65 > n) break;
       }
     }
     const char* q = p + c;
