@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <regex>
 #include <string>
@@ -86,15 +87,15 @@ TEST_F(ConverterTest, BlockBoundariesDoNotChangeTheOutput) {
 }
 
 // Lone line ends, list rows and headers, and lines only starting like them,
-// at each offset across the first block that the run scan passes whole and
-// on to the text's end; and a line of one field too many before plain lines.
+// at each offset across the first block that the run scan passes whole, at
+// each lane width; and a line of one field too many before plain lines.
 TEST_F(ConverterTest, PlainRunsStopWhereTheLinesDo) {
   std::string plain;
-  while (plain.size() < 500) plain += "SPL\t" + std::string(plain.size() % 90, 'x') + "\r\n";
+  while (plain.size() < 1500) plain += "SPL\t" + std::string(plain.size() % 90, 'x') + "\r\n";
   const std::regex ends("\t(EMPNO|SALESTAXCODE|b)\r\n|\r\n|\r|\n");  // with the fields dropped
-  for (size_t lanes : {64, 16}) {
+  for (auto [lanes, from, to] : {std::array<size_t, 3>{64, 760, 1300}, {16, 60, 160}}) {
     size_t widest = LimitScanLanes(lanes);
-    for (size_t at = 60; at < 345; ++at) {
+    for (size_t at = from; at < to; ++at) {
       for (std::string edit :
            {"\r", "\n", "\r\nEMP\ta\tb\r\n", "\r\n!INVITEM\tSALESTAXCODE\r\n", "\r\nSU"}) {
         std::string in = "!EMP\tA\tEMPNO\r\n" + std::string(plain).replace(at, edit.size(), edit);

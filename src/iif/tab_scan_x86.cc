@@ -130,8 +130,10 @@ struct NarrowLanes {
     return listy;
   }
 
-  // Bytes of the blocks that PassPlainBlocks tests at once.
+  // Bytes of the blocks that PassPlainBlocks tests at once, and of a run
+  // of plain lines that is tested chunk by chunk before blocks are tried.
   static constexpr size_t kPlainBlock = 64;
+  static constexpr size_t kChunksBeforeBlocks = 64;
 
   // As WideLanes::PassPlainBlocks, with the line ends tested a chunk at a
   // time and each line after a LF by its first two bytes.
@@ -218,8 +220,11 @@ struct WideLanes {
     return listy;
   }
 
-  // Bytes of the blocks that PassPlainBlocks tests at once.
+  // Bytes of the blocks that PassPlainBlocks tests at once, and of a run
+  // of plain lines that is tested chunk by chunk before blocks are tried:
+  // a shorter run would not win back what trying the blocks costs.
   static constexpr size_t kPlainBlock = 256;
+  static constexpr size_t kChunksBeforeBlocks = 768;
 
   // Byte i of the result is not zero when q[i] is a LF without a CR before
   // it, or is no LF but has a CR before it, or is a LF followed by a line
@@ -246,11 +251,17 @@ struct WideLanes {
     return _mm256_or_si256(odd, _mm256_and_si256(lf, listy));
   }
 
-  // The offset of the first block of kPlainBlock bytes, from `c` on in steps
-  // of kPlainBlock and ending at or before `end`, for which PlainStops finds
-  // a byte; or of the one after the last that ends there. Reads p[c - 1] to
-  // p[end + 1]. Each block costs one branch.
+  // The offset of the first block, from `c` on and ending at or before
+  // `end`, for which PlainStops finds a byte; or of the one after the last
+  // that ends there. The first blocks are 64 bytes, so that a run that ends
+  // soon wastes less on the block that stops it, the others kPlainBlock
+  // bytes. Reads p[c - 1] to p[end + 1]. Each block costs one branch.
   KESTLE_WIDE_LANES static size_t PassPlainBlocks(const char* p, size_t c, size_t end) {
+    for (size_t k = 0; k < kPlainBlock / 64 - 1 && c + 64 <= end; ++k, c += 64) {
+      if (_mm256_movemask_epi8(_mm256_or_si256(PlainStops(p + c), PlainStops(p + c + 32))) != 0) {
+        return c;
+      }
+    }
     for (; c + kPlainBlock <= end; c += kPlainBlock) {
       const char* q = p + c;
       __m256i stops = _mm256_or_si256(PlainStops(q), PlainStops(q + 32));
@@ -286,9 +297,28 @@ inline size_t AfterLastLineFeed(const char* p, size_t from, size_t end) {
   return from;
 }
 
+// For SkipPlainLinesWith at chunk c of the n bytes at p (c at least 64),
+// with *start and after_lf its state there: the offset of the first chunk
+// that the blocks of Lanes::PassPlainBlocks do not pass, with *start moved
+// to the start of the line the scan is in before it.
+template <class Lanes>
+inline size_t PassPlainRun(const char* p, size_t n, size_t c, bool after_lf, size_t* start) {
+  // The blocks test the line starts after their LFs, so the one at c is
+  // tested here.
+  if (after_lf && MayStartListLineAt(p + c) != 0) return c;
+  // The last block ends two bytes before the text does (the first two
+  // bytes of a line starting after it are read), and early enough that no
+  // chunk in it could end a line too long to skip: the line the scan is in
+  // started at or after *start.
+  size_t end = Lanes::PassPlainBlocks(p, c, std::min(n - 2, *start + kPlainLineLimit - 65));
+  if (end != c) *start = AfterLastLineFeed<Lanes>(p, *start, end);
+  return end;
+}
+
 // SkipPlainLines over the given lanes.
 template <class Lanes>
 inline size_t SkipPlainLinesWith(std::string_view text) {
+  constexpr size_t kGoOn = std::string_view::npos;
   const char* p = text.data();
   size_t n = text.size();
   if (n < 65) return 0;
@@ -299,28 +329,10 @@ inline size_t SkipPlainLinesWith(std::string_view text) {
   size_t start = 0;       // start of the line the scan is in
   uint64_t after_lf = 1;  // the byte before the chunk is a LF (or the text starts there)
   size_t c = 0;
-  size_t blocks_from = 64;  // where whole blocks may be tried again
-  // A line start's first two bytes are read, so a chunk also needs the byte
-  // after it.
-  for (; c + 65 <= n; c += 64) {
-    // Blocks that this loop would pass chunk by chunk are passed with a
-    // branch each; the block that stops them is left to this loop, which
-    // finds where in it the run ends. The blocks test the line starts after
-    // their LFs, so the one at c is tested here.
-    if (c >= blocks_from && (after_lf & MayStartListLineAt(p + c)) == 0) {
-      size_t from = c;
-      // The last block ends two bytes before the text does (the first two
-      // of a line starting after it are read), and where no chunk of it
-      // could end a line too long to skip, for a line the scan is in
-      // started at or after `start`.
-      c = Lanes::PassPlainBlocks(p, c, std::min(n - 2, start + kPlainLineLimit - 65));
-      blocks_from = c + Lanes::kPlainBlock;
-      if (c != from) {
-        start = AfterLastLineFeed<Lanes>(p, start, c);
-        after_lf = p[c - 1] == '\n';
-        if (c + 65 > n) break;
-      }
-    }
+  // Tests the chunk at c and moves the state past it; returns the length
+  // of the prefix when the run ends there, else kGoOn. A line start's first
+  // two bytes are read, so a chunk also needs the byte after it.
+  auto test_chunk = [&]() -> size_t {
     const char* q = p + c;
     const char* before_q = c == 0 ? first_before : q - 1;
     // A line end other than CR LF next to byte i: a LF without a CR before
@@ -344,6 +356,25 @@ inline size_t SkipPlainLinesWith(std::string_view text) {
     // The next chunk could end a line too long to skip.
     if (c + 128 - start >= kPlainLineLimit) return start;
     after_lf = lfs >> 63;
+    return kGoOn;
+  };
+  for (; c + 65 <= n && c < Lanes::kChunksBeforeBlocks; c += 64) {
+    if (size_t prefix = test_chunk(); prefix != kGoOn) return prefix;
+  }
+  // Blocks that the chunk test would pass are passed with a branch each;
+  // the block that stops them is left to the chunk test, which finds where
+  // in it the run ends.
+  for (size_t blocks_from = c; c + 65 <= n; c += 64) {
+    if (c >= blocks_from) {
+      size_t from = c;
+      c = PassPlainRun<Lanes>(p, n, c, after_lf != 0, &start);
+      blocks_from = c + Lanes::kPlainBlock;
+      if (c != from) {
+        after_lf = p[c - 1] == '\n';
+        if (c + 65 > n) break;
+      }
+    }
+    if (size_t prefix = test_chunk(); prefix != kGoOn) return prefix;
   }
   // A CR ending the last chunk has not been checked: its line is left out.
   return after_lf != 0 ? c : start;
