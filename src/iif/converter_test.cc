@@ -87,8 +87,9 @@ TEST_F(ConverterTest, BlockBoundariesDoNotChangeTheOutput) {
 }
 
 // Lone line ends, list rows and headers, and lines only starting like them,
-// at each offset across the first block that the run scan passes whole, at
-// each lane width; and a line of one field too many before plain lines.
+// at each offset across the first blocks that the run scan passes whole (768
+// bytes into a run with AVX2, 64 with SSE2); and a line of one field too
+// many before plain lines.
 TEST_F(ConverterTest, PlainRunsStopWhereTheLinesDo) {
   std::string plain;
   while (plain.size() < 1500) plain += "SPL\t" + std::string(plain.size() % 90, 'x') + "\r\n";
