@@ -1,12 +1,15 @@
 // Tests of the streaming driver on real files: line ends cut at any block
-// boundary, lines longer than a block, the byte-order mark, rows whose
-// removal ranges come out of order, progress and the failure path.
+// boundary, runs of plain lines stopped anywhere, lines longer than a block,
+// the byte-order mark, rows whose removal ranges come out of order, progress
+// and the failure path.
 #include "iif/converter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -81,6 +84,30 @@ TEST_F(ConverterTest, BlockBoundariesDoNotChangeTheOutput) {
       LimitScanLanes(widest);
     }
   }
+}
+
+// Lone line ends, list rows and headers, and lines only starting like them,
+// at each offset across the first blocks that the run scan passes whole (768
+// bytes into a run with AVX2, 64 with SSE2); and a line of one field too
+// many before plain lines.
+TEST_F(ConverterTest, PlainRunsStopWhereTheLinesDo) {
+  std::string plain;
+  while (plain.size() < 1500) plain += "SPL\t" + std::string(plain.size() % 90, 'x') + "\r\n";
+  const std::regex ends("\t(EMPNO|SALESTAXCODE|b)\r\n|\r\n|\r|\n");  // with the fields dropped
+  for (auto [lanes, from, to] : {std::array<size_t, 3>{64, 760, 1300}, {16, 60, 160}}) {
+    size_t widest = LimitScanLanes(lanes);
+    for (size_t at = from; at < to; ++at) {
+      for (std::string edit :
+           {"\r", "\n", "\r\nEMP\ta\tb\r\n", "\r\n!INVITEM\tSALESTAXCODE\r\n", "\r\nSU"}) {
+        std::string in = "!EMP\tA\tEMPNO\r\n" + std::string(plain).replace(at, edit.size(), edit);
+        ASSERT_EQ(Convert(in, 4096), std::regex_replace(in, ends, "\r\n")) << lanes << at << edit;
+      }
+    }
+    LimitScanLanes(widest);
+  }
+  std::string in = "A\r\n" + std::string(kMaxFields, '\t') + "\r\n" + plain;
+  EXPECT_EQ(kestle::testing::ErrorNumberOf([&] { Convert(in, 1 << 20); }), err::kOverflow);
+  EXPECT_EQ(kestle::testing::ReadBytes(out_), "A\r\n");
 }
 
 TEST_F(ConverterTest, CrLfSplitAcrossBlocksIsOneLineEnd) {

@@ -50,8 +50,8 @@ inline constexpr size_t kPlainLineLimit = 32767;
 // Length of the longest prefix of `text`, which starts at a line start, made
 // of whole plain lines: each ends in CR LF, is shorter than kPlainLineLimit
 // and passes MayStartListLine as false. Such lines convert to themselves, so
-// the whole prefix can be copied at once. Scans past the prefix by less than
-// a line and 64 bytes.
+// the whole prefix can be copied at once. Reads nothing past the text, and
+// past the prefix less than a line and 260 bytes.
 size_t SkipPlainLines(std::string_view text);
 
 // Number of TABs in `text`.

@@ -4,7 +4,9 @@
 // row's field starts, go thirty-two bytes at a time with AVX2 (and the bit
 // instructions that come with it) on processors that have them, chosen once
 // when the program starts. Those two are written once, over a Lanes type
-// that builds the 64-bit masks of a 64-byte chunk from either width.
+// that builds the 64-bit masks of a 64-byte chunk from either width. Runs
+// of plain lines are first passed over in blocks, with one branch a block,
+// and only the block that ends a run is taken apart with those masks.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -128,6 +130,25 @@ struct NarrowLanes {
     return listy;
   }
 
+  // Bytes of the blocks that PassPlainBlocks tests at once, and of a run
+  // of plain lines that is tested chunk by chunk before blocks are tried.
+  static constexpr size_t kPlainBlock = 64;
+  static constexpr size_t kChunksBeforeBlocks = 64;
+
+  // As WideLanes::PassPlainBlocks, with the line ends tested a chunk at a
+  // time and each line after a LF by its first two bytes.
+  static size_t PassPlainBlocks(const char* p, size_t c, size_t end) {
+    for (; c + kPlainBlock <= end; c += kPlainBlock) {
+      bool odd;
+      uint64_t lfs = LineFeeds(p + c, p + c - 1, &odd);
+      uint64_t stops = odd;
+      for (; lfs != 0; lfs &= lfs - 1)
+        stops |= MayStartListLineAt(p + c + std::countr_zero(lfs) + 1);
+      if (stops != 0) break;
+    }
+    return c;
+  }
+
   static int BitCount(uint64_t x) { return WordBitCount(x); }
 
   // Index of set bit number k of `x`: the first few set bits are dropped
@@ -199,6 +220,62 @@ struct WideLanes {
     return listy;
   }
 
+  // Bytes of the blocks that PassPlainBlocks tests at once, and of a run
+  // of plain lines that is tested chunk by chunk before blocks are tried:
+  // a shorter run would not win back what trying the blocks costs.
+  static constexpr size_t kPlainBlock = 256;
+  static constexpr size_t kChunksBeforeBlocks = 768;
+
+  // Byte i of the result is not zero when q[i] is a LF without a CR before
+  // it, or is no LF but has a CR before it, or is a LF followed by a line
+  // that may start like a list keyword; reads q[-1] to q[33]. That last
+  // test looks at the line's second byte only (and at '!' as its first):
+  // the one that follows each keyword's first byte in the lists' keywords,
+  // 'IN', 'CU', 'VE' and 'EM', has a low nibble of its own (9, 3, 6, 5), so
+  // a table lookup by the first byte's low nibble gives the second byte to
+  // look for. A few other pairs, such as 'SU' or 'FE', pass too; the lines
+  // of IIF files start with other keywords, and a block stopped by such a
+  // line is tested again exactly.
+  KESTLE_WIDE_LANES static __m256i PlainStops(const char* q) {
+    const __m256i seconds =
+        _mm256_setr_epi8(-1, -1, -1, 'U', -1, 'M', 'E', -1, -1, 'N', -1, -1, -1, -1, -1, -1,  //
+                         -1, -1, -1, 'U', -1, 'M', 'E', -1, -1, 'N', -1, -1, -1, -1, -1, -1);
+    __m256i lf = _mm256_cmpeq_epi8(Load(q), _mm256_set1_epi8('\n'));
+    __m256i odd = _mm256_xor_si256(lf, _mm256_cmpeq_epi8(Load(q - 1), _mm256_set1_epi8('\r')));
+    // The lookup takes the low nibble of a byte below 0x80 (and gives 0
+    // for one from 0x80 up), so the first bytes need no mask.
+    __m256i first = Load(q + 1);
+    __m256i listy =
+        _mm256_or_si256(_mm256_cmpeq_epi8(Load(q + 2), _mm256_shuffle_epi8(seconds, first)),
+                        _mm256_cmpeq_epi8(first, _mm256_set1_epi8('!')));
+    return _mm256_or_si256(odd, _mm256_and_si256(lf, listy));
+  }
+
+  // The offset of the first block, from `c` on and ending at or before
+  // `end`, for which PlainStops finds a byte; or of the one after the last
+  // that ends there. The first blocks are 64 bytes, so that a run that ends
+  // soon wastes less on the block that stops it, the others kPlainBlock
+  // bytes. Reads p[c - 1] to p[end + 1]. Each block costs one branch.
+  KESTLE_WIDE_LANES static size_t PassPlainBlocks(const char* p, size_t c, size_t end) {
+    for (size_t k = 0; k < kPlainBlock / 64 - 1 && c + 64 <= end; ++k, c += 64) {
+      if (_mm256_movemask_epi8(_mm256_or_si256(PlainStops(p + c), PlainStops(p + c + 32))) != 0) {
+        return c;
+      }
+    }
+    for (; c + kPlainBlock <= end; c += kPlainBlock) {
+      const char* q = p + c;
+      __m256i stops = _mm256_or_si256(PlainStops(q), PlainStops(q + 32));
+      // Unrolled further, the steps' lookups are hoisted ahead and spilled.
+#pragma GCC unroll 1
+      for (size_t k = 64; k < kPlainBlock; k += 64) {
+        stops = _mm256_or_si256(stops, _mm256_or_si256(PlainStops(q + k), PlainStops(q + k + 32)));
+      }
+      // The bytes of `stops` are 0 or 0xFF.
+      if (_mm256_movemask_epi8(stops) != 0) break;
+    }
+    return c;
+  }
+
   KESTLE_WIDE_LANES static int BitCount(uint64_t x) { return std::popcount(x); }
 
   // Index of set bit number k of `x`: the bit deposit puts a single bit at
@@ -208,9 +285,40 @@ struct WideLanes {
   }
 };
 
+// The offset after the last LF among p[from, end - 1), or `from` when
+// there is none; p[0, end) is readable, with end at least 65.
+template <class Lanes>
+inline size_t AfterLastLineFeed(const char* p, size_t from, size_t end) {
+  for (size_t e = end - 1; e > from; e = e > 64 ? e - 64 : 0) {
+    size_t lo = e > 64 ? e - 64 : 0;
+    uint64_t lfs = Lanes::Equal(p + lo, '\n') & (~uint64_t{0} >> (64 - (e - lo)));
+    if (lfs != 0) return lo + HighestBit(lfs) + 1;
+  }
+  return from;
+}
+
+// For SkipPlainLinesWith at chunk c of the n bytes at p (c at least 64),
+// with *start and after_lf its state there: the offset of the first chunk
+// that the blocks of Lanes::PassPlainBlocks do not pass, with *start moved
+// to the start of the line the scan is in before it.
+template <class Lanes>
+inline size_t PassPlainRun(const char* p, size_t n, size_t c, bool after_lf, size_t* start) {
+  // The blocks test the line starts after their LFs, so the one at c is
+  // tested here.
+  if (after_lf && MayStartListLineAt(p + c) != 0) return c;
+  // The last block ends two bytes before the text does (the first two
+  // bytes of a line starting after it are read), and early enough that no
+  // chunk in it could end a line too long to skip: the line the scan is in
+  // started at or after *start.
+  size_t end = Lanes::PassPlainBlocks(p, c, std::min(n - 2, *start + kPlainLineLimit - 65));
+  if (end != c) *start = AfterLastLineFeed<Lanes>(p, *start, end);
+  return end;
+}
+
 // SkipPlainLines over the given lanes.
 template <class Lanes>
 inline size_t SkipPlainLinesWith(std::string_view text) {
+  constexpr size_t kGoOn = std::string_view::npos;
   const char* p = text.data();
   size_t n = text.size();
   if (n < 65) return 0;
@@ -221,9 +329,10 @@ inline size_t SkipPlainLinesWith(std::string_view text) {
   size_t start = 0;       // start of the line the scan is in
   uint64_t after_lf = 1;  // the byte before the chunk is a LF (or the text starts there)
   size_t c = 0;
-  // A line start's first two bytes are read, so a chunk also needs the byte
-  // after it.
-  for (; c + 65 <= n; c += 64) {
+  // Tests the chunk at c and moves the state past it; returns the length
+  // of the prefix when the run ends there, else kGoOn. A line start's first
+  // two bytes are read, so a chunk also needs the byte after it.
+  auto test_chunk = [&]() -> size_t {
     const char* q = p + c;
     const char* before_q = c == 0 ? first_before : q - 1;
     // A line end other than CR LF next to byte i: a LF without a CR before
@@ -247,6 +356,25 @@ inline size_t SkipPlainLinesWith(std::string_view text) {
     // The next chunk could end a line too long to skip.
     if (c + 128 - start >= kPlainLineLimit) return start;
     after_lf = lfs >> 63;
+    return kGoOn;
+  };
+  for (; c + 65 <= n && c < Lanes::kChunksBeforeBlocks; c += 64) {
+    if (size_t prefix = test_chunk(); prefix != kGoOn) return prefix;
+  }
+  // Blocks that the chunk test would pass are passed with a branch each;
+  // the block that stops them is left to the chunk test, which finds where
+  // in it the run ends.
+  for (size_t blocks_from = c; c + 65 <= n; c += 64) {
+    if (c >= blocks_from) {
+      size_t from = c;
+      c = PassPlainRun<Lanes>(p, n, c, after_lf != 0, &start);
+      blocks_from = c + Lanes::kPlainBlock;
+      if (c != from) {
+        after_lf = p[c - 1] == '\n';
+        if (c + 65 > n) break;
+      }
+    }
+    if (size_t prefix = test_chunk(); prefix != kGoOn) return prefix;
   }
   // A CR ending the last chunk has not been checked: its line is left out.
   return after_lf != 0 ? c : start;
