@@ -11,6 +11,7 @@
 // always show the box.
 #include "platform/windows_headers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -129,68 +130,45 @@ class WindowsSequentialFile : public SequentialFile {
   std::string path_;
 };
 
+// Writes go straight to the file: its callers gather their output into
+// large blocks already, and a write that reports success is then on its way
+// to the disk, which the conversion's failure path counts on (it cuts the
+// file back to the last line it knows was written whole).
 class WindowsWritableFile : public WritableFile {
  public:
-  WindowsWritableFile(HANDLE h, std::string path) : file_(h), path_(std::move(path)) {
-    buffer_.reserve(kBufferSize);
-  }
-  // The failure path: what was appended so far still reaches the file.
-  ~WindowsWritableFile() override {
-    if (file_.valid()) {
-      try {
-        Flush();
-      } catch (...) {
-      }
-    }
-  }
+  WindowsWritableFile(HANDLE h, std::string path) : file_(h), path_(std::move(path)) {}
 
   void Append(const char* data, size_t n) override {
-    if (buffer_.size() + n > kBufferSize) Flush();
-    if (n >= kBufferSize) {
-      WriteAll(data, n);
-    } else {
-      buffer_.append(data, n);
+    while (n > 0) {
+      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+      DWORD written = 0;
+      BOOL ok = WriteFile(file_.get(), data, chunk, &written, nullptr);
+      size_ += written;
+      if (!ok) throw LastError(path_);
+      data += written;
+      n -= written;
     }
   }
 
+  // Never lengthens the file: after a failed write it may hold less than
+  // was appended.
   void Truncate(uint64_t size) override {
-    Flush();
+    size_ = std::min(size, size_);
     LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(size);
+    at.QuadPart = static_cast<LONGLONG>(size_);
     if (!SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.get())) {
       throw LastError(path_);
     }
   }
 
   void Close() override {
-    Flush();
     if (!file_.Close()) throw LastError(path_);
   }
 
  private:
-  static constexpr size_t kBufferSize = 1 << 16;
-
-  void Flush() {
-    if (buffer_.empty()) return;
-    std::string pending;
-    pending.swap(buffer_);
-    buffer_.reserve(kBufferSize);
-    WriteAll(pending.data(), pending.size());
-  }
-
-  void WriteAll(const char* data, size_t n) {
-    while (n > 0) {
-      DWORD chunk = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-      DWORD written = 0;
-      if (!WriteFile(file_.get(), data, chunk, &written, nullptr)) throw LastError(path_);
-      data += written;
-      n -= written;
-    }
-  }
-
   Handle file_;
   std::string path_;
-  std::string buffer_;
+  uint64_t size_ = 0;  // bytes the file holds
 };
 
 // --- Temporary copies ------------------------------------------------------

@@ -1,8 +1,9 @@
 // Checks of the Windows Env (src/platform/env_windows.cc, test build with
 // the message-box log): files through the wide-character API with UTF-8
-// paths, the error numbers of failed file operations, DirLookup's idea of a
-// normal file, CopyFileTo's replace-or-nothing, the clock, the general date
-// text of the en-US settings the test prefix runs with, and message boxes.
+// paths, cutting a file back and copying its contents, the error numbers of
+// failed file operations, DirLookup's idea of a normal file, CopyFileTo's
+// replace-or-nothing, the clock, the general date text of the en-US
+// settings the test prefix runs with, and message boxes.
 #include "platform/windows_headers.h"
 
 #include <functional>
@@ -75,6 +76,20 @@ void CheckFiles(Env* env, const std::string& dir, const std::wstring& wide_dir) 
   Write(env, dir + "other.txt", "x");
   CHECK(!env->SameFile(dir + name, dir + "other.txt"));
   CHECK(!env->SameFile(dir + name, dir + "missing.txt"));
+
+  // Truncate cuts back, appending goes on from there, and a size past what
+  // the file holds never lengthens it (the conversion's failure path).
+  {
+    std::unique_ptr<WritableFile> file = env->NewWritableFile(dir + "cut.txt");
+    file->Append("line 1\r\nline 2\r\npart", 20);
+    file->Truncate(16);
+    file->Append("line 3\r\n", 8);
+    file->Truncate(1000);
+    file->Close();
+  }
+  CHECK_EQ(ReadAll(env, dir + "cut.txt"), "line 1\r\nline 2\r\nline 3\r\n");
+  env->CopyFileContents(dir + "cut.txt", dir + "copy.txt");
+  CHECK_EQ(ReadAll(env, dir + "copy.txt"), "line 1\r\nline 2\r\nline 3\r\n");
 
   // An unclosed file keeps what was appended (the failure path).
   env->NewWritableFile(dir + "unclosed.txt")->Append("kept", 4);
