@@ -1,6 +1,9 @@
-// The translator's rewrites that span several tokens: make-table queries, DROP INDEX and DELETE
-// targets, IsNull and LIKE (jet_translator.h).
+// The translator's rewrites that span several tokens: computed columns'
+// names, make-table queries, DROP INDEX and DELETE targets, IsNull and LIKE
+// (jet_translator.h).
 #include "db/sqlite/jet_translator.h"
+
+#include <algorithm>
 
 namespace kestle::db::translate {
 
@@ -36,6 +39,76 @@ void Translator::MarkSelectInto() {
     insert_before_[first] += "CREATE TABLE " + std::string(tokens_[target].text) + " AS ";
     for (size_t x = k; x <= target; ++x) skip_.insert(x);
     return;
+  }
+}
+
+namespace {
+
+// The names Jet gives computed columns, from the first on; a select list
+// with more than these keeps SQLite's names for the rest.
+constexpr int kFirstComputedColumn = 1000;
+constexpr int kComputedColumnNames = 100;
+
+const std::string& ComputedColumnName(int k) {
+  static const std::array<std::string, kComputedColumnNames> names = [] {
+    std::array<std::string, kComputedColumnNames> all;
+    for (int i = 0; i < kComputedColumnNames; ++i) {
+      all[i] = "[Expr" + std::to_string(kFirstComputedColumn + i) + "]";
+    }
+    return all;
+  }();
+  return names[k];
+}
+
+}  // namespace
+
+void Translator::NameComputedColumns() {
+  size_t i = 0;
+  while (i < tokens_.size() && !Significant(tokens_[i].kind)) ++i;
+  if (!IsWord(i, "SELECT")) return;
+  i = NextSig(i);
+  while (IsWord(i, "DISTINCT") || IsWord(i, "DISTINCTROW") || IsWord(i, "ALL")) i = NextSig(i);
+  if (IsWord(i, "TOP")) {
+    i = NextSig(NextSig(i));
+    if (IsWord(i, "PERCENT")) i = NextSig(i);
+  }
+  // The select list's items, each the significant tokens up to a comma, FROM
+  // or INTO outside parentheses (or the statement's end).
+  std::vector<std::pair<size_t, size_t>> unnamed;  // an item's first and last token
+  std::vector<size_t> item;
+  int depth = 0;
+  for (;; i = NextSig(i)) {
+    bool ends = i >= tokens_.size() || IsPunct(i, ";") ||
+                (depth == 0 && (IsPunct(i, ",") || IsWord(i, "FROM") || IsWord(i, "INTO") ||
+                                IsWord(i, "UNION") || IsWord(i, "ORDER")));
+    if (!ends) {
+      if (IsPunct(i, "(")) ++depth;
+      if (IsPunct(i, ")")) --depth;
+      item.push_back(i);
+      continue;
+    }
+    size_t n = item.size();
+    // A column reference: names joined by dots, or a star (t.*).
+    bool reference = n % 2 == 1;
+    for (size_t k = 0; k < n && reference; ++k) {
+      bool name_place = k % 2 == 0;
+      reference = name_place ? IsName(item[k]) || (k + 1 == n && IsPunct(item[k], "*"))
+                             : IsPunct(item[k], ".");
+    }
+    bool aliased = n >= 2 && IsWord(item[n - 2], "AS") && IsName(item[n - 1]);
+    if (n > 0 && !reference && !aliased) unnamed.emplace_back(item.front(), item.back());
+    item.clear();
+    if (!(depth == 0 && IsPunct(i, ","))) break;
+  }
+  // Inserted from the last, so that the earlier items' places hold.
+  static constexpr std::string_view kAs = "AS";
+  static constexpr std::string_view kBlank = " ";
+  int count = std::min<int>(static_cast<int>(unnamed.size()), kComputedColumnNames);
+  for (int k = count - 1; k >= 0; --k) {
+    const std::string& name = ComputedColumnName(k);
+    Token added[] = {
+        {Kind::kSpace, kBlank}, {Kind::kWord, kAs}, {Kind::kSpace, kBlank}, {Kind::kBracket, name}};
+    tokens_.insert(tokens_.begin() + unnamed[k].second + 1, std::begin(added), std::end(added));
   }
 }
 

@@ -21,8 +21,7 @@ namespace kestle::db::translate {
 std::optional<std::string> FunctionName(std::string_view jet_name) {
   const JetFunction* f = FindJetFunction(jet_name);
   if (f == nullptr) return std::nullopt;
-  // A function SQLite has under Jet's name keeps the spelling as written,
-  // which names the column of a query that selects it (Count(*)).
+  // A function SQLite has under Jet's name keeps the spelling as written.
   if (EqualsNoCase(jet_name, f->internal)) return std::string(jet_name);
   return std::string(f->internal);
 }

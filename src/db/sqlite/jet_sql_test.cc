@@ -175,6 +175,29 @@ TEST_F(JetSqlTest, OperatorsGiveJetValuesAndPrecedence) {
             (std::vector<std::string>{"1", "1", "1", "2"}));
 }
 
+// A computed column without a name of its own is called Expr1000, the next
+// Expr1001, as Jet calls them; a column reference keeps its column's name.
+TEST_F(JetSqlTest, ComputedColumnsAreNamedAsJetNamesThem) {
+  struct Case {
+    const char* sql;
+    const char* field;
+    const char* value;
+  };
+  const Case kCases[] = {
+      {"SELECT Count(*) FROM Orders", "Expr1000", "4"},
+      {"SELECT Max(Amount), Min(Amount) AS m, 1 + 1 FROM Orders", "Expr1001", "2"},
+      {"SELECT DISTINCT TOP 1 Orders.OrderID, Ucase(Note) FROM Orders ORDER BY Orders.OrderID",
+       "Expr1000", "IT'S"},
+      {"SELECT TOP 1 Orders.OrderID, Ucase(Note) FROM Orders ORDER BY Orders.OrderID", "OrderID",
+       "SO300"},
+      {"SELECT 'a' & (SELECT Max(OrderID) FROM Orders), * FROM Orders", "Expr1000", "awo200"},
+  };
+  for (const Case& c : kCases) {
+    auto rs = db_->OpenRecordset(c.sql);
+    EXPECT_EQ(rs->Field(c.field).ToText(), c.value) << c.sql;
+  }
+}
+
 TEST_F(JetSqlTest, TypedColumnsConvertWhatIsStoredInThem) {
   struct Case {
     const char* statement;

@@ -88,7 +88,7 @@ struct OutToken {
 // One statement's translation (see TranslateJetSql and LiftStringLiterals).
 class Translator {
  public:
-  explicit Translator(std::string_view jet) : tokens_(Lex(jet)) {}
+  explicit Translator(std::string_view jet) : tokens_(Lex(jet)) { NameComputedColumns(); }
 
   // The statement with its string literals lifted out (see
   // LiftStringLiterals). A wildcard-free LIKE pattern that TranslateLike
@@ -128,7 +128,8 @@ class Translator {
   // closing ";".
   void AppendLimit();
 
-  // --- Operators (jet_expressions.cc, jet_operator_rewrites.cc) -------------------------------------
+  // --- Operators (jet_expressions.cc, jet_operator_rewrites.cc)
+  // -------------------------------------
 
   enum class ExprKind {
     kLeaf,     // a literal, name, call or parenthesized list or subquery
@@ -198,6 +199,12 @@ class Translator {
   // DROP INDEX i ON t: drops "ON t", since SQLite's index names are unique
   // within the database.
   void SkipDropIndexTable(size_t name);
+
+  // Names the columns of a SELECT as Jet does: an expression in the select
+  // list without an AS name of its own gets "AS [Expr1000]", the next one
+  // [Expr1001], and so on; a column reference keeps its column's name.
+  // Inserts the tokens, so that every later pass sees them as written.
+  void NameComputedColumns();
 
   // DELETE * FROM and DELETE [t].* FROM: drops what stands between DELETE and FROM.
   void SkipDeleteTarget(size_t next);
