@@ -111,7 +111,10 @@ class Env {
   // --- File system ----------------------------------------------------------
   virtual bool FolderExists(const std::string& path) = 0;
   // Creates exactly one folder; fails when its parent is missing (76) or it
-  // already exists or cannot be made.
+  // cannot be made (a file of that name is in the way). A folder already
+  // there, which another process may have made since FolderExists said
+  // none was, counts as made: two backups into a new folder at once both
+  // go on.
   virtual void CreateFolder(const std::string& path) = 0;
   // Copies a file, replacing an existing target, through a NewTempFile beside
   // it: two copies to one target at once both succeed (the later one stays),

@@ -110,7 +110,9 @@ class PosixEnv : public Env {
   bool FolderExists(const std::string& path) override { return IsDirectory(path); }
 
   void CreateFolder(const std::string& path) override {
-    if (::mkdir(path.c_str(), 0777) != 0) throw PosixError(errno, path);
+    if (::mkdir(path.c_str(), 0777) == 0) return;
+    const int error = errno;
+    if (error != EEXIST || !IsDirectory(path)) throw PosixError(error, path);
   }
 
   void CopyFileTo(const std::string& from, const std::string& to) override {

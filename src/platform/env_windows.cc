@@ -389,7 +389,10 @@ class WindowsEnv : public Env {
   }
 
   void CreateFolder(const std::string& path) override {
-    if (!CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr)) throw LastError(path);
+    const std::wstring wide = WideFromUtf8(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return;
+    const DWORD code = GetLastError();
+    if (code != ERROR_ALREADY_EXISTS || !IsFolder(wide)) throw OsError(code, path);
   }
 
   // Windows offers no copy into an open file by path: the data passes

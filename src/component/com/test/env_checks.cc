@@ -123,7 +123,10 @@ void CheckFolders(Env* env, const std::string& dir, const std::wstring& wide_dir
   }
   CHECK_EQ(ErrorOf([&] { env->CreateFolder(dir + "Backup\\"); }), 0);
   CHECK(env->FolderExists(dir + "Backup\\"));
-  CHECK(ErrorOf([&] { env->CreateFolder(dir + "Backup"); }) != 0);  // exists already
+  // A folder already there (made by another process meanwhile) counts as
+  // made; a file in the way does not.
+  CHECK_EQ(ErrorOf([&] { env->CreateFolder(dir + "Backup"); }), 0);
+  CHECK(ErrorOf([&] { env->CreateFolder(dir + "other.txt"); }) != 0);
   Write(env, dir + "source.mdb", "new contents");
   Write(env, dir + "Backup\\target.mdb", "old");
   env->CopyFileTo(dir + "source.mdb", dir + "Backup\\target.mdb");
