@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/error.h"
@@ -42,8 +43,8 @@ class StdoutFile : public WritableFile {
       Put(data, n);
       return;
     }
-    size_t whole = n;
-    while (whole > 0 && data[whole - 1] != '\n') --whole;
+    const void* last_lf = n > 0 ? ::memrchr(data, '\n', n) : nullptr;
+    size_t whole = last_lf != nullptr ? static_cast<const char*>(last_lf) - data + 1 : 0;
     if (whole > 0) {
       Put(held_.data(), held_.size());
       held_.clear();

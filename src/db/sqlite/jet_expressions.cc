@@ -67,8 +67,7 @@ bool Translator::IsKeyword(size_t i) const {
 }
 
 void Translator::MarkOperators() {
-  size_t first = 0;
-  while (first < tokens_.size() && !Significant(tokens_[first].kind)) ++first;
+  size_t first = FirstSig();
   for (std::string_view w : {"SELECT", "INSERT", "UPDATE", "DELETE"}) {
     if (IsWord(first, w)) return MarkRange(first, tokens_.size(), false);
   }

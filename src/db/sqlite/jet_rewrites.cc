@@ -26,8 +26,7 @@ size_t Translator::MatchParen(size_t k, int step) const {
 }
 
 void Translator::MarkSelectInto() {
-  size_t first = 0;
-  while (first < tokens_.size() && !Significant(tokens_[first].kind)) ++first;
+  size_t first = FirstSig();
   if (!IsWord(first, "SELECT")) return;
   int depth = 0;
   for (size_t k = first; k < tokens_.size(); ++k) {
@@ -63,8 +62,7 @@ const std::string& ComputedColumnName(int k) {
 }  // namespace
 
 void Translator::NameComputedColumns() {
-  size_t i = 0;
-  while (i < tokens_.size() && !Significant(tokens_[i].kind)) ++i;
+  size_t i = FirstSig();
   if (!IsWord(i, "SELECT")) return;
   i = NextSig(i);
   while (IsWord(i, "DISTINCT") || IsWord(i, "DISTINCTROW") || IsWord(i, "ALL")) i = NextSig(i);

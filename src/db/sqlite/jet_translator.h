@@ -108,6 +108,10 @@ class Translator {
   bool IsName(size_t i) const;
   // The significant token after `i`; tokens_.size() when there is none.
   size_t NextSig(size_t i) const;
+  // The statement's first significant token; tokens_.size() when there is none.
+  size_t FirstSig() const {
+    return !tokens_.empty() && Significant(tokens_[0].kind) ? 0 : NextSig(0);
+  }
   // The index in out_ of the last significant output token, or -1.
   int LastOut() const;
   bool OutIs(int k, std::string_view text) const {
