@@ -129,6 +129,49 @@ TEST_F(ConverterTest, LinesLongerThanABlock) {
   EXPECT_EQ(Convert(input, 1), expected);
 }
 
+// An Env whose output files record the size of each write.
+class WriteSizeEnv : public EnvWrapper {
+ public:
+  WriteSizeEnv() : EnvWrapper(Env::Default()) {}
+  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override {
+    class Recording : public WritableFile {
+     public:
+      Recording(std::unique_ptr<WritableFile> file, std::vector<size_t>* sizes)
+          : file_(std::move(file)), sizes_(sizes) {}
+      void Append(const char* data, size_t n) override {
+        sizes_->push_back(n);
+        file_->Append(data, n);
+      }
+      void Truncate(uint64_t size) override { file_->Truncate(size); }
+      void Close() override { file_->Close(); }
+
+     private:
+      std::unique_ptr<WritableFile> file_;
+      std::vector<size_t>* sizes_;
+    };
+    return std::make_unique<Recording>(target()->NewWritableFile(path), &sizes);
+  }
+  std::vector<size_t> sizes;
+};
+
+// Every write but the last is one whole block, so each starts at a multiple
+// of the block size: plain runs, rows, headers and long streamed lines alike.
+TEST_F(ConverterTest, TheOutputGoesOutInWholeBlocks) {
+  std::mt19937 rng(11);
+  std::string input = MixedInput(rng) + "\r\nOTHER\t" + std::string(50000, 'x') + "\r\n";
+  input += MixedInput(rng);
+  kestle::testing::WriteBytes(in_, input);
+  for (size_t block : {size_t{256}, size_t{4096}}) {
+    WriteSizeEnv env;
+    ConvertOptions options;
+    options.block_size = block;
+    ConvertFile(&env, in_, out_, options);
+    ASSERT_GT(env.sizes.size(), 2u);
+    for (size_t i = 0; i + 1 < env.sizes.size(); ++i) EXPECT_EQ(env.sizes[i], block) << i;
+    EXPECT_LE(env.sizes.back(), block);
+  }
+}
+
 TEST_F(ConverterTest, ProgressCountsEveryInputByte) {
   std::string input(10000, 'a');
   for (size_t i = 50; i < input.size(); i += 50) input[i] = '\n';

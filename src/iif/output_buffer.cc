@@ -1,6 +1,8 @@
 // OutputBuffer's writes and its failure path.
 #include "iif/output_buffer.h"
 
+#include <cassert>
+
 #include <algorithm>
 
 namespace kestle::iif {
@@ -9,18 +11,6 @@ std::unique_ptr<char[]> NewPaddedBuffer(size_t capacity) {
   std::unique_ptr<char[]> buf(new char[capacity + kScanPadding]);
   std::memset(buf.get() + capacity, 0, kScanPadding);
   return buf;
-}
-
-void OutputBuffer::FlushPages() {
-  size_t rest = static_cast<size_t>((handed_ + used_) % kPageSize);
-  if (!aligned_ || rest >= used_) {
-    Flush();
-    return;
-  }
-  size_t n = used_ - rest;
-  Write(buf_.get(), n);
-  std::memmove(buf_.get(), buf_.get() + n, rest);
-  used_ = rest;
 }
 
 void OutputBuffer::Flush() {
@@ -67,21 +57,17 @@ void OutputBuffer::Write(const char* data, size_t n) {
   }
 }
 
-void OutputBuffer::AppendRun(std::string_view text) {
-  size_t head = static_cast<size_t>((kPageSize - (handed_ + used_) % kPageSize) % kPageSize);
-  if (!aligned_ || head > capacity_ - used_ || head >= text.size()) {
-    Flush();
-    Write(text.data(), text.size());
-    return;
-  }
-  std::memcpy(buf_.get() + used_, text.data(), head);
-  used_ += head;
+void OutputBuffer::AppendSpilling(std::string_view text) {
+  size_t room = capacity_ - used_;
+  assert(text.size() > room);
+  std::memcpy(buf_.get() + used_, text.data(), room);
+  used_ = capacity_;
+  text.remove_prefix(room);
   Flush();
-  text.remove_prefix(head);
-  size_t pages = text.size() - text.size() % kPageSize;
-  Write(text.data(), pages);
-  used_ = text.size() - pages;
-  std::memcpy(buf_.get(), text.data() + pages, used_);
+  size_t whole = text.size() - text.size() % capacity_;
+  if (whole > 0) Write(text.data(), whole);
+  used_ = text.size() - whole;
+  std::memcpy(buf_.get(), text.data() + whole, used_);
 }
 
 }  // namespace kestle::iif
