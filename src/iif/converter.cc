@@ -68,29 +68,30 @@ class LineConverter {
     LineKind kind = ClassifyKeyword(keyword);
     if (kind == LineKind::kOther || IsHeader(kind)) return kNoRow;
     const RowCutter& cutter = Cutter(kind);
-    size_t end;
-    if (!ConvertOneRow(cutter, text, final, &end)) return kNoRow;
-    // A next row starts with the same keyword and a TAB; anything else, or a
-    // row whose end is not in `text` yet, is left to the caller.
-    while (text.size() - end > k + 2 && text[end] == '\r' && text[end + 1] == '\n' &&
-           text[end + 2 + k] == '\t' && SameKeyword(text.data() + end + 2, keyword)) {
-      size_t next_end;
-      if (!ConvertOneRow(cutter, text.substr(end + 2), false, &next_end)) break;
-      end += 2 + next_end;
+    size_t end = kNoRow;
+    size_t at = 0;  // where the rows still to convert start
+    while (true) {
+      RowsCut cut = CutRows(cutter.shape(), keyword, text.substr(at), final, out_->free_space(),
+                            out_->room());
+      if (cut.rows > 0) {
+        out_->AddLines(cut.written);
+        end = at + cut.end;
+      }
+      if (cut.next == std::string_view::npos) return end;
+      // The row that stopped the run is converted here: this path reports a
+      // row's errors, lets its output spill into the next block and leaves
+      // a row whose end is not in `text` to the caller.
+      at += cut.next;
+      size_t row_end;
+      if (!ConvertOneRow(cutter, text.substr(at), final, &row_end)) return end;
+      end = at + row_end;
+      // A next row starts with the same keyword and a TAB after the CR LF.
+      if (text.size() - end <= k + 2 || text[end] != '\r' || text[end + 1] != '\n' ||
+          text[end + 2 + k] != '\t' || !KeywordWord(keyword).StartsAt(text.data() + end + 2)) {
+        return end;
+      }
+      at = end + 2;
     }
-    return end;
-  }
-
-  // True when the bytes at `p` start with `keyword`, one of the row keywords,
-  // which are at most kLongestKeyword bytes: compared as one word, since the
-  // input buffer's padding lets the word run past the text.
-  static bool SameKeyword(const char* p, std::string_view keyword) {
-    static_assert(kLongestKeyword <= 8 && kScanPadding >= 8);
-    uint64_t word, wanted = 0;
-    std::memcpy(&word, p, 8);
-    std::memcpy(&wanted, keyword.data(), keyword.size());
-    uint64_t mask = keyword.size() == 8 ? ~uint64_t{0} : (uint64_t{1} << 8 * keyword.size()) - 1;
-    return (word & mask) == wanted;
   }
 
   // Writes the row that starts `text` as `cutter` cuts it and sets *end to

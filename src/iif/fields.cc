@@ -164,21 +164,20 @@ RowCutter::RowCutter(const RemovalRange* ranges, int count) {
   RemovalRange sorted[kMaxRanges];
   int last_start;
   int m = Normalize(ranges, count, sorted, last_start);
-  // Field positions to find: the first and the one after the last of each
-  // kept stretch before a range, then the first after the last range.
+  RowShape& s = shape_;
   int next = 1;
   for (int k = 0; k < m; ++k) {
     if (sorted[k].start - 1 >= next) {
-      targets_[targets_count_] = next;
-      begins_[pieces_++] = targets_count_++;
+      s.targets[s.target_count] = next;
+      s.begins[s.pieces++] = s.target_count++;
     }
-    targets_[targets_count_++] = std::max(sorted[k].start, 1);
+    s.targets[s.target_count++] = std::max(sorted[k].start, 1);
     next = sorted[k].start + sorted[k].length;
   }
   next = std::max(next, 1);
-  targets_[targets_count_] = next;
-  begins_[pieces_++] = targets_count_++;
-  needed_ = last_start - 1;
+  s.targets[s.target_count] = next;
+  s.begins[s.pieces++] = s.target_count++;
+  s.needed = last_start - 1;
 }
 
 int RowCutter::Spans(std::string_view line, std::string_view* spans) const {
@@ -190,8 +189,9 @@ int RowCutter::Spans(std::string_view line, std::string_view* spans) const {
 
 int RowCutter::SpansToLineEnd(std::string_view text, std::string_view* spans, size_t* line_end,
                               bool text_ends_line) const {
-  size_t starts[kMaxTargets];
-  int reached = FieldStarts(text, targets_, targets_count_, starts, line_end);
+  const RowShape& s = shape_;
+  size_t starts[RowShape::kMaxTargets];
+  int reached = FieldStarts(text, s.targets, s.target_count, starts, line_end);
   if (*line_end == text.size() && !text_ends_line) return -1;
   std::string_view line = text.substr(0, *line_end);
   if (line.size() >= static_cast<size_t>(kMaxFields) &&
@@ -200,13 +200,13 @@ int RowCutter::SpansToLineEnd(std::string_view text, std::string_view* spans, si
   }
   // Every position before the greatest start is read; the last target lies
   // past it, so the scan reached it when the line has it.
-  if (reached < needed_) throw RuntimeError(err::kSubscriptOutOfRange);
+  if (reached < s.needed) throw RuntimeError(err::kSubscriptOutOfRange);
   int n = 0;
-  for (int k = 0; k < pieces_; ++k) {
-    int t = begins_[k];
+  for (int k = 0; k < s.pieces; ++k) {
+    int t = s.begins[k];
     size_t begin = starts[t];
     if (begin == std::string_view::npos) break;  // the last range reaches the line's end
-    size_t end = t + 1 < targets_count_ && starts[t + 1] != std::string_view::npos
+    size_t end = t + 1 < s.target_count && starts[t + 1] != std::string_view::npos
                      ? starts[t + 1] - 1
                      : line.size();
     // Every piece after the first takes the TAB before its first field along.

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "iif/tab_scan.h"
+
 namespace kestle::iif {
 
 // The most fields a line may have: counts and positions are 16-bit signed.
@@ -119,16 +121,16 @@ class RowCutter {
   int SpansToLineEnd(std::string_view text, std::string_view* spans, size_t* line_end,
                      bool text_ends_line) const;
 
+  // The kept pieces as the scans' CutRows takes them.
+  const RowShape& shape() const { return shape_; }
+
  private:
-  static constexpr int kMaxTargets = 2 * kMaxRanges + 1;
-  // Field positions to find, increasing; the kept pieces start at the
-  // targets that begins_ names and end just before the target after it
-  // (the last piece at the line's end).
-  int targets_[kMaxTargets];
-  int targets_count_ = 0;
-  int begins_[kMaxRanges + 1];
-  int pieces_ = 0;
-  int needed_ = 0;  // fields a row must have
+  static_assert(RowShape::kMaxTargets >= 2 * kMaxRanges + 1 &&
+                RowShape::kMaxPieces >= kMaxRanges + 1);
+  // Field positions to find, increasing: the first and the one after the
+  // last of each kept stretch before a range, then the first after the last
+  // range.
+  RowShape shape_;
 };
 
 }  // namespace kestle::iif

@@ -4,6 +4,7 @@
 #ifndef KESTLE_IIF_OUTPUT_BUFFER_H_
 #define KESTLE_IIF_OUTPUT_BUFFER_H_
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -77,6 +78,18 @@ class OutputBuffer {
     } else {
       Append(kLineEnd);
     }
+    Keep();
+  }
+
+  // The free part of the block, for a caller that puts whole lines there
+  // itself; kScanPadding bytes past its end may be written too.
+  char* free_space() { return buf_.get() + used_; }
+  size_t room() const { return capacity_ - used_; }
+
+  // Takes in `n` bytes put at free_space(), which end at a line end.
+  void AddLines(size_t n) {
+    assert(n <= room());
+    used_ += n;
     Keep();
   }
 

@@ -8,7 +8,10 @@
 #ifndef KESTLE_IIF_TAB_SCAN_H_
 #define KESTLE_IIF_TAB_SCAN_H_
 
+#include <cassert>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace kestle::iif {
@@ -66,6 +69,67 @@ size_t CountTabs(std::string_view text);
 // count when the line ends first.
 int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
                 size_t* line_end);
+
+// A keyword of at most eight bytes, for comparing with a line's first
+// bytes as one word: a scanned text's padding gives any line start eight
+// readable bytes.
+class KeywordWord {
+ public:
+  explicit KeywordWord(std::string_view keyword)
+      : mask_(keyword.size() >= 8 ? ~uint64_t{0} : (uint64_t{1} << 8 * keyword.size()) - 1) {
+    static_assert(kScanPadding >= 8);
+    assert(keyword.size() <= 8);
+    std::memcpy(&word_, keyword.data(), keyword.size());
+  }
+
+  // True when the bytes at `p` start with the keyword.
+  bool StartsAt(const char* p) const {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return (word & mask_) == word_;
+  }
+
+ private:
+  uint64_t mask_;
+  uint64_t word_ = 0;
+};
+
+// What a row of a rewritten list keeps, as CutRows needs it: the field
+// positions to find (strictly increasing, from 1), the kept pieces, each
+// from the target that `begins` names to just before the next target (the
+// last to the line's end), and the fields a row must have.
+struct RowShape {
+  static constexpr int kMaxTargets = 7;
+  static constexpr int kMaxPieces = 4;
+  int targets[kMaxTargets];
+  int target_count = 0;
+  int begins[kMaxPieces];
+  int pieces = 0;
+  int needed = 0;
+};
+
+// What CutRows did: `rows` rows converted, `end` the offset of the last one's
+// terminator (or the text's size for a final line without one), `written`
+// the bytes put out, and `next` the offset of the line that stopped it when
+// that line is a row of the same list that the caller must convert itself.
+struct RowsCut {
+  int rows = 0;
+  size_t end = 0;
+  size_t written = 0;
+  size_t next = std::string_view::npos;
+};
+
+// Converts the run of rows that starts `text`: each row's kept pieces, then
+// CR LF, go to `out`, which has `room` bytes and kScanPadding writable bytes
+// after them. A row's keyword is `keyword` (its first bytes); a next row
+// follows the CR LF of the one before and starts with the keyword and a
+// TAB. Stops at the first line that is not such a row, and before a row that
+// needs more than the room left, that is too short for the shape, that is
+// long enough to need its fields counted, or whose end is not in `text`
+// unless `text` ends the file (`final`): the caller converts that one, which
+// may throw. `text` is followed by kScanPadding readable bytes.
+RowsCut CutRows(const RowShape& shape, std::string_view keyword, std::string_view text, bool final,
+                char* out, size_t room);
 
 }  // namespace kestle::iif
 

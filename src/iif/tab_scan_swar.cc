@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "iif/row_runs.h"
 #include "iif/tab_scan.h"
 
 namespace kestle::iif {
@@ -126,6 +127,26 @@ int FieldStarts(std::string_view text, const int* targets, int count, size_t* st
   }
   for (; j < count; ++j) starts[j] = std::string_view::npos;
   return field;
+}
+
+namespace {
+
+// The row cutter's scan and copy: pieces go eight bytes at a time.
+struct WordRowScan {
+  static int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                         size_t* line_end) {
+    return iif::FieldStarts(text, targets, count, starts, line_end);
+  }
+  static void Copy(char* to, const char* from, size_t n) {
+    for (size_t i = 0; i < n; i += 8) std::memcpy(to + i, from + i, 8);
+  }
+};
+
+}  // namespace
+
+RowsCut CutRows(const RowShape& shape, std::string_view keyword, std::string_view text, bool final,
+                char* out, size_t room) {
+  return internal::CutRowsWith<WordRowScan>(shape, keyword, text, final, out, room);
 }
 
 }  // namespace kestle::iif

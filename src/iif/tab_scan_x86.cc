@@ -4,6 +4,7 @@
 // a time with AVX2 on processors that have it, chosen once when the program
 // starts; the others go sixteen at a time with SSE2.
 #include "iif/lanes_x86.h"
+#include "iif/row_runs.h"
 
 namespace kestle::iif {
 namespace {
@@ -64,6 +65,44 @@ KESTLE_WIDE_LANES __attribute__((flatten)) int FieldStartsWide(std::string_view 
   return FieldStartsWith<WideLanes>(text, targets, count, starts, line_end);
 }
 
+// The row cutter's scan and copy, one per width: pieces go in whole steps
+// of the lane width.
+struct NarrowRowScan {
+  static int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                         size_t* line_end) {
+    return FieldStartsWith<NarrowLanes>(text, targets, count, starts, line_end);
+  }
+  static void Copy(char* to, const char* from, size_t n) {
+    for (size_t i = 0; i < n; i += 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    }
+  }
+};
+struct WideRowScan {
+  KESTLE_WIDE_LANES static int FieldStarts(std::string_view text, const int* targets, int count,
+                                           size_t* starts, size_t* line_end) {
+    return FieldStartsWith<WideLanes>(text, targets, count, starts, line_end);
+  }
+  KESTLE_WIDE_LANES static void Copy(char* to, const char* from, size_t n) {
+    for (size_t i = 0; i < n; i += 32) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i)));
+    }
+  }
+};
+
+RowsCut CutRowsNarrow(const RowShape& shape, std::string_view keyword, std::string_view text,
+                      bool final, char* out, size_t room) {
+  return internal::CutRowsWith<NarrowRowScan>(shape, keyword, text, final, out, room);
+}
+KESTLE_WIDE_LANES __attribute__((flatten)) RowsCut CutRowsWide(const RowShape& shape,
+                                                               std::string_view keyword,
+                                                               std::string_view text, bool final,
+                                                               char* out, size_t room) {
+  return internal::CutRowsWith<WideRowScan>(shape, keyword, text, final, out, room);
+}
+
 bool ProcessorHasWideLanes() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
@@ -76,9 +115,10 @@ struct Scans {
   size_t lane_bytes;
   size_t (*skip_plain_lines)(std::string_view);
   int (*field_starts)(std::string_view, const int*, int, size_t*, size_t*);
+  RowsCut (*cut_rows)(const RowShape&, std::string_view, std::string_view, bool, char*, size_t);
 };
-constexpr Scans kNarrowScans = {16, x86::SkipPlainLinesNarrow, FieldStartsNarrow};
-constexpr Scans kWideScans = {32, x86::SkipPlainLinesWide, FieldStartsWide};
+constexpr Scans kNarrowScans = {16, x86::SkipPlainLinesNarrow, FieldStartsNarrow, CutRowsNarrow};
+constexpr Scans kWideScans = {32, x86::SkipPlainLinesWide, FieldStartsWide, CutRowsWide};
 Scans scans = ProcessorHasWideLanes() ? kWideScans : kNarrowScans;
 
 }  // namespace
@@ -94,6 +134,11 @@ size_t SkipPlainLines(std::string_view text) { return scans.skip_plain_lines(tex
 int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
                 size_t* line_end) {
   return scans.field_starts(text, targets, count, starts, line_end);
+}
+
+RowsCut CutRows(const RowShape& shape, std::string_view keyword, std::string_view text, bool final,
+                char* out, size_t room) {
+  return scans.cut_rows(shape, keyword, text, final, out, room);
 }
 
 size_t FindKeywordEnd(std::string_view text, size_t limit) {

@@ -1,0 +1,70 @@
+// The loop of CutRows, written once over a processor's scans: each
+// tab_scan_*.cc instantiates it with its field-start scan and its copy of
+// short pieces. Internal to those files.
+#ifndef KESTLE_IIF_ROW_RUNS_H_
+#define KESTLE_IIF_ROW_RUNS_H_
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "iif/tab_scan.h"
+
+namespace kestle::iif::internal {
+
+// CutRows over `Scan`, which provides
+//   FieldStarts(text, targets, count, starts, line_end), as in tab_scan.h, and
+//   Copy(to, from, n), which copies n bytes and may read and write up to
+//     kScanPadding - 1 bytes past both ends.
+// A row is put out only once everything that could make its conversion
+// throw or stop has been ruled out, so what is written is whole rows.
+template <class Scan>
+inline RowsCut CutRowsWith(const RowShape& shape, std::string_view keyword, std::string_view text,
+                           bool final, char* out, size_t room) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  const size_t k = keyword.size();
+  const KeywordWord next_keyword(keyword);
+  RowsCut cut;
+  size_t at = 0;  // start of the row being converted
+  while (true) {
+    size_t starts[RowShape::kMaxTargets];
+    size_t line_end;
+    int reached = Scan::FieldStarts(std::string_view(p + at, n - at), shape.targets,
+                                    shape.target_count, starts, &line_end);
+    // The caller's own path reports short rows and counts the fields of
+    // long ones, and waits for the rest of a row that goes on.
+    if ((at + line_end == n && !final) || reached < shape.needed || line_end >= kPlainLineLimit ||
+        line_end + 2 > room - cut.written) {
+      cut.next = at;
+      return cut;
+    }
+    const char* row = p + at;
+    char* to = out + cut.written;
+    for (int piece = 0; piece < shape.pieces; ++piece) {
+      int t = shape.begins[piece];
+      size_t begin = starts[t];
+      if (begin == std::string_view::npos) break;  // the last range reaches the line's end
+      size_t end = t + 1 < shape.target_count && starts[t + 1] != std::string_view::npos
+                       ? starts[t + 1] - 1
+                       : line_end;
+      // Every piece after the first takes the TAB before its first field.
+      if (piece > 0) --begin;
+      Scan::Copy(to, row + begin, end - begin);
+      to += end - begin;
+    }
+    std::memcpy(to, "\r\n", 2);
+    cut.written = to + 2 - out;
+    ++cut.rows;
+    cut.end = at + line_end;
+    at = cut.end + 2;
+    if (n < at + k + 1 || p[cut.end] != '\r' || p[cut.end + 1] != '\n' || p[at + k] != '\t' ||
+        !next_keyword.StartsAt(p + at)) {
+      return cut;
+    }
+  }
+}
+
+}  // namespace kestle::iif::internal
+
+#endif  // KESTLE_IIF_ROW_RUNS_H_
