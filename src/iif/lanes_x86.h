@@ -79,6 +79,12 @@ inline uint64_t MayStartListLineAt(const char* p) { return MayStartListLine(p[0]
 
 // Sixteen-byte lanes. Each mask covers the 64 bytes at `p`, bit i for p[i].
 struct NarrowLanes {
+  static constexpr size_t kWidth = 16;
+  // Copies one lane's bytes.
+  static void Copy(char* to, const char* from) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+  }
   static uint64_t Equal(const char* p, char c) {
     const __m128i wanted = _mm_set1_epi8(c);
     uint64_t mask = 0;
@@ -162,6 +168,10 @@ struct NarrowLanes {
 
 // Thirty-two-byte lanes, for processors with AVX2.
 struct WideLanes {
+  static constexpr size_t kWidth = 32;
+  KESTLE_WIDE_LANES static void Copy(char* to, const char* from) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), Load(from));
+  }
   KESTLE_WIDE_LANES static uint64_t Mask(__m256i lo, __m256i hi) {
     return static_cast<uint32_t>(_mm256_movemask_epi8(lo)) |
            static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(hi))) << 32;
@@ -283,6 +293,12 @@ struct WideLanes {
   KESTLE_WIDE_LANES static int SelectBit(uint64_t x, int k) {
     return std::countr_zero(_pdep_u64(uint64_t{1} << k, x));
   }
+};
+
+// Thirty-two-byte lanes that select a bit with the table, for processors
+// whose bit-deposit instruction is slow.
+struct WideTableSelectLanes : WideLanes {
+  static int SelectBit(uint64_t x, int k) { return x86::SelectBit(x, k); }
 };
 
 // The instances of the plain-run scan (plain_runs_x86.cc), one per width.

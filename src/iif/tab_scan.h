@@ -16,11 +16,17 @@
 
 namespace kestle::iif {
 
-// Keeps the scans to vector lanes of at most `bytes` bytes (or lets them use
-// the widest the processor has again, for a large `bytes`), so that tests
-// cover every width on one machine; returns the limit before. Not to be
-// called while another thread scans.
-size_t LimitScanLanes(size_t bytes);
+// The implementations of the scans that a build chooses among at start-up.
+// On x86-64: sixteen-byte lanes; thirty-two-byte lanes that select a bit
+// with a table; or ones that select it with the bit-deposit instruction,
+// which is slow on some processors. Elsewhere there is one implementation.
+enum class ScanChoice { kBest, kNarrow, kWideTableSelect, kWide };
+
+// Makes the scans use `choice`, or the nearest narrower one the processor
+// has (kBest: the one chosen at start-up), so that tests cover each on one
+// machine; returns the choice before. Not to be called while another thread
+// scans.
+ScanChoice UseScans(ScanChoice choice);
 
 // Offset of the first CR or LF in `text`, or its size when there is none.
 size_t FindLineEnd(std::string_view text);

@@ -58,7 +58,7 @@ size_t FindLineEnd(std::string_view text) {
   return n;
 }
 
-size_t LimitScanLanes(size_t) { return 8; }
+ScanChoice UseScans(ScanChoice) { return ScanChoice::kBest; }
 
 size_t FindKeywordEnd(std::string_view text, size_t limit) {
   limit = std::min(limit, text.size());

@@ -3,6 +3,8 @@
 // lines (plain_runs_x86.cc) and a row's field starts, go thirty-two bytes at
 // a time with AVX2 on processors that have it, chosen once when the program
 // starts; the others go sixteen at a time with SSE2.
+#include <cpuid.h>
+
 #include "iif/lanes_x86.h"
 #include "iif/row_runs.h"
 
@@ -53,54 +55,42 @@ inline int FieldStartsWith(std::string_view text, const int* targets, int count,
   return field;
 }
 
-// Each width's instance of the field-start scan. `flatten` makes the wide
-// one one body, compiled for the wide instructions throughout.
+// The row cutter's scan and copy over the given lanes: pieces are copied in
+// whole steps of the lane width.
+template <class Lanes>
+struct RowScan {
+  static int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
+                         size_t* line_end) {
+    return FieldStartsWith<Lanes>(text, targets, count, starts, line_end);
+  }
+  static void Copy(char* to, const char* from, size_t n) {
+    for (size_t i = 0; i < n; i += Lanes::kWidth) Lanes::Copy(to + i, from + i);
+  }
+};
+
+// Each set of lanes' instances of the field-start scan and the row cutter.
+// `flatten` makes a wide one one body, compiled for the wide instructions
+// throughout.
 int FieldStartsNarrow(std::string_view text, const int* targets, int count, size_t* starts,
                       size_t* line_end) {
   return FieldStartsWith<NarrowLanes>(text, targets, count, starts, line_end);
 }
+RowsCut CutRowsNarrow(const RowShape& shape, std::string_view keyword, std::string_view text,
+                      bool final, char* out, size_t room) {
+  return internal::CutRowsWith<RowScan<NarrowLanes>>(shape, keyword, text, final, out, room);
+}
+template <class Lanes>
 KESTLE_WIDE_LANES __attribute__((flatten)) int FieldStartsWide(std::string_view text,
                                                                const int* targets, int count,
                                                                size_t* starts, size_t* line_end) {
-  return FieldStartsWith<WideLanes>(text, targets, count, starts, line_end);
+  return FieldStartsWith<Lanes>(text, targets, count, starts, line_end);
 }
-
-// The row cutter's scan and copy, one per width: pieces go in whole steps
-// of the lane width.
-struct NarrowRowScan {
-  static int FieldStarts(std::string_view text, const int* targets, int count, size_t* starts,
-                         size_t* line_end) {
-    return FieldStartsWith<NarrowLanes>(text, targets, count, starts, line_end);
-  }
-  static void Copy(char* to, const char* from, size_t n) {
-    for (size_t i = 0; i < n; i += 16) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-    }
-  }
-};
-struct WideRowScan {
-  KESTLE_WIDE_LANES static int FieldStarts(std::string_view text, const int* targets, int count,
-                                           size_t* starts, size_t* line_end) {
-    return FieldStartsWith<WideLanes>(text, targets, count, starts, line_end);
-  }
-  KESTLE_WIDE_LANES static void Copy(char* to, const char* from, size_t n) {
-    for (size_t i = 0; i < n; i += 32) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i),
-                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i)));
-    }
-  }
-};
-
-RowsCut CutRowsNarrow(const RowShape& shape, std::string_view keyword, std::string_view text,
-                      bool final, char* out, size_t room) {
-  return internal::CutRowsWith<NarrowRowScan>(shape, keyword, text, final, out, room);
-}
+template <class Lanes>
 KESTLE_WIDE_LANES __attribute__((flatten)) RowsCut CutRowsWide(const RowShape& shape,
                                                                std::string_view keyword,
                                                                std::string_view text, bool final,
                                                                char* out, size_t room) {
-  return internal::CutRowsWith<WideRowScan>(shape, keyword, text, final, out, room);
+  return internal::CutRowsWith<RowScan<Lanes>>(shape, keyword, text, final, out, room);
 }
 
 bool ProcessorHasWideLanes() {
@@ -109,23 +99,49 @@ bool ProcessorHasWideLanes() {
          __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
 }
 
-// The scans in use: the widest the processor has, unless LimitScanLanes
-// narrowed them.
+// AMD processors before Zen 3 (family 19h) run the bit-deposit instruction
+// as microcode, taking from tens to hundreds of cycles: a row's targets
+// would cost more than its scan.
+bool ProcessorHasSlowBitDeposit() {
+  unsigned eax, ebx, ecx, edx;
+  if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx)) return false;
+  constexpr unsigned kAuth = 0x68747541;  // "AuthenticAMD", in the order cpuid gives it
+  if (ebx != kAuth || !__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  unsigned family = (eax >> 8) & 0xF;
+  if (family == 0xF) family += (eax >> 20) & 0xFF;
+  return family < 0x19;
+}
+
+// The scans in use, one set per ScanChoice.
 struct Scans {
-  size_t lane_bytes;
+  ScanChoice choice;
   size_t (*skip_plain_lines)(std::string_view);
   int (*field_starts)(std::string_view, const int*, int, size_t*, size_t*);
   RowsCut (*cut_rows)(const RowShape&, std::string_view, std::string_view, bool, char*, size_t);
 };
-constexpr Scans kNarrowScans = {16, x86::SkipPlainLinesNarrow, FieldStartsNarrow, CutRowsNarrow};
-constexpr Scans kWideScans = {32, x86::SkipPlainLinesWide, FieldStartsWide, CutRowsWide};
-Scans scans = ProcessorHasWideLanes() ? kWideScans : kNarrowScans;
+constexpr Scans kNarrowScans = {ScanChoice::kNarrow, x86::SkipPlainLinesNarrow, FieldStartsNarrow,
+                                CutRowsNarrow};
+constexpr Scans kWideScans = {ScanChoice::kWide, x86::SkipPlainLinesWide,
+                              FieldStartsWide<WideLanes>, CutRowsWide<WideLanes>};
+constexpr Scans kWideTableSelectScans = {ScanChoice::kWideTableSelect, x86::SkipPlainLinesWide,
+                                         FieldStartsWide<x86::WideTableSelectLanes>,
+                                         CutRowsWide<x86::WideTableSelectLanes>};
+
+// The set for `choice`, or the nearest narrower one the processor has.
+Scans ScansFor(ScanChoice choice) {
+  if (choice == ScanChoice::kNarrow || !ProcessorHasWideLanes()) return kNarrowScans;
+  if (choice == ScanChoice::kWideTableSelect) return kWideTableSelectScans;
+  if (choice == ScanChoice::kBest && ProcessorHasSlowBitDeposit()) return kWideTableSelectScans;
+  return kWideScans;
+}
+
+Scans scans = ScansFor(ScanChoice::kBest);
 
 }  // namespace
 
-size_t LimitScanLanes(size_t bytes) {
-  size_t before = scans.lane_bytes;
-  scans = bytes >= 32 && ProcessorHasWideLanes() ? kWideScans : kNarrowScans;
+ScanChoice UseScans(ScanChoice choice) {
+  ScanChoice before = scans.choice;
+  scans = ScansFor(choice);
   return before;
 }
 
