@@ -3,8 +3,6 @@
 
 #include <cassert>
 
-#include <algorithm>
-
 namespace kestle::iif {
 
 std::unique_ptr<char[]> NewPaddedBuffer(size_t capacity) {
