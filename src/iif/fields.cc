@@ -202,17 +202,9 @@ int RowCutter::SpansToLineEnd(std::string_view text, std::string_view* spans, si
   // past it, so the scan reached it when the line has it.
   if (reached < s.needed) throw RuntimeError(err::kSubscriptOutOfRange);
   int n = 0;
-  for (int k = 0; k < s.pieces; ++k) {
-    int t = s.begins[k];
-    size_t begin = starts[t];
-    if (begin == std::string_view::npos) break;  // the last range reaches the line's end
-    size_t end = t + 1 < s.target_count && starts[t + 1] != std::string_view::npos
-                     ? starts[t + 1] - 1
-                     : line.size();
-    // Every piece after the first takes the TAB before its first field along.
-    if (n > 0) --begin;
+  s.ForEachPiece(starts, line.size(), [&](size_t begin, size_t end) {
     spans[n++] = std::string_view(line.data() + begin, end - begin);
-  }
+  });
   return n;
 }
 

@@ -41,18 +41,10 @@ inline RowsCut CutRowsWith(const RowShape& shape, std::string_view keyword, std:
     }
     const char* row = p + at;
     char* to = out + cut.written;
-    for (int piece = 0; piece < shape.pieces; ++piece) {
-      int t = shape.begins[piece];
-      size_t begin = starts[t];
-      if (begin == std::string_view::npos) break;  // the last range reaches the line's end
-      size_t end = t + 1 < shape.target_count && starts[t + 1] != std::string_view::npos
-                       ? starts[t + 1] - 1
-                       : line_end;
-      // Every piece after the first takes the TAB before its first field.
-      if (piece > 0) --begin;
+    shape.ForEachPiece(starts, line_end, [&](size_t begin, size_t end) {
       Scan::Copy(to, row + begin, end - begin);
       to += end - begin;
-    }
+    });
     std::memcpy(to, "\r\n", 2);
     cut.written = to + 2 - out;
     ++cut.rows;

@@ -112,6 +112,23 @@ struct RowShape {
   int begins[kMaxPieces];
   int pieces = 0;
   int needed = 0;
+
+  // Calls emit(begin, end) for each kept piece of a row, in order, given
+  // where the row's targets start (npos past its last field) and where its
+  // line ends. Every piece after the first takes the TAB before its first
+  // field along.
+  template <class Emit>
+  void ForEachPiece(const size_t* starts, size_t line_end, Emit emit) const {
+    for (int piece = 0; piece < pieces; ++piece) {
+      int t = begins[piece];
+      size_t begin = starts[t];
+      if (begin == std::string_view::npos) return;  // the last range reaches the line's end
+      size_t end = t + 1 < target_count && starts[t + 1] != std::string_view::npos
+                       ? starts[t + 1] - 1
+                       : line_end;
+      emit(piece > 0 ? begin - 1 : begin, end);
+    }
+  }
 };
 
 // What CutRows did: `rows` rows converted, `end` the offset of the last one's
