@@ -92,9 +92,7 @@ TEST_F(CliIifTest, AFailedLineDoesNotReachAPipe) {
                   .c_str());
   EXPECT_EQ(ReadBytes(status), "1\n");
   EXPECT_EQ(ReadBytes(err).substr(0, 17), "kestle: error 6: ");
-  const std::string piped = ReadBytes(out_);
-  EXPECT_EQ(piped.size(), 3u);
-  EXPECT_EQ(piped.substr(0, 20), "A\r\n");
+  EXPECT_EQ(ReadBytes(out_), "A\r\n");
 }
 
 TEST_F(CliIifTest, UsageErrorsExitWith2) {

@@ -68,6 +68,7 @@ class LineConverter {
     LineKind kind = ClassifyKeyword(keyword);
     if (kind == LineKind::kOther || IsHeader(kind)) return kNoRow;
     const RowCutter& cutter = Cutter(kind);
+    const KeywordWord next_row(keyword);
     size_t end = kNoRow;
     size_t at = 0;  // where the rows still to convert start
     while (true) {
@@ -85,11 +86,7 @@ class LineConverter {
       size_t row_end;
       if (!ConvertOneRow(cutter, text.substr(at), final, &row_end)) return end;
       end = at + row_end;
-      // A next row starts with the same keyword and a TAB after the CR LF.
-      if (text.size() - end <= k + 2 || text[end] != '\r' || text[end + 1] != '\n' ||
-          text[end + 2 + k] != '\t' || !KeywordWord(keyword).StartsAt(text.data() + end + 2)) {
-        return end;
-      }
+      if (!next_row.StartsRowAfter(text, end)) return end;
       at = end + 2;
     }
   }

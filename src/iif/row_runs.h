@@ -23,8 +23,7 @@ inline RowsCut CutRowsWith(const RowShape& shape, std::string_view keyword, std:
                            bool final, char* out, size_t room) {
   const char* p = text.data();
   const size_t n = text.size();
-  const size_t k = keyword.size();
-  const KeywordWord next_keyword(keyword);
+  const KeywordWord next_row(keyword);
   RowsCut cut;
   size_t at = 0;  // start of the row being converted
   while (true) {
@@ -49,11 +48,8 @@ inline RowsCut CutRowsWith(const RowShape& shape, std::string_view keyword, std:
     cut.written = to + 2 - out;
     ++cut.rows;
     cut.end = at + line_end;
+    if (!next_row.StartsRowAfter(text, cut.end)) return cut;
     at = cut.end + 2;
-    if (n < at + k + 1 || p[cut.end] != '\r' || p[cut.end + 1] != '\n' || p[at + k] != '\t' ||
-        !next_keyword.StartsAt(p + at)) {
-      return cut;
-    }
   }
 }
 

@@ -82,7 +82,8 @@ int FieldStarts(std::string_view text, const int* targets, int count, size_t* st
 class KeywordWord {
  public:
   explicit KeywordWord(std::string_view keyword)
-      : mask_(keyword.size() >= 8 ? ~uint64_t{0} : (uint64_t{1} << 8 * keyword.size()) - 1) {
+      : mask_(keyword.size() >= 8 ? ~uint64_t{0} : (uint64_t{1} << 8 * keyword.size()) - 1),
+        size_(keyword.size()) {
     static_assert(kScanPadding >= 8);
     assert(keyword.size() <= 8);
     std::memcpy(&word_, keyword.data(), keyword.size());
@@ -95,9 +96,19 @@ class KeywordWord {
     return (word & mask_) == word_;
   }
 
+  // True when the line ending at offset `line_end` of `text` ends in CR LF
+  // and the next line starts with the keyword and a TAB, so is a row of the
+  // same list: a list's rows come in runs.
+  bool StartsRowAfter(std::string_view text, size_t line_end) const {
+    const char* p = text.data();
+    return text.size() - line_end > size_ + 2 && p[line_end] == '\r' && p[line_end + 1] == '\n' &&
+           p[line_end + 2 + size_] == '\t' && StartsAt(p + line_end + 2);
+  }
+
  private:
   uint64_t mask_;
   uint64_t word_ = 0;
+  size_t size_;
 };
 
 // What a row of a rewritten list keeps, as CutRows needs it: the field

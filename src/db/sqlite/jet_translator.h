@@ -132,8 +132,7 @@ class Translator {
   // closing ";".
   void AppendLimit();
 
-  // --- Operators (jet_expressions.cc, jet_operator_rewrites.cc)
-  // -------------------------------------
+  // --- Operators (jet_expressions.cc, jet_operator_rewrites.cc) ----------------------------------
 
   enum class ExprKind {
     kLeaf,     // a literal, name, call or parenthesized list or subquery
